@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every build, test and demo dependency on a fresh Debian 12 machine.
+# Idempotent; runs as root without prompts (uses sudo when not root).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-dev            # libFuzzer and the sanitizers
+  libgtest-dev libgmock-dev googletest
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+  qt6-qpa-plugins                  # offscreen and xcb platforms
+  xvfb xauth fonts-noto-cjk       # real window runs and screenshots with Chinese text
+  python3
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  as_root apt-get update
+  as_root apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: the core under
+# AddressSanitizer/UndefinedBehaviorSanitizer, the fuzzers for a bounded time, then the full suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+scripts/setup.sh
+
+echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DPELLION_SANITIZE=ON -DPELLION_WITH_WINDOW=OFF -DPELLION_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600
+
+if ls tests/fuzz/fuzz_*.cpp >/dev/null 2>&1; then
+  echo "== Fuzzers (bounded)"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPELLION_FUZZ=ON -DPELLION_WITH_WINDOW=OFF \
+    -DPELLION_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j "$jobs"
+  tests/fuzz/run.sh build-fuzz
+fi
+
+echo "== Full suite"
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
