@@ -1,0 +1,239 @@
+#include "image/HexImage.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace pellion {
+namespace {
+
+template <class... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[256];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+std::string lineErrorText(HexLineError error, int lineNumber, std::uint8_t type) {
+    switch (error) {
+        case HexLineError::NotARecord:
+            return format("HEX文件第%d行不是有效的记录!", lineNumber);
+        case HexLineError::BadDigit:
+            return format("HEX文件第%d行含有非十六进制字符!", lineNumber);
+        case HexLineError::LengthMismatch:
+            return format("HEX文件第%d行的长度与字节数不符!", lineNumber);
+        case HexLineError::BadChecksum:
+            return format("HEX文件第%d行校验和错误!", lineNumber);
+        case HexLineError::UnknownType:
+            return format("HEX文件第%d行的记录类型%02X无法识别!", lineNumber, type);
+        case HexLineError::BadAddressRecord:
+            return format("HEX文件第%d行的扩展地址记录长度错误!", lineNumber);
+        case HexLineError::None:
+            break;
+    }
+    return {};
+}
+
+// Walks the record lines of a HEX text: blank lines are skipped, CR LF and LF both end a line.
+class HexLines {
+  public:
+    explicit HexLines(std::string_view text) : text_(text) {}
+
+    // The next non-blank line without its line end; false at the end of the text.
+    bool next(std::string_view& line) {
+        while (pos_ < text_.size()) {
+            std::size_t end = text_.find('\n', pos_);
+            if (end == std::string_view::npos)
+                end = text_.size();
+            line = text_.substr(pos_, end - pos_);
+            pos_ = end + 1;
+            ++lineNumber_;
+            while (!line.empty() &&
+                   (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+                line.remove_suffix(1);
+            }
+            if (!line.empty())
+                return true;
+        }
+        return false;
+    }
+    int lineNumber() const { return lineNumber_; }
+
+  private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    int lineNumber_ = 0;
+};
+
+// A run of data records that follow each other without a gap.
+struct Segment {
+    std::uint32_t address;
+    std::uint32_t size;
+    std::size_t offset;  // into the collected bytes
+    int firstLine;
+};
+
+bool inOptionBytes(std::uint64_t address) {
+    return address >= kOptionBytesAddress && address < kOptionBytesAddress + kOptionBytesSize;
+}
+
+std::string checkLayout(std::vector<Segment>& segments) {
+    std::stable_sort(segments.begin(), segments.end(),
+                     [](const Segment& a, const Segment& b) { return a.address < b.address; });
+    for (std::size_t i = 1; i < segments.size(); ++i) {
+        const Segment& before = segments[i - 1];
+        const Segment& after = segments[i];
+        if (std::uint64_t{after.address} < std::uint64_t{before.address} + before.size) {
+            return format("HEX文件第%d行的数据与第%d行的数据重叠(地址0x%08X)!",
+                          std::max(before.firstLine, after.firstLine),
+                          std::min(before.firstLine, after.firstLine), after.address);
+        }
+    }
+    const Segment& first = segments.front();
+    const Segment& last = segments.back();
+    std::uint64_t lastAddress = std::uint64_t{last.address} + last.size - 1;
+    bool allOption = inOptionBytes(first.address) && inOptionBytes(lastAddress);
+    if (!allOption) {
+        for (const Segment& s : segments) {
+            std::uint64_t end = std::uint64_t{s.address} + s.size;
+            if (s.address < kOptionBytesAddress + kOptionBytesSize && end > kOptionBytesAddress) {
+                std::uint32_t optionAddress = std::max(s.address, kOptionBytesAddress);
+                std::uint32_t otherAddress = inOptionBytes(first.address)
+                                                 ? static_cast<std::uint32_t>(lastAddress)
+                                                 : first.address;
+                return format("HEX文件同时含有选项字节(0x%08X)和其他地址(0x%08X)的数据,请分开下载!",
+                              optionAddress, otherAddress);
+            }
+        }
+    }
+    if (lastAddress - first.address + 1 > kMaxImageSpan) {
+        return format("HEX文件的数据从0x%08X到0x%08X,超过最大闪存容量3072KB!", first.address,
+                      static_cast<std::uint32_t>(lastAddress));
+    }
+    return {};
+}
+
+}  // namespace
+
+ImageResult<HexRecord> findHexRecord(std::string_view text, std::uint8_t type) {
+    HexLines lines(text);
+    std::string_view line;
+    HexRecord record;
+    while (lines.next(line)) {
+        HexLineError error = parseHexRecord(line, record);
+        if (error != HexLineError::None) {
+            return ImageResult<HexRecord>::failure(
+                lineErrorText(error, lines.lineNumber(), record.type));
+        }
+        if (record.type == type)
+            return ImageResult<HexRecord>::success(record);
+        if (record.type == kHexEndOfFile)
+            break;
+    }
+    return ImageResult<HexRecord>::failure(format("HEX文件中没有类型%02X的记录!", type));
+}
+
+ImageResult<FirmwareImage> hexToImage(std::string_view text) {
+    using Result = ImageResult<FirmwareImage>;
+    HexLines lines(text);
+    std::string_view line;
+    HexRecord record;
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(text.size() * 16 / 45);  // 16-byte records take about 45 characters
+    std::vector<Segment> segments;
+    std::uint32_t linearBase = 0;
+    std::uint32_t segmentBase = 0;
+    bool sawLinear = false;
+    bool sawEnd = false;
+    // Lowest and one past the highest address so far, to refuse a huge span before it grows.
+    std::uint64_t low = UINT64_MAX, high = 0;
+
+    while (!sawEnd && lines.next(line)) {
+        HexLineError error = parseHexRecord(line, record);
+        if (error != HexLineError::None) {
+            return Result::failure(lineErrorText(error, lines.lineNumber(), record.type));
+        }
+        switch (record.type) {
+            case kHexData: {
+                if (record.byteCount == 0)
+                    break;
+                std::uint64_t address =
+                    (std::uint64_t{linearBase} << 16) + segmentBase * 16ull + record.address;
+                std::uint64_t end = address + record.byteCount;
+                if (end > (1ull << 32)) {
+                    return Result::failure(
+                        format("HEX文件第%d行的数据地址超出范围!", lines.lineNumber()));
+                }
+                low = std::min(low, address);
+                high = std::max(high, end);
+                if (high - low > kMaxImageSpan) {
+                    // Refuse before the bytes grow further; checkLayout words the refusal.
+                    segments.push_back({static_cast<std::uint32_t>(address), record.byteCount,
+                                        bytes.size(), lines.lineNumber()});
+                    bytes.insert(bytes.end(), record.data.begin(),
+                                 record.data.begin() + record.byteCount);
+                    return Result::failure(checkLayout(segments));
+                }
+                if (!segments.empty() &&
+                    std::uint64_t{segments.back().address} + segments.back().size == address) {
+                    segments.back().size += record.byteCount;
+                } else {
+                    segments.push_back({static_cast<std::uint32_t>(address), record.byteCount,
+                                        bytes.size(), lines.lineNumber()});
+                }
+                bytes.insert(bytes.end(), record.data.begin(),
+                             record.data.begin() + record.byteCount);
+                break;
+            }
+            case kHexExtendedLinear:
+                linearBase = (record.data[0] << 8) | record.data[1];
+                sawLinear = true;
+                break;
+            case kHexExtendedSegment:
+                segmentBase = (record.data[0] << 8) | record.data[1];
+                break;
+            case kHexEndOfFile:
+                sawEnd = true;
+                break;
+            default:  // start addresses mean nothing to a bootloader download
+                break;
+        }
+    }
+    if (!sawEnd)
+        return Result::failure("HEX文件缺少结束记录,文件可能不完整!");
+    if (!sawLinear)
+        return Result::failure("HEX文件中没有扩展线性地址记录!");
+    if (segments.empty())
+        return Result::failure("HEX文件中没有数据记录!");
+    if (std::string refusal = checkLayout(segments); !refusal.empty()) {
+        return Result::failure(refusal);
+    }
+
+    const Segment& first = segments.front();
+    const Segment& last = segments.back();
+    FirmwareImage image;
+    image.startAddress = first.address;
+    image.imageSize = last.address + last.size - first.address;
+    if (segments.size() == 1) {
+        bytes.resize(image.imageSize);
+        image.imageBytes = std::move(bytes);
+    } else {
+        image.imageBytes.assign(image.imageSize, 0xFF);
+        for (const Segment& s : segments) {
+            std::memcpy(image.imageBytes.data() + (s.address - first.address),
+                        bytes.data() + s.offset, s.size);
+        }
+    }
+    return Result::success(std::move(image));
+}
+
+ImageResult<std::uint32_t> hexStartAddress(std::string_view text) {
+    auto image = hexToImage(text);
+    if (!image)
+        return ImageResult<std::uint32_t>::failure(image.error());
+    return ImageResult<std::uint32_t>::success(image.value().startAddress);
+}
+
+}  // namespace pellion
