@@ -1,0 +1,112 @@
+#include "AppTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace pellion::test {
+
+QApplication& qtApp() {
+    static int argc = 1;
+    static char name[] = "test_app";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty()
+                                       ? QByteArray("offscreen")
+                                       : qgetenv("QT_QPA_PLATFORM"));
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+namespace {
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { qtApp(); }
+};
+[[maybe_unused]] const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+}  // namespace
+
+bool processEventsUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+ModalWatcher::ModalWatcher() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { answerOpenBox(); });
+    timer_.start(5);
+}
+
+ModalWatcher::~ModalWatcher() {
+    timer_.stop();
+}
+
+QStringList ModalWatcher::texts() const {
+    QStringList result;
+    for (const auto& seen : seen_)
+        result << seen.text;
+    return result;
+}
+
+void ModalWatcher::answerOpenBox() {
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (!dialog || !dialog->isVisible())
+        return;
+    // The main window under test may itself be modal; only boxes opened over it are answered.
+    if (dialog->objectName() == QLatin1String("pellionDialog"))
+        return;
+
+    Seen seen{dialog->windowTitle(), {}, QString::fromLatin1(dialog->metaObject()->className())};
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        seen.text = box->text();
+        seen_.push_back(seen);
+        QAbstractButton* button = box->defaultButton();
+        if (!button)
+            button = box->button(QMessageBox::Ok);
+        if (!button)
+            button = box->button(QMessageBox::Yes);
+        if (button) {
+            button->click();
+        } else {
+            box->done(0);
+        }
+        return;
+    }
+    QStringList labels;
+    for (auto* label : dialog->findChildren<QLabel*>()) {
+        if (!label->text().isEmpty())
+            labels << label->text();
+    }
+    seen.text = labels.join(QLatin1Char('\n'));
+    seen_.push_back(seen);
+    for (auto* button : dialog->findChildren<QPushButton*>()) {
+        if (button->isDefault()) {
+            button->click();
+            return;
+        }
+    }
+    dialog->reject();
+}
+
+std::string fileContent(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
+}
+
+}  // namespace pellion::test

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "Version.h"
+#include "app/CPellionDlg.h"
+#include "app/OwnFileVersion.h"
+
+namespace pellion {
+namespace {
+
+class DialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override { test::qtApp(); }
+
+    DialogOptions options() const {
+        DialogOptions result;
+        result.settingsPath = settingsPath().toStdString();
+        result.startUpdateNotice = false;
+        return result;
+    }
+    QString settingsPath() const { return dir_.filePath(QStringLiteral("KTZozOvConfig.ini")); }
+    bool settingsExist() const { return std::filesystem::exists(settingsPath().toStdString()); }
+
+    template <class T>
+    static T* child(CPellionDlg& dialog, const char* name) {
+        T* widget = dialog.findChild<T*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(DialogTest, FirstStartShowsTheDefaultsAndCreatesNoSettingsFile) {
+    CPellionDlg dialog(options());
+    auto* combo = child<QComboBox>(dialog, "intervalCombo");
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    EXPECT_EQ(items, QStringList({"0", "1", "2", "3", "4", "5", "10", "15", "20", "25", "30", "40",
+                                  "50", "100", "200", "300", "400"}));
+    EXPECT_EQ(combo->currentText(), "0");
+    EXPECT_TRUE(combo->isEditable());
+    EXPECT_EQ(child<QLineEdit>(dialog, "addressEdit")->text(), "8000000");
+    EXPECT_TRUE(child<QRadioButton>(dialog, "appRadio")->isChecked());
+    EXPECT_FALSE(child<QRadioButton>(dialog, "optionBytesRadio")->isChecked());
+    EXPECT_EQ(child<QLineEdit>(dialog, "downloadFileEdit")->text(), "");
+    EXPECT_FALSE(child<QCheckBox>(dialog, "readProtectCheck")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(dialog, "verifyCheck")->isChecked());
+    EXPECT_EQ(child<QLabel>(dialog, "elapsedText")->text(), "");
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(windowCaption(ownFileVersion())));
+    EXPECT_EQ(dialog.windowTitle(),
+              QStringLiteral("Tessaline ") +
+                  (*PELLION_FILE_VERSION ? PELLION_FILE_VERSION : "None VerSion Supprot"));
+    EXPECT_FALSE(child<QLabel>(dialog, "banner")->pixmap().isNull());
+    EXPECT_FALSE(dialog.windowIcon().isNull());
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());  // not resizable
+    EXPECT_FALSE(settingsExist());
+}
+
+TEST_F(DialogTest, CancelWritesTheSettingsOfAFirstStart) {
+    {
+        CPellionDlg dialog(options());
+        dialog.show();
+        QTest::mouseClick(child<QPushButton>(dialog, "cancelButton"), Qt::LeftButton);
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    EXPECT_EQ(test::fileContent(settingsPath()),
+              "[Config]\r\nDownloadWaitTime=0\r\nDownloadPath=\r\nVerifyAfterDownload=0\r\n");
+}
+
+TEST_F(DialogTest, SettingsRoundTripThroughEscapeAndTheTitleBar) {
+    {
+        CPellionDlg dialog(options());
+        dialog.show();
+        auto* combo = child<QComboBox>(dialog, "intervalCombo");
+        combo->setEditText(QStringLiteral("7"));  // not one of the items
+        child<QLineEdit>(dialog, "downloadFileEdit")->setText(QStringLiteral("/固件/app.hex"));
+        child<QCheckBox>(dialog, "verifyCheck")->setChecked(true);
+        child<QCheckBox>(dialog, "readProtectCheck")->setChecked(true);  // never saved
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    {
+        CPellionDlg dialog(options());
+        EXPECT_EQ(child<QComboBox>(dialog, "intervalCombo")->currentText(), "7");
+        EXPECT_EQ(child<QLineEdit>(dialog, "downloadFileEdit")->text(), "/固件/app.hex");
+        EXPECT_TRUE(child<QCheckBox>(dialog, "verifyCheck")->isChecked());
+        EXPECT_FALSE(child<QCheckBox>(dialog, "readProtectCheck")->isChecked());
+
+        // Closing by the title bar takes the Cancel path as well.
+        dialog.show();
+        child<QComboBox>(dialog, "intervalCombo")->setCurrentIndex(13);  // "100"
+        child<QCheckBox>(dialog, "verifyCheck")->setChecked(false);
+        EXPECT_TRUE(dialog.close());
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(test::fileContent(settingsPath()),
+              "[Config]\r\nDownloadWaitTime=100\r\nDownloadPath=/固件/app.hex\r\n"
+              "VerifyAfterDownload=0\r\n");
+}
+
+TEST_F(DialogTest, RadioButtonsSetTheAddressText) {
+    CPellionDlg dialog(options());
+    dialog.show();
+    auto* address = child<QLineEdit>(dialog, "addressEdit");
+    QTest::mouseClick(child<QRadioButton>(dialog, "optionBytesRadio"), Qt::LeftButton);
+    EXPECT_EQ(address->text(), "1FFFF800");
+    EXPECT_FALSE(child<QRadioButton>(dialog, "appRadio")->isChecked());
+
+    address->setEnabled(false);
+    QTest::mouseClick(child<QRadioButton>(dialog, "otherRadio"), Qt::LeftButton);
+    EXPECT_EQ(address->text(), "");
+    EXPECT_FALSE(address->isEnabled());  // left as it was
+    EXPECT_TRUE(child<QRadioButton>(dialog, "otherRadio")->isChecked());
+    address->setEnabled(true);
+
+    QTest::mouseClick(child<QRadioButton>(dialog, "appRadio"), Qt::LeftButton);
+    EXPECT_EQ(address->text(), "8000000");
+    EXPECT_FALSE(child<QRadioButton>(dialog, "otherRadio")->isChecked());
+}
+
+TEST_F(DialogTest, TypedAddressLettersBecomeCapitals) {
+    CPellionDlg dialog(options());
+    dialog.show();
+    auto* address = child<QLineEdit>(dialog, "addressEdit");
+    address->clear();
+    QTest::keyClicks(address, "1fff8a0");
+    EXPECT_EQ(address->text(), "1FFF8A0");
+}
+
+TEST_F(DialogTest, EnterPressesOkAndTabFollowsTheTemplateOrder) {
+    CPellionDlg dialog(options());
+    dialog.show();
+    auto* ok = child<QPushButton>(dialog, "okButton");
+    QSignalSpy okClicks(ok, &QPushButton::clicked);
+    auto* address = child<QLineEdit>(dialog, "addressEdit");
+    address->setFocus();
+    QTest::keyClick(address, Qt::Key_Return);
+    EXPECT_EQ(okClicks.count(), 1);
+    EXPECT_TRUE(dialog.isVisible());  // OK starts a run; it never closes the window
+
+    const char* expected[] = {"okButton",         "cancelButton",     "intervalCombo",
+                              "downloadFileEdit", "browseButton",     "addressEdit",
+                              "appRadio",         "optionBytesRadio", "otherRadio",
+                              "refreshButton",    "readProtectCheck", "verifyCheck"};
+    QStringList chain;
+    QWidget* widget = ok;
+    do {
+        if (!widget->objectName().isEmpty())
+            chain << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget != ok && chain.size() < 64);
+    QStringList wanted;
+    for (const char* name : expected)
+        wanted << QLatin1String(name);
+    QStringList relevant;
+    for (const QString& name : chain) {
+        if (wanted.contains(name))
+            relevant << name;
+    }
+    EXPECT_EQ(relevant, wanted);
+}
+
+TEST_F(DialogTest, AboutBoxOpensFromF1) {
+    CPellionDlg dialog(options());
+    dialog.show();
+    test::ModalWatcher watcher;
+    QTest::keyClick(&dialog, Qt::Key_F1);
+    ASSERT_EQ(watcher.seen().size(), 1u);
+    EXPECT_EQ(watcher.seen()[0].caption, "关于 Pellion");
+    EXPECT_TRUE(watcher.seen()[0].text.contains("Pellion，1.0 版"));
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+}  // namespace
+}  // namespace pellion
