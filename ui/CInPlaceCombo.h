@@ -51,6 +51,7 @@ class CInPlaceCombo : public QComboBox {
     QPointer<CListCtrlEx> list_;
     int row_ = -1;
     int column_ = -1;
+    int slot_ = -1;  // the row's stable key: a sort while editing does not misdirect the text
     QString savedText_;
     QStringList items_;
     bool cancelled_ = false;

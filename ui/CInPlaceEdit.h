@@ -58,6 +58,7 @@ class CInPlaceEdit : public QLineEdit {
     QPointer<CListCtrlEx> list_;
     int row_ = -1;
     int column_ = -1;
+    int slot_ = -1;  // the row's stable key: a sort while editing does not misdirect the text
     QString allowed_;
     QString initialText_;
     bool cancelled_ = false;

@@ -134,11 +134,11 @@ class CListCtrlEx : public QTableWidget {
 
     std::map<CellKey, CellInfo> cells_;
     std::map<int, CellKind> kinds_;
-    std::map<int, ColumnFormat> formats_;
     std::map<int, SortInfo> sortInfo_;
     QList<QPixmap> images_;
     CListCtrlExSortHead* header_ = nullptr;
     int nextSlot_ = 0;
+    bool forwardingDoubleClick_ = false;
 };
 
 }  // namespace ListCtrlEx
