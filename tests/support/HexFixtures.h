@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pellion::test {
+
+// One Intel HEX record line (without line end), checksum included.
+std::string hexRecordLine(std::uint8_t type, std::uint16_t address,
+                          const std::vector<std::uint8_t>& data);
+
+// HEX text for `bytes` at `startAddress`, the way linkers write it: a type-04 record whenever
+// the upper address half changes, `recordSize` data bytes a line, an end-of-file record.
+std::string makeHexText(std::uint32_t startAddress, const std::vector<std::uint8_t>& bytes,
+                        int recordSize = 16, const std::string& lineEnd = "\r\n");
+
+// `count` bytes of a fixed, non-repeating-looking pattern.
+std::vector<std::uint8_t> patternBytes(std::size_t count, std::uint32_t seed = 1);
+
+// Path of a file in tests/fixtures.
+std::string fixturePath(const std::string& name);
+
+// A file in a fresh temporary directory, removed with it at the end of the scope.
+class TempFile {
+  public:
+    // `name` is the file's name within the directory (its suffix decides HEX or not).
+    TempFile(const std::string& name, const std::string& content);
+    TempFile(const std::string& name, const std::vector<std::uint8_t>& content);
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    const std::string& directory() const { return directory_; }
+
+  private:
+    std::string directory_;
+    std::string path_;
+};
+
+std::vector<std::uint8_t> readFileBytes(const std::string& path);
+
+}  // namespace pellion::test
