@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "engine/SlotRun.h"
 #include "image/FirmwareImage.h"
 #include "serial/CSerialPort.h"
 
@@ -46,6 +47,7 @@ struct PortSlot {
     std::int32_t readUnprotectAllowed = 1;
 
     // Engine-only per-slot fields may be added below this line.
+    SlotRun run;
 };
 
 // The per-port table and the loaded image it owns. Owner thread only; no locks.

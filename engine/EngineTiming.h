@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace pellion {
+
+// Bounds on waiting and repeating. The defaults are generous for real chips; tests shorten
+// them so that a silent chip fails quickly.
+struct EngineTiming {
+    // The wait after unprotecting (the chip resets) before synchronising again.
+    std::chrono::milliseconds resyncDelay{2000};
+    // Added to every awaited answer on top of the wire time and the chip's work.
+    std::chrono::milliseconds answerMargin{1000};
+    // The chip's work behind an answer.
+    std::chrono::milliseconds perErasedPage{100};
+    std::chrono::milliseconds programBlock{200};
+    std::chrono::milliseconds massErase{10000};  // at least; full chips get perErasedPage each
+    std::chrono::milliseconds optionWrite{2000};
+    // Repeats after a refusal (or after a lost SYNC) before a step fails.
+    std::int32_t maxRepeats = 10;
+    // Rounds of readout or write unprotect per run before the slot fails.
+    std::int32_t maxUnprotectRounds = 2;
+};
+
+// How long to wait for an answer of `answerBytes` to a frame of `frameBytes` at `baud`, when the
+// chip needs `chipWork` in between and the port pauses `writePause` after every write.
+std::chrono::milliseconds AnswerTimeout(const EngineTiming& timing, std::uint32_t baud,
+                                        std::uint32_t writePauseMs, int frameBytes, int answerBytes,
+                                        std::chrono::milliseconds chipWork);
+
+}  // namespace pellion

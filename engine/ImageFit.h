@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "catalogue/DeviceCatalogue.h"
+#include "image/FirmwareImage.h"
+
+namespace pellion {
+
+// Why `image` cannot be programmed into a chip of `geometry`, in the operator's words; empty
+// when it can. The image must lie inside the chip's main flash (or be the 16 option bytes at
+// their address) and its pages must fit the erase list.
+std::string ImageFitProblem(const FirmwareImage& image, const DeviceGeometry& geometry);
+
+}  // namespace pellion

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+namespace pellion {
+
+// The state of one slot's bootloader state machine: what the slot has just sent and which
+// answer it awaits. Values without a name have no meaning; answers in them are ignored.
+enum PortState : std::int32_t {
+    SyncSent = 0,
+    CodeRequested = 1,
+    OptReadCmd = 10,
+    OptReadAddr = 11,
+    OptReadData = 12,
+    EraseCmd = 13,
+    ErasePages = 14,
+    WriteCmd = 15,
+    WriteAddr = 16,
+    WriteData = 17,
+    GoCmd = 18,
+    GoAddr = 19,
+    UnprotectWriteCmd = 20,
+    UnprotectWriteDone = 21,
+    UnprotectReadCmd = 22,
+    UnprotectReadDone = 23,
+    ResyncAfterReadUnprotect = 24,
+    ResyncAfterWriteUnprotect = 25,
+    ProtectCmd = 30,
+    ProtectAddr = 31,
+    ProtectData = 32,
+    // Reading the image back before the chip is started or protected.
+    VerifyCmd = 40,
+    VerifyAddr = 41,
+    VerifyData = 42,
+    // SYNC after the chip reset itself on an option-byte write, before anything follows it.
+    ResyncAfterOptionWrite = 43,
+    Ready = 100,
+    // The slot's run ended in a failure named in its remark; every answer is ignored.
+    Failed = 200,
+};
+
+const char* PortStateName(std::int32_t state);
+
+}  // namespace pellion

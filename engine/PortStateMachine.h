@@ -1,0 +1,110 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "catalogue/DeviceCatalogue.h"
+#include "engine/BootloaderCodec.h"
+#include "engine/EngineTiming.h"
+#include "engine/OwnerLoop.h"
+#include "engine/PortState.h"
+#include "engine/RunHost.h"
+#include "serial/PortTable.h"
+
+namespace pellion {
+
+// The bootloader state machine of every slot. Driven by the answers its port delivers and by
+// its own time-outs; it queues the next frame on the slot's port and reports to the slot's row.
+// Owner thread only.
+class PortStateMachine {
+  public:
+    PortStateMachine(OwnerLoop& loop, PortTable& table, const DeviceCatalogue& catalogue,
+                     RunHost& host);
+    ~PortStateMachine();
+    PortStateMachine(const PortStateMachine&) = delete;
+    PortStateMachine& operator=(const PortStateMachine&) = delete;
+
+    void setTiming(const EngineTiming& timing) { timing_ = timing; }
+    const EngineTiming& timing() const { return timing_; }
+
+    // The port has just been opened: synchronise and identify the chip.
+    void BeginIdentification(std::int32_t slot);
+    // A run starts on a Ready slot with the table's image (which must fit the slot's chip).
+    void BeginRun(std::int32_t slot, bool verify);
+    // One delivery of the slot's port; `answer` holds the bytes read from its first byte on.
+    void HandlePortAnswer(std::int32_t slot, const std::uint8_t* answer);
+    // Ends the slot's run (or identification) with `remark` in column 7; its port stays open.
+    void FailSlot(std::int32_t slot, const std::string& remark);
+    // The slot's port is being closed: no more time-outs, and a running slot is cancelled.
+    void CancelSlot(std::int32_t slot);
+    // Stops every timer of every slot (before the table is freed).
+    void CancelAll();
+
+    // Progress of column 6 for a slot of the current run: bytes written (and read back).
+    static std::int32_t ProgressPosition(const PortSlot& slot, std::uint32_t startAddress);
+    static std::int32_t ProgressMaximum(const PortSlot& slot, std::uint32_t startAddress);
+
+    // Called whenever a slot of a run ends (succeeded, failed or cancelled).
+    std::function<void(std::int32_t slot)> onRunEnded;
+
+  private:
+    PortSlot& slotAt(std::int32_t slot) { return table_.slot(slot); }
+    bool isOptionDownload() const { return table_.image.startAddress == kOptionBytesAddress; }
+
+    // Sending and waiting.
+    void send(std::int32_t slot, const Frame& frame, int answerBytes,
+              std::chrono::milliseconds chipWork = {});
+    void sendCommand(std::int32_t slot, std::uint8_t code, int answerBytes = 1,
+                     std::chrono::milliseconds chipWork = {});
+    void sendAddress(std::int32_t slot, std::uint32_t address);
+    void sendSync(std::int32_t slot);
+    void armAnswerTimer(std::int32_t slot, std::chrono::milliseconds timeout);
+    void armAnswerTimerFor(std::int32_t slot, int answerBytes, std::chrono::milliseconds chipWork);
+    void stopTimers(std::int32_t slot);
+    void onAnswerTimeout(std::int32_t slot);
+    void resyncLater(std::int32_t slot, PortState state);
+    // Counts a refusal; false (and the slot failed) once the step has used up its repeats.
+    bool mayRepeat(std::int32_t slot);
+    bool mayUnprotect(std::int32_t slot, bool readout);
+
+    // Row updates.
+    void setText(std::int32_t slot, std::int32_t column, const std::string& text);
+    void setRemark(std::int32_t slot, const std::string& text) {
+        setText(slot, ColumnRemark, text);
+    }
+    void setProgressMaximum(std::int32_t slot);
+
+    // Steps of the transition table.
+    void onSyncSent(std::int32_t slot, std::uint8_t b);
+    void onCodeRequested(std::int32_t slot, std::uint8_t b, const std::uint8_t* answer);
+    void identify(std::int32_t slot, const std::uint8_t* answer);
+    void onOptionBytes(std::int32_t slot, const std::uint8_t* answer);
+    void sendEraseCommand(std::int32_t slot);
+    void sendPageList(std::int32_t slot);
+    void startWriting(std::int32_t slot);
+    void sendNextBlock(std::int32_t slot);
+    void onBlockWritten(std::int32_t slot);
+    void continueAfterImage(std::int32_t slot);
+    void startVerify(std::int32_t slot);
+    void sendVerifyCount(std::int32_t slot);
+    void onVerifyData(std::int32_t slot, const std::uint8_t* answer);
+    OptionBytes optionBytesToProtect(const PortSlot& slot) const;
+    void finishSlot(std::int32_t slot, bool succeeded);
+
+    std::chrono::milliseconds eraseWork(const PortSlot& slot, int pages) const;
+    std::chrono::milliseconds massEraseWork(const PortSlot& slot) const;
+
+    OwnerLoop& loop_;
+    PortTable& table_;
+    const DeviceCatalogue& catalogue_;
+    RunHost& host_;
+    EngineTiming timing_;
+    std::uint64_t nextSession_ = 1;
+};
+
+// The step a state belongs to, as column 7 names it when the step fails ("擦除失败", ...).
+std::string FailedStepText(std::int32_t state);
+
+}  // namespace pellion

@@ -1,0 +1,306 @@
+#include "engine/RunControl.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/ImageFit.h"
+#include "image/DownloadFile.h"
+#include "serial/SlotOpening.h"
+
+namespace pellion {
+
+namespace {
+
+constexpr const char* kTextNoModel = "芯片请选择型号!";
+constexpr const char* kTextNotInitialised = "芯片初始化失败!";
+constexpr const char* kTextPortBusy = "串口被占用!";
+constexpr const char* kTextPortNotStarted = "串口打开失败!";
+constexpr const char* kTextImageDoesNotFit = "下载文件与芯片不符,未开始下载!";
+constexpr const char* kTextPortGone = "串口已断开";
+constexpr std::uint32_t kDefaultBaud = 57600;
+
+}  // namespace
+
+std::string FormatElapsed(std::int64_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2i:%.2i:%.2i", int((seconds / 3600) % 24),
+                  int((seconds / 60) % 60), int(seconds % 60));
+    return text;
+}
+
+std::string PortListMessage(const std::vector<std::string>& ports, const std::string& text) {
+    std::string message;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (i != 0)
+            message += ",";
+        message += ports[i];
+    }
+    return message + text;
+}
+
+RunControl::RunControl(OwnerLoop& loop, PortTable& table, const DeviceCatalogue& catalogue,
+                       RunHost& host)
+    : loop_(loop),
+      table_(table),
+      catalogue_(catalogue),
+      host_(host),
+      machine_(loop, table, catalogue, host) {
+    machine_.onRunEnded = [this](std::int32_t slot) {
+        host_.OnSlotRunEnded(slot, table_.slot(slot).run.outcome == SlotOutcome::Succeeded);
+    };
+}
+
+RunControl::~RunControl() {
+    if (elapsedTimer_ != 0)
+        loop_.stopTimer(elapsedTimer_);
+    machine_.CancelAll();
+}
+
+std::string RunControl::portName(std::int32_t slot) const {
+    std::string name = host_.RowText(slot, ColumnPort);
+    return name.empty() ? table_.slot(slot).portName : name;
+}
+
+// ---------------------------------------------------------------- opening and closing
+
+void RunControl::OnPortCheckClick(std::int32_t slot) {
+    if (slot < 0 || slot >= table_.slotCount())
+        return;
+    PortSlot& s = table_.slot(slot);
+    if (host_.IsRowTicked(slot)) {
+        std::uint32_t baud =
+            std::uint32_t(std::strtoul(host_.RowText(slot, ColumnBaud).c_str(), nullptr, 10));
+        if (baud == 0)
+            baud = kDefaultBaud;
+        switch (OpenSlotPort(s, *this, baud, host_.WritePauseMs())) {
+            case SlotOpenResult::Busy:
+                host_.ShowMessage(kRunCaption, kTextPortBusy);
+                host_.UntickRow(slot);
+                return;
+            case SlotOpenResult::NoMonitor:
+                host_.ShowMessage(kRunCaption, kTextPortNotStarted);
+                host_.UntickRow(slot);
+                return;
+            case SlotOpenResult::Opened:
+                break;
+        }
+        machine_.BeginIdentification(slot);
+        return;
+    }
+    machine_.CancelSlot(slot);
+    CloseSlotPort(s);
+    host_.SetRowText({slot, ColumnInit, "N"});
+    host_.SetRowText({slot, ColumnReadable, ""});
+    host_.SetRowText({slot, ColumnModel, ""});
+    host_.SetRowText({slot, ColumnRemark, ""});
+}
+
+void RunControl::StopSlot(std::int32_t slot) {
+    if (slot < 0 || slot >= table_.slotCount())
+        return;
+    host_.UntickRow(slot);
+    machine_.CancelSlot(slot);
+    CloseSlotPort(table_.slot(slot));
+}
+
+void RunControl::ShutdownPorts() {
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        machine_.CancelSlot(i);
+        CloseSlotPort(table_.slot(i));
+    }
+    if (elapsedTimer_ != 0)
+        loop_.stopTimer(elapsedTimer_);
+    elapsedTimer_ = 0;
+}
+
+void RunControl::OnPortTableRebuilt() {
+    const bool wasRunning = elapsedTimer_ != 0;
+    if (elapsedTimer_ != 0)
+        loop_.stopTimer(elapsedTimer_);
+    elapsedTimer_ = 0;
+    ++currentRun_;
+    if (wasRunning)
+        host_.SetOkEnabled(true);
+}
+
+// ---------------------------------------------------------------- deliveries
+
+void RunControl::OnSerialData(CSerialPort& port, const std::uint8_t* rxBuffer) {
+    if (auto slot = table_.slotOf(port))
+        machine_.HandlePortAnswer(*slot, rxBuffer);
+}
+
+void RunControl::OnPortLost(CSerialPort& port) {
+    const auto slot = table_.slotOf(port);
+    if (!slot)
+        return;
+    PortSlot& s = table_.slot(*slot);
+    if (s.state == Failed)
+        return;
+    switch (s.run.outcome) {
+        case SlotOutcome::Running:
+            machine_.FailSlot(*slot, FailedStepText(s.state) + "," + kTextPortGone);
+            break;
+        case SlotOutcome::Idle:
+            machine_.FailSlot(*slot, kTextPortGone);
+            break;
+        default:
+            break;  // the chip's result stands
+    }
+}
+
+void RunControl::ShowSerialError(const std::string& caption, const std::string& text) {
+    if (loop_.isOwnerThread()) {
+        host_.ShowMessage(caption, text);
+        return;
+    }
+    loop_.call([this, &caption, &text] { host_.ShowMessage(caption, text); });
+}
+
+// ---------------------------------------------------------------- the run
+
+bool RunControl::runInProgress() const {
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        const SlotRun& run = table_.slot(i).run;
+        if (run.runId == currentRun_ && run.outcome == SlotOutcome::Running)
+            return true;
+    }
+    return false;
+}
+
+void RunControl::StartRun() {
+    // The slots of a running run read the image: it is not replaced under them.
+    if (runInProgress())
+        return;
+    if (!loadImage())
+        return;
+
+    const std::vector<std::string> withoutModel = applyChosenModels();
+    if (!withoutModel.empty()) {
+        host_.ShowMessage(kRunCaption, PortListMessage(withoutModel, kTextNoModel));
+        return;
+    }
+    const std::string refusal = refuseUnfitImages();
+    if (!refusal.empty()) {
+        host_.ShowMessage(kRunCaption, refusal);
+        return;
+    }
+
+    ++currentRun_;
+    const bool verify = host_.IsVerifyChecked();
+    std::vector<std::string> notReady;
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        if (!host_.IsRowTicked(i))
+            continue;
+        PortSlot& s = table_.slot(i);
+        if (s.state == Ready) {
+            host_.SetOkEnabled(false);
+            s.run.runId = currentRun_;
+            machine_.BeginRun(i, verify);
+        } else {
+            notReady.push_back(portName(i));
+        }
+    }
+    // The timer also runs after a partial start, so that OK comes back when the started
+    // slots end; the elapsed time is shown only for a full start.
+    startElapsedTimer(notReady.empty());
+    if (!notReady.empty()) {
+        host_.ShowMessage(kRunCaption, PortListMessage(notReady, kTextNotInitialised));
+    }
+}
+
+bool RunControl::loadImage() {
+    auto loaded = loadDownloadFile(host_.DownloadFilePath(), host_.StartAddressText());
+    if (!loaded) {
+        host_.ShowMessage(kRunCaption, loaded.error());
+        return false;
+    }
+    table_.image = std::move(loaded.value());
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i)
+        table_.slot(i).imageCursor = 0;
+    return true;
+}
+
+std::vector<std::string> RunControl::applyChosenModels() {
+    std::vector<std::string> withoutModel;
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        if (!host_.IsRowTicked(i))
+            continue;
+        PortSlot& s = table_.slot(i);
+        const std::string model = host_.RowText(i, ColumnModel);
+        const auto code = model.empty() ? std::nullopt : catalogue_.findCodeByPartName(model);
+        const auto geometry = code ? catalogue_.findGeometry(*code) : std::nullopt;
+        if (!geometry) {
+            // Empty, or a text that names no part (such as the unrecognised-device text).
+            withoutModel.push_back(portName(i));
+            continue;
+        }
+        s.partName = model;
+        s.geometry = *geometry;
+        s.eraseCommand =
+            geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
+        // Only a slot whose identification has ended waits for a model; one still waiting
+        // for its device code would take that answer for the first step of the run.
+        if (s.state == CodeRequested && s.run.awaitingModel) {
+            s.state = Ready;
+            s.run.awaitingModel = false;
+        }
+    }
+    return withoutModel;
+}
+
+std::string RunControl::refuseUnfitImages() {
+    std::string lines;
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        if (!host_.IsRowTicked(i) || table_.slot(i).state != Ready)
+            continue;
+        const std::string problem = ImageFitProblem(table_.image, table_.slot(i).geometry);
+        if (!problem.empty())
+            lines += portName(i) + ": " + problem + "\n";
+    }
+    return lines.empty() ? lines : lines + kTextImageDoesNotFit;
+}
+
+void RunControl::startElapsedTimer(bool showElapsed) {
+    if (elapsedTimer_ != 0)
+        loop_.stopTimer(elapsedTimer_);
+    runStartTime_ = SteadyClock::now();
+    showElapsed_ = showElapsed;
+    elapsedTimer_ = loop_.startTimer(kElapsedTimerPeriod, true, [this] { OnElapsedTimer(); });
+}
+
+void RunControl::OnElapsedTimer() {
+    if (showElapsed_) {
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - runStartTime_);
+        host_.SetElapsedText(FormatElapsed(elapsed.count()));
+    }
+    const std::uint32_t start = table_.image.startAddress;
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        const PortSlot& s = table_.slot(i);
+        if (s.run.runId != currentRun_ || !host_.IsRowTicked(i) || s.state <= ErasePages)
+            continue;
+        host_.SetRowProgress({i, ColumnProgress, PortStateMachine::ProgressPosition(s, start), 0});
+    }
+    if (!allStartedSlotsEnded())
+        return;
+    loop_.stopTimer(elapsedTimer_);
+    elapsedTimer_ = 0;
+    host_.SetOkEnabled(true);
+    host_.OnRunEnded();
+}
+
+// The run ends when every started slot has ended, well or not, or was unticked: not when
+// its write address reached the end (it may still be protecting or starting the chip).
+bool RunControl::allStartedSlotsEnded() const {
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        const SlotRun& run = table_.slot(i).run;
+        if (run.runId == currentRun_ && run.outcome == SlotOutcome::Running &&
+            host_.IsRowTicked(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace pellion

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalogue/DeviceCatalogue.h"
+#include "engine/EngineTiming.h"
+#include "engine/OwnerLoop.h"
+#include "engine/PortStateMachine.h"
+#include "engine/RunHost.h"
+#include "serial/PortTable.h"
+#include "serial/SerialOwner.h"
+
+namespace pellion {
+
+// The engine as the operator's surface drives it: ticking and unticking rows opens and closes
+// their ports, OK starts a run, and every port's answers reach its slot's state machine. It is
+// the owner of the table's ports. Owner thread only (ShowSerialError excepted).
+class RunControl : public SerialOwner {
+  public:
+    static constexpr std::chrono::milliseconds kElapsedTimerPeriod{50};
+
+    RunControl(OwnerLoop& loop, PortTable& table, const DeviceCatalogue& catalogue, RunHost& host);
+    ~RunControl() override;
+    RunControl(const RunControl&) = delete;
+    RunControl& operator=(const RunControl&) = delete;
+
+    void setTiming(const EngineTiming& timing) { machine_.setTiming(timing); }
+    const EngineTiming& timing() const { return machine_.timing(); }
+
+    // The row's check box has just been toggled: open the port and identify the chip when it
+    // is ticked, close the port and reset the row when it is not.
+    void OnPortCheckClick(std::int32_t slot);
+    // The OK button.
+    void StartRun();
+    // Stops one slot: unticks its row and closes its port.
+    void StopSlot(std::int32_t slot);
+    // Closes every port (the window closes, or the list is about to be rebuilt).
+    void ShutdownPorts();
+    // Call after the table was rebuilt: the old slots' timers and the run are forgotten.
+    void OnPortTableRebuilt();
+
+    bool IsRunning() const { return elapsedTimer_ != 0; }
+    PortStateMachine& machine() { return machine_; }
+
+    // SerialOwner.
+    OwnerLoop& ownerLoop() override { return loop_; }
+    void OnSerialData(CSerialPort& port, const std::uint8_t* rxBuffer) override;
+    void OnPortLost(CSerialPort& port) override;
+    void ShowSerialError(const std::string& caption, const std::string& text) override;
+
+  private:
+    bool loadImage();
+    // First pass: the models of the ticked rows; the ports without a usable model.
+    std::vector<std::string> applyChosenModels();
+    // Images that do not fit a chip about to start, one line per port; empty when all fit.
+    std::string refuseUnfitImages();
+    void startElapsedTimer(bool showElapsed);
+    void OnElapsedTimer();
+    bool allStartedSlotsEnded() const;
+    bool runInProgress() const;
+    std::string portName(std::int32_t slot) const;
+
+    OwnerLoop& loop_;
+    PortTable& table_;
+    const DeviceCatalogue& catalogue_;
+    RunHost& host_;
+    PortStateMachine machine_;
+    TimerId elapsedTimer_ = 0;
+    std::uint64_t currentRun_ = 1;
+    SteadyClock::time_point runStartTime_{};
+    bool showElapsed_ = false;
+};
+
+// "hh:mm:ss" of an elapsed time in seconds; hours wrap at 24.
+std::string FormatElapsed(std::int64_t seconds);
+
+// Joins port names with commas and appends `text`: "COM3,COM5芯片请选择型号!".
+std::string PortListMessage(const std::vector<std::string>& ports, const std::string& text);
+
+}  // namespace pellion

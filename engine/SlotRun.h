@@ -1,0 +1,42 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace pellion {
+
+enum class SlotOutcome : std::int32_t {
+    Idle,       // no run on this slot since it was opened
+    Running,    // started by the last run and not ended
+    Succeeded,  // the whole image is on the chip (and verified, protected or started)
+    Failed,     // ended with the failure named in `remark`
+    Cancelled,  // its port was closed while it ran
+};
+
+// The engine's own per-slot data, beside the fields the port list knows.
+struct SlotRun {
+    std::uint64_t session = 0;        // changes on every open, close and run start
+    std::uint64_t runId = 0;          // the run that started this slot last
+    std::uint64_t answerTimer = 0;    // time-out of the awaited answer; 0: none armed
+    std::uint64_t delayTimer = 0;     // the wait after unprotecting or a reset
+    std::uint32_t endAddress = 0;     // last address this slot writes
+    std::uint32_t blockAddress = 0;   // address of the data frame last sent
+    std::uint32_t verifyAddress = 0;  // next address to read back
+    std::int32_t verifyCount = 0;     // bytes asked for by the last read-back
+    std::int32_t repeats = 0;         // refusals and time-outs in the current step
+    std::int32_t readUnprotectRounds = 0;
+    std::int32_t writeUnprotectRounds = 0;
+    bool verify = false;         // read the image back before finishing
+    bool verified = false;       // the read-back matched
+    bool optionWritten = false;  // option bytes written: the chip restarts
+    bool awaitingModel = false;  // identification ended without a usable code
+    bool inRun = false;          // started by the current run
+    SlotOutcome outcome = SlotOutcome::Idle;
+    std::string remark;      // the last text of column 7
+    std::string deviceCode;  // as reported, when it was
+    std::chrono::steady_clock::time_point started{};
+    std::chrono::steady_clock::time_point ended{};
+};
+
+}  // namespace pellion
