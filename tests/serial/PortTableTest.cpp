@@ -1,0 +1,169 @@
+#include "serial/PortTable.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/PtyPair.h"
+#include "support/TestSerialOwner.h"
+
+namespace pellion {
+namespace {
+
+TEST(ParseComNumberTest, ReadsOnlyTheTwoCharactersAfterCom) {
+    EXPECT_EQ(ParseComNumber("COM3"), 3);
+    EXPECT_EQ(ParseComNumber("COM7"), 7);
+    EXPECT_EQ(ParseComNumber("COM12"), 12);
+    EXPECT_EQ(ParseComNumber("COM123"), 12);
+    EXPECT_EQ(ParseComNumber("COM1A"), 1);
+    EXPECT_EQ(ParseComNumber("COM"), 0);
+    EXPECT_EQ(ParseComNumber("COMX"), 0);
+    EXPECT_EQ(ParseComNumber("COMX1"), 0);
+    EXPECT_EQ(ParseComNumber("CO"), 0);
+    EXPECT_EQ(ParseComNumber(""), 0);
+    EXPECT_EQ(ParseComNumber("ttyUSB0"), 0);
+    EXPECT_EQ(ParseComNumber("abc42"), 42);  // any name: positions 3 and 4
+}
+
+void expectInitial(const PortSlot& s) {
+    EXPECT_EQ(s.state, 0);
+    EXPECT_EQ(s.geometry, DeviceGeometry{});
+    EXPECT_TRUE(s.partName.empty());
+    EXPECT_EQ(s.optionBytes, (std::array<std::uint8_t, 16>{}));
+    EXPECT_EQ(s.eraseCommand, 0x43);
+    for (std::uint16_t page : s.pageList)
+        ASSERT_EQ(page, 0);
+    EXPECT_EQ(s.writeAddress, 0u);
+    EXPECT_EQ(s.imageCursor, 0u);
+    EXPECT_NE(s.readUnprotectAllowed, 0);
+    EXPECT_FALSE(s.ports.IsOpen());
+}
+
+TEST(PortTableTest, OneSlotPerPortInOrderWithInitialValues) {
+    PortTable table;
+    EXPECT_FALSE(table.built());
+    table.BuildPortTable(std::vector<std::string>{"COM7", "COM3", "COM12", "COM123"});
+    ASSERT_TRUE(table.built());
+    ASSERT_EQ(table.slotCount(), 4);
+    EXPECT_EQ(table.slot(0).comNumber, 7);
+    EXPECT_EQ(table.slot(1).comNumber, 3);
+    EXPECT_EQ(table.slot(2).comNumber, 12);
+    EXPECT_EQ(table.slot(3).comNumber, 12);
+    EXPECT_EQ(table.slot(1).portName, "COM3");
+    EXPECT_EQ(table.slot(1).devicePath, "COM3");
+    for (int i = 0; i < table.slotCount(); ++i)
+        expectInitial(table.slot(i));
+}
+
+TEST(PortTableTest, RebuildStartsEverySlotAfresh) {
+    PortTable table;
+    table.BuildPortTable(std::vector<std::string>{"COM1", "COM2"});
+    for (int i = 0; i < 2; ++i) {
+        PortSlot& s = table.slot(i);
+        s.state = 100;
+        s.geometry = {256, 2, 2048, 128, 0};
+        s.partName = "KTM1RCB-0256";
+        s.optionBytes.fill(0xA5);
+        s.eraseCommand = 0x44;
+        s.pageList.fill(7);
+        s.writeAddress = 0x08000400;
+        s.imageCursor = 0x400;
+        s.readUnprotectAllowed = 0;
+    }
+    table.image.imageBytes.assign(10, 1);
+    table.image.imageSize = 10;
+    table.FreePortTable();
+    table.BuildPortTable(std::vector<std::string>{"COM1", "COM2"});
+    ASSERT_EQ(table.slotCount(), 2);
+    for (int i = 0; i < 2; ++i)
+        expectInitial(table.slot(i));
+    EXPECT_TRUE(table.image.empty());
+
+    // Building over a table that still exists frees it first.
+    table.slot(0).state = 12;
+    table.BuildPortTable(std::vector<std::string>{"COM9"});
+    ASSERT_EQ(table.slotCount(), 1);
+    expectInitial(table.slot(0));
+    EXPECT_EQ(table.slot(0).comNumber, 9);
+}
+
+TEST(PortTableTest, FreeReleasesTheImageAndTwiceIsHarmless) {
+    PortTable table;
+    table.BuildPortTable(std::vector<std::string>{});
+    EXPECT_TRUE(table.built());
+    EXPECT_EQ(table.slotCount(), 0);
+    table.image.imageBytes.assign(1000, 0x5A);
+    table.image.imageSize = 1000;
+    table.image.startAddress = 0x08000000;
+    table.FreePortTable();
+    EXPECT_FALSE(table.built());
+    EXPECT_EQ(table.slotCount(), 0);
+    EXPECT_TRUE(table.image.empty());
+    EXPECT_TRUE(table.image.imageBytes.empty());
+    table.FreePortTable();
+    EXPECT_FALSE(table.built());
+    EXPECT_FALSE(table.slotOf(CSerialPort{}).has_value());
+}
+
+TEST(PortTableTest, SlotsAreFoundByPortIdentityNotByNumber) {
+    PortTable table;
+    // COM10 and COM100 parse to the same number; their ports are still told apart.
+    table.BuildPortTable(std::vector<std::string>{"COM10", "COM100", "COM5"});
+    ASSERT_EQ(table.slot(0).comNumber, table.slot(1).comNumber);
+    EXPECT_EQ(table.slotOf(table.slot(0).ports), 0);
+    EXPECT_EQ(table.slotOf(table.slot(1).ports), 1);
+    EXPECT_EQ(table.slotOf(table.slot(2).ports), 2);
+    CSerialPort stranger;
+    EXPECT_FALSE(table.slotOf(stranger).has_value());
+}
+
+TEST(PortTableTest, FreeClosesOpenPorts) {
+    test::PtyPair first, second;
+    ASSERT_TRUE(first.ok()) << first.error();
+    ASSERT_TRUE(second.ok()) << second.error();
+    test::TestSerialOwner owner;
+    PortTable table;
+    table.BuildPortTable(
+        std::vector<PortIdentity>{{"COM3", first.slavePath()}, {"COM4", second.slavePath()}});
+    EXPECT_EQ(table.slot(0).devicePath, first.slavePath());
+    EXPECT_EQ(table.slot(1).portName, "COM4");
+    for (int i = 0; i < 2; ++i) {
+        PortSlot& s = table.slot(i);
+        ASSERT_TRUE(s.ports.OpenPort(&owner, s.devicePath, s.comNumber, 57600, 0));
+        ASSERT_TRUE(s.ports.SetTimeouts(CommTimeouts::uniform(5)));
+        ASSERT_TRUE(s.ports.StartMonitor());
+        // The monitor empties the input queue as it starts; the far end talks after that.
+        ASSERT_TRUE(owner.waitFor([&] { return s.ports.threadAlive == 1; }));
+    }
+    EXPECT_TRUE(CSerialPort::IsPortBusy(first.slavePath()));
+    EXPECT_TRUE(CSerialPort::IsPortBusy(second.slavePath()));
+
+    // A delivery reaches the owner from the slot's own port object.
+    ASSERT_TRUE(second.write({0x79}));
+    ASSERT_TRUE(owner.waitForDeliveries(1));
+    EXPECT_EQ(table.slotOf(*owner.deliveries[0].port), 1);
+
+    table.FreePortTable();
+    EXPECT_FALSE(CSerialPort::IsPortBusy(first.slavePath()));
+    EXPECT_FALSE(CSerialPort::IsPortBusy(second.slavePath()));
+}
+
+TEST(PortTableTest, DestroyingTheTableClosesItsPorts) {
+    test::PtyPair pty;
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    test::TestSerialOwner owner;
+    {
+        PortTable table;
+        table.BuildPortTable(std::vector<PortIdentity>{{"COM3", pty.slavePath()}});
+        PortSlot& s = table.slot(0);
+        ASSERT_TRUE(s.ports.OpenPort(&owner, s.devicePath, s.comNumber, 57600, 0));
+        ASSERT_TRUE(s.ports.StartMonitor());
+        EXPECT_TRUE(CSerialPort::IsPortBusy(pty.slavePath()));
+    }
+    EXPECT_FALSE(CSerialPort::IsPortBusy(pty.slavePath()));
+}
+
+}  // namespace
+}  // namespace pellion
