@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,24 +12,60 @@
 
 namespace pellion {
 
+namespace posix {
+class SerialDevice;
+}
+
 // Read and write time-outs in milliseconds, as a Win32 COMMTIMEOUTS describes them: a read of n
 // bytes ends readTotalTimeoutConstant + n * readTotalTimeoutMultiplier after it starts, or
-// readIntervalTimeout after the last byte received, whichever comes first.
+// readIntervalTimeout after the last byte received, whichever comes first. A field of 0 is not
+// used; interval kMaxTimeout with both read totals 0 returns at once with what is queued.
 struct CommTimeouts {
+    static constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFFu;
+
     std::uint32_t readIntervalTimeout = 1000;
     std::uint32_t readTotalTimeoutMultiplier = 1000;
     std::uint32_t readTotalTimeoutConstant = 1000;
     std::uint32_t writeTotalTimeoutMultiplier = 1000;
     std::uint32_t writeTotalTimeoutConstant = 1000;
+
+    // The same value in all five fields.
+    static CommTimeouts uniform(std::uint32_t ms) { return {ms, ms, ms, ms, ms}; }
 };
+
+// When one read of `length` bytes ends, with the time-outs as the port applies them.
+struct ReadDeadlines {
+    bool returnAtOnce = false;       // take what is queued, never wait
+    bool returnOnFirstByte = false;  // wait (up to totalMs) for a first byte, then return
+    std::optional<std::uint64_t> totalMs;
+    std::optional<std::uint64_t> intervalMs;
+};
+
+// Two character times (11 bits each: start, 8 data, parity, stop) at `baud`, rounded up. A gap
+// between bytes shorter than one character is no gap at all, so the interval and per-byte
+// time-outs never go below this: at 1200 baud a 5 ms interval would cut every answer into
+// single bytes.
+std::uint32_t minimumByteTimeoutMs(std::uint32_t baud);
+ReadDeadlines readDeadlines(const CommTimeouts& timeouts, std::uint32_t baud, int length);
+// No value: the write may take as long as it needs.
+std::optional<std::uint64_t> writeTimeoutMs(const CommTimeouts& timeouts, std::uint32_t baud,
+                                            int length);
+
+// The operator's text for a failing serial call.
+std::string serialErrorText(const std::string& stepName, const std::string& systemText,
+                            std::uint32_t comNumber);
 
 // One serial port with its monitor thread. The owner thread opens, queues writes and closes;
 // the monitor thread writes, reads `readLength` bytes at a time and hands each read to the
 // owner synchronously.
 class CSerialPort {
-public:
+  public:
     static constexpr int kRxBufferSize = 1024;
     static constexpr int kWriteBufferSize = 2048;
+    static constexpr std::uint32_t kOpenTimeoutMs = 1000;
+    static constexpr const char* kErrorCaption = "Application Error";
+    static constexpr const char* kReceiveProblemCaption = "KT MCU";
+    static constexpr const char* kReceiveProblemText = "接收有问题!";
 
     CSerialPort();
     virtual ~CSerialPort();
@@ -37,18 +74,25 @@ public:
 
     // Owner thread. Opens `devicePath` exclusively with 8E1 at `baud`; false only when the
     // device cannot be opened (absent or held by another opener). `comNumber` is the number
-    // shown in error texts.
+    // shown in error texts. A configuration step that fails is reported to the owner and the
+    // port stays open with what was applied. The time-outs start at 1000 ms each.
     bool OpenPort(SerialOwner* owner, const std::string& devicePath, std::uint32_t comNumber,
                   std::uint32_t baud, std::uint32_t writePause);
     bool StartMonitor();
-    // Owner thread; at most kWriteBufferSize bytes. Carried out by the monitor thread.
+    // Owner thread; at most kWriteBufferSize bytes. Carried out by the monitor thread. Dropped
+    // on a port that is not open or whose device has gone.
     void QueueWrite(const std::uint8_t* data, int length);
-    // Owner thread; safe on a port that was never opened.
+    // Owner thread; safe on a port that was never opened. Called from within this port's own
+    // delivery it closes the port at once and lets the monitor thread end after the delivery
+    // returns (no further read or delivery); the thread is joined by the next OpenPort,
+    // StopAndClose or the destructor. (OpenPort from within its own delivery returns false;
+    // destroying the port there is not allowed.)
     void StopAndClose();
     static bool IsPortBusy(const std::string& devicePath);
 
-    // Owner thread, on an open port.
+    // Owner thread, on an open port; false when the port is not open.
     bool SetTimeouts(const CommTimeouts& timeouts);
+    CommTimeouts Timeouts() const;
     // The receive-enable mask (EV_RXCHAR): when cleared, nothing more is read or delivered;
     // writes and shutdown still work.
     void SetReceiveEnabled(bool enabled);
@@ -71,9 +115,51 @@ public:
     std::atomic<std::uint32_t> threadAlive{0};
     std::uint32_t comNumber = 0;
 
-private:
-    // Implementation-defined members (file descriptor, wake-up pipe, thread, lock, ...) are
-    // added here by the POSIX implementation.
+  private:
+    // What one timed read ended with.
+    struct ReadResult {
+        std::size_t count = 0;
+        const char* failedStep = nullptr;
+        int error = 0;
+        bool deviceGone = false;
+        bool shutdown = false;
+    };
+    struct WriteResult {
+        std::size_t sent = 0;
+        int error = 0;
+        bool deviceGone = false;
+    };
+
+    void MonitorThread();
+    void ReceiveStep();
+    void WriteStep();
+    void ReportError(const char* stepName, int error);
+
+    ReadResult ReadWithTimeouts(int length);
+    WriteResult WriteWithTimeout(int length);
+    void PauseAfterWrite();
+    void Deliver();
+    void MarkLost();
+    void WaitForMonitorToEnd();
+    bool InOwnDelivery() const;
+    bool ShutdownRequested() const { return shutdownRequested_.load(); }
+
+    std::unique_ptr<posix::SerialDevice> device_;
+    std::unique_ptr<std::uint8_t[]> writeBuffer_;
+    SerialOwner* owner_ = nullptr;
+    std::recursive_mutex lock_;  // opening, the write step and the receive step
+    std::thread monitorThread_;
+    std::atomic<bool> monitorRunning_{false};
+    std::atomic<bool> shutdownRequested_{false};
+    std::atomic<bool> writePending_{false};
+    std::atomic<bool> receiveEnabled_{true};
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> delivering_{false};  // the owner is inside OnSerialData for this port
+    mutable std::mutex timeoutsMutex_;
+    CommTimeouts timeouts_;
+    // Lets a posted port-lost report find out, on the owner thread, whether this object and
+    // this opening of it still exist.
+    std::shared_ptr<std::atomic<std::uint64_t>> openingToken_;
     std::string devicePath_;
     std::uint32_t baud_ = 0;
 };
