@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "sim/ChipOptions.h"
+#include "sim/FlashLayout.h"
+
+namespace pellion::sim {
+
+inline constexpr std::uint32_t kOptionBytesBase = 0x1FFFF800;
+inline constexpr int kOptionByteCount = 16;
+inline constexpr std::uint32_t kSystemMemoryBase = 0x1FFFF000;   // up to the option bytes
+inline constexpr std::uint32_t kFlashSizeRegister = 0x1FFFF7E0;  // flash KiB, 16 bits
+inline constexpr std::uint32_t kUniqueIdAddress = 0x1FFFF7E8;    // 12 bytes
+inline constexpr std::uint32_t kRamBase = 0x20000000;
+inline constexpr std::uint32_t kRamBytes = 20 * 1024;
+inline constexpr std::uint8_t kReadoutUnprotectedKey = 0xA5;
+inline constexpr std::uint32_t kProtectionRegionBytes = 4096;
+
+using OptionBytes = std::array<std::uint8_t, kOptionByteCount>;
+
+// What a flash operation did: whether the chip acknowledges it, and how much work the flash
+// did (for the busy time).
+struct FlashOutcome {
+    bool ok = true;
+    int bytesProgrammed = 0;
+    int pagesErased = 0;
+};
+
+// Flash, option bytes and system memory of one chip, with the protection rules of the flash
+// controller. No protocol here.
+class ChipMemory {
+  public:
+    ChipMemory(const FlashLayout& layout, std::uint32_t serialNumber);
+
+    static OptionBytes factoryOptionBytes();
+
+    const FlashLayout& layout() const { return layout_; }
+    const std::vector<std::uint8_t>& flash() const { return flash_; }
+    const OptionBytes& optionBytes() const { return options_; }
+    void loadFlash(std::uint32_t address, std::span<const std::uint8_t> bytes);
+    void setOptionBytes(const OptionBytes& bytes) { options_ = bytes; }
+
+    bool readoutProtected() const { return options_[0] != kReadoutUnprotectedKey; }
+    // Bytes 8, 10, 12 and 14 as bits 0..31; a cleared bit protects its 4 KiB region. Bit 31
+    // also covers everything above its region.
+    std::uint32_t writeProtectionWord() const;
+    void setWriteProtectionWord(std::uint32_t word);
+    bool isWriteProtected(std::uint32_t address) const;
+    bool isPageWriteProtected(const PageSpan& page) const;
+
+    // Readable: flash, and system memory with the option bytes behind it.
+    bool isReadable(std::uint32_t address, std::uint32_t length = 1) const;
+    std::vector<std::uint8_t> read(std::uint32_t address, std::uint32_t length) const;
+    bool isExecutable(std::uint32_t address) const;
+
+    // Programs in address order; a cell that is neither erased nor equal to its new value
+    // stops the programming with a failure (the bytes before it stay programmed).
+    FlashOutcome program(std::uint32_t address, std::span<const std::uint8_t> data,
+                         ProtectedWritePolicy policy);
+    // Erases the listed pages; any page number outside the flash fails the whole list.
+    FlashOutcome erasePages(std::span<const int> pages, ProtectedWritePolicy policy);
+    FlashOutcome eraseAll(ProtectedWritePolicy policy);
+    FlashOutcome eraseBank(int bank, ProtectedWritePolicy policy);  // 1 or 2
+    // Readout unprotect: the whole flash, whatever the write protection.
+    void eraseUnconditionally();
+
+    // The option page is erased as a whole, then `bytes` (at most 16) are programmed from its
+    // start; the rest stays erased (0xFF).
+    void rewriteOptionBytes(std::span<const std::uint8_t> bytes);
+
+    // Flips one bit of a programmed flash byte: a bad cell.
+    void flipBit(std::uint32_t address, int bit);
+
+  private:
+    FlashOutcome eraseSpans(const std::vector<PageSpan>& spans, ProtectedWritePolicy policy);
+    std::uint8_t systemMemoryByte(std::uint32_t address) const;
+
+    FlashLayout layout_;
+    std::vector<std::uint8_t> flash_;
+    OptionBytes options_;
+    std::array<std::uint8_t, 12> uniqueId_{};
+};
+
+}  // namespace pellion::sim
