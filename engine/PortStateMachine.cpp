@@ -333,6 +333,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
     if (slot < 0 || slot >= table_.slotCount())
         return;
     PortSlot& s = slotAt(slot);
+    ++s.run.answers;
     const std::uint8_t b = answer[0];
     const bool ack = b == ACK;
     const bool nack = b == NACK;

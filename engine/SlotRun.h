@@ -24,6 +24,7 @@ struct SlotRun {
     std::uint32_t blockAddress = 0;   // address of the data frame last sent
     std::uint32_t verifyAddress = 0;  // next address to read back
     std::int32_t verifyCount = 0;     // bytes asked for by the last read-back
+    std::uint64_t answers = 0;        // deliveries handled since the port was opened
     std::int32_t repeats = 0;         // refusals and time-outs in the current step
     std::int32_t readUnprotectRounds = 0;
     std::int32_t writeUnprotectRounds = 0;

@@ -1,0 +1,65 @@
+#include "engine/MemoryRunHost.h"
+
+namespace pellion {
+
+MemoryRunHost::MemoryRunHost(const std::vector<std::string>& portNames) {
+    rows_.resize(portNames.size());
+    for (std::size_t i = 0; i < portNames.size(); ++i) {
+        rows_[i].texts[ColumnNumber] = std::to_string(i + 1);
+        rows_[i].texts[ColumnPort] = portNames[i];
+        rows_[i].texts[ColumnBaud] = "57600";
+        rows_[i].texts[ColumnInit] = "N";
+    }
+}
+
+bool MemoryRunHost::IsRowTicked(std::int32_t slot) const {
+    return valid(slot) && row(slot).ticked;
+}
+
+std::string MemoryRunHost::RowText(std::int32_t slot, std::int32_t column) const {
+    if (!valid(slot) || column < 0 || column >= kColumns)
+        return {};
+    return row(slot).texts[std::size_t(column)];
+}
+
+void MemoryRunHost::SetRowText(const PortTextUpdate& update) {
+    if (!valid(update.slot) || update.column < 0 || update.column >= kColumns)
+        return;
+    Row& r = row(update.slot);
+    r.texts[std::size_t(update.column)] = update.text;
+    if (update.column == ColumnRemark && !update.text.empty())
+        r.remarks.push_back(update.text);
+    if (onRowChanged)
+        onRowChanged(update.slot, update.column);
+}
+
+void MemoryRunHost::SetRowProgress(const PortProgressUpdate& update) {
+    if (!valid(update.slot))
+        return;
+    Row& r = row(update.slot);
+    if (update.maximum != 0) {
+        r.progressMaximum = update.maximum;
+    } else {
+        r.progressPosition = update.position;
+    }
+    if (onRowChanged)
+        onRowChanged(update.slot, update.column);
+}
+
+void MemoryRunHost::UntickRow(std::int32_t slot) {
+    if (valid(slot))
+        row(slot).ticked = false;
+}
+
+void MemoryRunHost::ShowMessage(const std::string& caption, const std::string& text) {
+    messages.push_back({caption, text});
+    if (onMessage)
+        onMessage(messages.back());
+}
+
+void MemoryRunHost::OnSlotRunEnded(std::int32_t slot, bool succeeded) {
+    if (onSlotEnded)
+        onSlotEnded(slot, succeeded);
+}
+
+}  // namespace pellion

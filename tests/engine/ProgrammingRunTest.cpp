@@ -1,0 +1,278 @@
+// Whole runs against virtual chips: the oracle is what ends up in each chip's flash and
+// option bytes, not the texts the host showed itself.
+#include <gtest/gtest.h>
+
+#include "EngineRig.h"
+#include "engine/BootloaderCodec.h"
+
+namespace pellion::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(ProgrammingRun, IdentifiesErasesWritesAndStartsTheChip) {
+    EngineRig rig;
+    auto& chip = rig.addChip("1RCB");
+    rig.build();
+    rig.tick(0);
+    ASSERT_TRUE(rig.waitIdentified(0));
+    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.row(0).texts[ColumnInit], "Y");
+    EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1RCB-0256");
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "识别设备成功,可以进行下一步操作");
+    EXPECT_TRUE(rig.remarked(0, "正在读取芯片信息,请稍后...."));
+
+    const auto image = patternImage(3000);
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
+    // Beyond the image the page stays erased.
+    EXPECT_EQ(rig.flashOf(0, kFlashBase + 3000, 4), std::vector<std::uint8_t>(4, 0xFF));
+    EXPECT_EQ(chip.state(), sim::ChipState::Application);
+    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    for (const char* text : {"正在擦除芯片,请稍后.....", "擦除成功", "正在下载.....", "下载完成"})
+        EXPECT_TRUE(rig.remarked(0, text)) << text;
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成后成功跳转");
+    EXPECT_TRUE(rig.host->okEnabled);
+    EXPECT_TRUE(rig.host->messages.empty());
+    // The bar reaches its end: position past the maximum of end - start.
+    EXPECT_EQ(rig.row(0).progressMaximum, 2999);
+    EXPECT_EQ(rig.row(0).progressPosition, 3000);
+    EXPECT_EQ(rig.host->elapsedText.size(), 8u);
+}
+
+TEST(ProgrammingRun, ImagesOfEveryBlockShapeArriveWhole) {
+    // 1 byte (padded), 200 (one last block), 201, 401 (last block padded), a full 64 KiB chip.
+    for (std::size_t size : {1u, 200u, 201u, 401u, 65536u}) {
+        EngineRig rig;
+        rig.addChip("1C8A");
+        rig.build();
+        rig.tickAllAndIdentify();
+        const auto image = patternImage(size, std::uint8_t(size));
+        rig.setImage(image);
+        ASSERT_TRUE(rig.run(60s)) << size;
+        EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded) << size;
+        EXPECT_EQ(rig.flashOf(0, kFlashBase, size), image) << size;
+        if (size < 65536) {
+            // The pads of a last block are 0xFF: what follows the image stays erased.
+            EXPECT_EQ(rig.flashOf(0, kFlashBase + size, 1)[0], 0xFF) << size;
+        }
+    }
+}
+
+TEST(ProgrammingRun, StandardAndExtendedEraseFollowTheChip) {
+    EngineRig rig;
+    rig.addChip("1C8A");  // one-byte page numbers
+    rig.addChip("1RGB");  // 1 MiB: two-byte page numbers
+    rig.addChip("5R8B");  // 2 KiB pages, extended erase
+    rig.build();
+    // Old contents that the erase must clear.
+    for (std::size_t i = 0; i < 3; ++i)
+        rig.chips.chip(i).loadFlash(kFlashBase, std::vector<std::uint8_t>(8192, 0x00));
+    rig.tickAllAndIdentify();
+    EXPECT_EQ(rig.slot(0).eraseCommand, BootloaderCommand::Erase);
+    EXPECT_EQ(rig.slot(1).eraseCommand, BootloaderCommand::ExtendedErase);
+    EXPECT_EQ(rig.slot(2).eraseCommand, BootloaderCommand::ExtendedErase);
+    const auto image = patternImage(5000);
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run());
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(rig.flashOf(i, kFlashBase, image.size()), image) << i;
+        // Pages the image covers were erased whole: the tail of the last page is 0xFF.
+        EXPECT_EQ(rig.flashOf(i, kFlashBase + 5000, 100), std::vector<std::uint8_t>(100, 0xFF))
+            << i;
+    }
+    EXPECT_EQ(rig.chips.chip(0).stats().commandsNamed("erase"), 1u);
+    EXPECT_EQ(rig.chips.chip(1).stats().commandsNamed("extendedErase"), 1u);
+    EXPECT_EQ(rig.chips.chip(2).stats().commandsNamed("extendedErase"), 1u);
+}
+
+TEST(ProgrammingRun, OptionByteDownloadWritesTheSixteenBytesWithoutErasing) {
+    EngineRig rig;
+    auto& chip = rig.addChip("1RCB");
+    rig.build();
+    rig.tickAllAndIdentify();
+    // Unprotected readout (A5 5A), user byte 0x3C, write protection off on everything.
+    const std::vector<std::uint8_t> option{0xA5, 0x5A, 0x3C, 0xC3, 0xFF, 0x00, 0xFF, 0x00,
+                                           0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00};
+    rig.setImage(option, kOptionBytesAddress);
+    ASSERT_TRUE(rig.run());
+    const auto written = chip.optionBytes();
+    EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), option);
+    EXPECT_EQ(chip.stats().commandsNamed("erase"), 0u);
+    EXPECT_EQ(chip.stats().commandsNamed("go"), 0u);
+    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_TRUE(rig.remarked(0, "擦除成功"));
+    EXPECT_EQ(rig.row(0).progressMaximum, 15);
+}
+
+TEST(ProgrammingRun, ReadProtectionAfterDownloadLeavesTheChipProtected) {
+    EngineRig rig;
+    auto& chip = rig.addChip("1RCB");
+    rig.build();
+    rig.tickAllAndIdentify();
+    const auto image = patternImage(1024);
+    rig.setImage(image);
+    rig.host->readProtect = true;
+    ASSERT_TRUE(rig.run());
+    EXPECT_TRUE(chip.readoutProtected());
+    EXPECT_EQ(chip.stats().commandsNamed("go"), 0u);
+    EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护成功");
+    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+}
+
+TEST(ProgrammingRun, ProtectedChipsAreUnprotectedThenProgrammed) {
+    EngineRig rig;
+    sim::ChipOptions readout;
+    readout.code = DeviceCode("1RCB");
+    readout.readoutProtected = true;
+    readout.initialFlash = std::vector<std::uint8_t>(4096, 0x00);
+    auto& readoutChip = rig.addChip(readout);
+    sim::ChipOptions write;
+    write.code = DeviceCode("1RCB");
+    write.writeProtectedRegions = 0x1;  // the start's 4 KiB
+    auto& writeChip = rig.addChip(write);
+    rig.build();
+    rig.tickAllAndIdentify();
+    const auto image = patternImage(6000);
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run());
+
+    EXPECT_FALSE(readoutChip.readoutProtected());
+    EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
+    EXPECT_TRUE(rig.remarked(0, "去除读保护成功"));
+
+    EXPECT_EQ(writeChip.writeProtectionWord(), 0xFFFFFFFFu);
+    EXPECT_EQ(rig.flashOf(1, kFlashBase, image.size()), image);
+    EXPECT_TRUE(rig.remarked(1, "去除写保护成功"));
+    EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Succeeded);
+}
+
+TEST(ProgrammingRun, ProtectionFurtherInsideTheImageIsRemovedToo) {
+    // The start is free; region 3 (12..16 KiB) is protected. A chip acknowledges writes to it
+    // without effect, so a test of the start alone would report a half-written chip.
+    EngineRig rig;
+    sim::ChipOptions options;
+    options.code = DeviceCode("1RCB");
+    options.writeProtectedRegions = 1u << 3;
+    auto& chip = rig.addChip(options);
+    rig.build();
+    rig.tickAllAndIdentify();
+    const auto image = patternImage(20 * 1024);
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(chip.writeProtectionWord(), 0xFFFFFFFFu);
+    EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
+}
+
+TEST(ProgrammingRun, UnknownChipAndChipWithoutCodeCommandTakeAModelChosenByHand) {
+    EngineRig rig;
+    sim::ChipOptions unknown;
+    unknown.code = DeviceCode("9QQA");
+    unknown.geometry = DeviceGeometry{128, 4, 1024, 128, 0};
+    rig.addChip(unknown);
+    sim::ChipOptions silentCode;
+    silentCode.code = DeviceCode("1RDB");
+    silentCode.deviceCodeCommand = false;
+    rig.addChip(silentCode);
+    rig.build();
+    rig.tickAllAndIdentify();
+
+    EXPECT_EQ(rig.slot(0).state, CodeRequested);
+    EXPECT_EQ(rig.row(0).texts[ColumnModel], "未识别的设备");
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "请选择设备型号，否则无法下载");
+    EXPECT_EQ(rig.slot(1).state, CodeRequested);
+    EXPECT_EQ(rig.row(1).texts[ColumnRemark], "请手动为该芯片选择正确的型号");
+
+    const auto image = patternImage(4000);
+    rig.setImage(image);
+    // The unrecognised-device text is no part name: named, nothing starts.
+    rig.control->StartRun();
+    ASSERT_EQ(rig.host->messages.size(), 1u);
+    EXPECT_EQ(rig.host->messages[0].text, "COM1,COM2芯片请选择型号!");
+    EXPECT_EQ(rig.slot(0).state, CodeRequested);
+
+    rig.row(0).texts[ColumnModel] = "KTM1CBA-0128";
+    rig.row(1).texts[ColumnModel] = "KTM1RDB-0384";  // 2 KiB pages, standard erase
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
+    EXPECT_EQ(rig.flashOf(1, kFlashBase, image.size()), image);
+    EXPECT_EQ(rig.slot(1).partName, "KTM1RDB-0384");
+}
+
+TEST(ProgrammingRun, ModelChosenByHandSetsTheEraseCommandOfItsGeometry) {
+    EngineRig rig;
+    sim::ChipOptions options;
+    options.code = DeviceCode("5RCB");  // needs the extended erase
+    options.deviceCodeCommand = false;
+    auto& chip = rig.addChip(options);
+    rig.build();
+    rig.tickAllAndIdentify();
+    rig.row(0).texts[ColumnModel] = "KTM5RCB-0256";
+    const auto image = patternImage(3000);
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(rig.slot(0).eraseCommand, BootloaderCommand::ExtendedErase);
+    EXPECT_EQ(chip.stats().commandsNamed("extendedErase"), 1u);
+    EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
+}
+
+TEST(ProgrammingRun, SixteenChipsOfMixedSizesAreAllProgrammed) {
+    const char* codes[] = {"0C4A", "1C6A", "1C8A", "1CBA", "1RCB", "5R8B", "7RBB", "3REB",
+                           "0R4A", "1R6A", "3C8A", "3RBA", "5RCB", "1RGB", "7ICB", "0F6B"};
+    EngineRig rig;
+    for (const char* code : codes) {
+        sim::ChipOptions options;
+        options.code = *DeviceCode::fromText(code);
+        rig.addChip(options);
+    }
+    rig.build();
+    rig.tickAllAndIdentify();
+    const auto image = patternImage(15 * 1024 + 7);  // fits the smallest (16 KiB)
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run(60s));
+    for (std::int32_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(rig.slot(i).run.outcome, SlotOutcome::Succeeded) << codes[i];
+        EXPECT_EQ(rig.slot(i).run.endAddress, kFlashBase + image.size() - 1) << codes[i];
+        EXPECT_EQ(rig.flashOf(std::size_t(i), kFlashBase, image.size()), image) << codes[i];
+    }
+}
+
+TEST(ProgrammingRun, TwelveHundredBaudIdentificationWithTheChipsTiming) {
+    EngineRig rig;
+    sim::ChipOptions options;
+    options.code = DeviceCode("1RCB");
+    options.timing.enabled = true;
+    rig.addChip(options);
+    rig.build();
+    rig.row(0).texts[ColumnBaud] = "1200";
+    rig.tick(0);
+    ASSERT_TRUE(rig.waitIdentified(0, 20s));
+    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.slot(0).ports.Baud(), 1200u);
+    EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1RCB-0256");
+}
+
+TEST(ProgrammingRun, TheStartedProgramsOutputReachesNobody) {
+    EngineRig rig;
+    sim::ChipOptions options;
+    options.code = DeviceCode("1RCB");
+    options.applicationText = "\x79\x1F application running\r\n";
+    options.applicationInterval = 2ms;
+    auto& chip = rig.addChip(options);
+    rig.build();
+    rig.tickAllAndIdentify();
+    rig.setImage(patternImage(512));
+    ASSERT_TRUE(rig.run());
+    ASSERT_EQ(chip.state(), sim::ChipState::Application);
+    const auto answers = rig.slot(0).run.answers;
+    const auto remark = rig.row(0).texts[ColumnRemark];
+    rig.serveFor(300ms);
+    EXPECT_EQ(rig.slot(0).run.answers, answers);
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], remark);
+    EXPECT_FALSE(rig.slot(0).ports.IsReceiveEnabled());
+}
+
+}  // namespace
+}  // namespace pellion::test
