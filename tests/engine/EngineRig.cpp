@@ -62,6 +62,10 @@ void EngineRig::build() {
         names.push_back("COM" + std::to_string(i + 1));
         ports.push_back({names.back(), chips.chip(i).devicePath()});
     }
+    for (const auto& device : extraDevices) {
+        names.push_back("COM" + std::to_string(names.size() + 1));
+        ports.push_back({names.back(), device});
+    }
     table.BuildPortTable(ports);
     host = std::make_unique<MemoryRunHost>(names);
     control = std::make_unique<RunControl>(loop, table, catalogue, *host);

@@ -24,8 +24,10 @@ class EngineRig {
 
     sim::VirtualChip& addChip(const sim::ChipOptions& options);
     sim::VirtualChip& addChip(const char (&code)[5]);
-    // After the chips are added: the table, the rows and the run control.
+    // After the chips are added: the table, the rows and the run control. Ports in
+    // `extraDevices` follow the chips' (a pty with nobody behind it, say).
     void build();
+    std::vector<std::string> extraDevices;
 
     void tick(std::int32_t slot);
     void untick(std::int32_t slot);
