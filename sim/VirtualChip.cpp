@@ -146,6 +146,9 @@ void VirtualChip::receive(const std::uint8_t* bytes, std::size_t count, TimePoin
 }
 
 void VirtualChip::receiveByte(std::uint8_t byte, TimePoint now) {
+    // A real chip measures the line speed on the sync byte itself.
+    if (byte == kSync && core_.state() == CoreState::AwaitingSync)
+        refreshLineBaud();
     const auto perByte = byteTime();
     ++stats_.bytesReceived;
     stats_.busy.wireReceive += perByte;
@@ -158,8 +161,6 @@ void VirtualChip::receiveByte(std::uint8_t byte, TimePoint now) {
             return;
         }
     }
-    if (byte == kSync && core_.state() == CoreState::AwaitingSync)
-        refreshLineBaud();
     const TimePoint at = timed() ? std::max(arrival, chipFree_) : now;
     apply(core_.feed(byte), at);
 }
