@@ -1,7 +1,9 @@
 #include "ui/CListCtrlEx.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyleHints>
 #include <algorithm>
 #include <numeric>
 #include <vector>
@@ -360,6 +362,10 @@ void CListCtrlEx::mousePressEvent(QMouseEvent* event) {
     }
     const QPoint point = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
+        if (IsSecondPressOfDoubleClick(event)) {
+            QTableWidget::mousePressEvent(event);  // the double click follows and is reported
+            return;
+        }
         OnLeftButtonDown(point, event->modifiers(), event);
         return;
     }
@@ -367,6 +373,20 @@ void CListCtrlEx::mousePressEvent(QMouseEvent* event) {
         emit listExRClick(this, HitTestCell(point));
     }
     QTableWidget::mousePressEvent(event);
+}
+
+bool CListCtrlEx::IsSecondPressOfDoubleClick(const QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    const ulong interval =
+        static_cast<ulong>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    const int distance = QGuiApplication::styleHints()->mouseDoubleClickDistance();
+    const bool second = hasLastPress_ && event->timestamp() - lastPressTime_ < interval &&
+                        (point - lastPressPos_).manhattanLength() <= distance;
+    // Like the platform's own detection: a third press starts afresh.
+    hasLastPress_ = !second;
+    lastPressTime_ = event->timestamp();
+    lastPressPos_ = point;
+    return second;
 }
 
 void CListCtrlEx::OnLeftButtonDown(const QPoint& point, Qt::KeyboardModifiers modifiers,

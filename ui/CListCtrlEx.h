@@ -119,6 +119,7 @@ class CListCtrlEx : public QTableWidget {
   private:
     using CellKey = std::pair<int, int>;  // (row, column)
 
+    bool IsSecondPressOfDoubleClick(const QMouseEvent* event);
     void OnLeftButtonDown(const QPoint& point, Qt::KeyboardModifiers modifiers, QMouseEvent* event);
     void ClickCheckCell(const CellPos& hit, const QPoint& point);
     void OpenCellEditor(CellKind kind, int row, int column);
@@ -139,6 +140,10 @@ class CListCtrlEx : public QTableWidget {
     CListCtrlExSortHead* header_ = nullptr;
     int nextSlot_ = 0;
     bool forwardingDoubleClick_ = false;
+    // The second press of a double click is not a click of its own (a check box toggles once).
+    bool hasLastPress_ = false;
+    ulong lastPressTime_ = 0;
+    QPoint lastPressPos_;
 };
 
 }  // namespace ListCtrlEx
