@@ -5,7 +5,6 @@
 
 #include "UpdateTestSupport.h"
 #include "update/AnnouncementFetch.h"
-#include "update/UpdateAnnounced.h"
 
 namespace pellion {
 namespace {
@@ -92,23 +91,6 @@ TEST_F(AnnouncementFetch, ACancelledFetchEndsWithoutAnAnswer) {
     QTimer::singleShot(100, [cancelled] { cancelled->store(true); });
     const FetchResult result = fetchAnnouncementPage(server.url(), settings, cancelled);
     EXPECT_EQ(result.status, FetchStatus::Cancelled);
-}
-
-TEST_F(AnnouncementFetch, TheCheckDistinguishesEveryPage) {
-    const QString own = QStringLiteral("1.2.0.15");
-    server.answer(200, "<p>Current release: 1.2.0.15</p>\n");
-    EXPECT_EQ(checkAnnouncement(server.url(), own, settings), AnnouncementCheck::VersionNamed);
-    server.answer(200, "<p>Current release: 1.2.0.150</p>\n");
-    EXPECT_EQ(checkAnnouncement(server.url(), own, settings), AnnouncementCheck::UpdateAnnounced);
-    server.answer(200, "<p>Current release: 1.2.0.9</p>\n");
-    EXPECT_EQ(checkAnnouncement(server.url(), own, settings), AnnouncementCheck::UpdateAnnounced);
-    EXPECT_TRUE(updateAnnounced(server.url(), own, settings));
-    server.answer(200, "");
-    EXPECT_EQ(checkAnnouncement(server.url(), own, settings), AnnouncementCheck::EmptyPage);
-    EXPECT_FALSE(updateAnnounced(server.url(), own, settings));
-    server.answer(404, "<p>Current release: 1.2.0.9</p>\n");
-    EXPECT_EQ(checkAnnouncement(server.url(), own, settings), AnnouncementCheck::PageUnavailable);
-    EXPECT_FALSE(updateAnnounced(server.url(), own, settings));
 }
 
 }  // namespace
