@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/ChipOptions.h"
+
+namespace pellion::sim {
+
+// What pellion-sim was asked to do.
+struct SimSettings {
+    int chips = 1;
+    ChipOptions chip;             // every chip's options; timing on unless --no-timing
+    std::vector<int> faultChips;  // chips that get the fault options; empty: all of them
+    std::string flashFile;        // initial flash content of every chip
+    std::string linkDir;
+    std::string dumpDir;
+    bool loopPerChip = false;
+};
+
+struct SimCommandLine {
+    SimSettings settings;
+    bool help = false;
+    std::string error;  // empty when the command line was understood
+};
+
+SimCommandLine parseSimCommandLine(const std::vector<std::string>& arguments);
+std::string simHelpText();
+
+// The options of chip `index`: its own serial number and fault seed, and faults only when it is
+// one of the fault chips.
+ChipOptions optionsForChip(const SimSettings& settings, int index);
+
+// "0,1,4-7" -> {0, 1, 4, 5, 6, 7}; false on anything else.
+bool parseIndexList(const std::string& text, std::vector<int>& out);
+
+}  // namespace pellion::sim
