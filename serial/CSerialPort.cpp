@@ -292,6 +292,7 @@ void CSerialPort::ReceiveStep() {
             return;
         if (read.failedStep != nullptr)
             ReportError(read.failedStep, read.error);
+        lastReadCount = static_cast<std::int32_t>(read.count);
         readLength = 1;
         Deliver();
     }

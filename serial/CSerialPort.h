@@ -110,6 +110,8 @@ class CSerialPort {
     // command whose answer is longer than one byte; the monitor thread puts it back to 1.
     std::atomic<std::int32_t> writeLength{1};
     std::atomic<std::int32_t> readLength{1};
+    // How many bytes the read being delivered returned (the rest of rxBuffer is zeros or older).
+    std::atomic<std::int32_t> lastReadCount{0};
     std::uint8_t rxBuffer[kRxBufferSize] = {};
     std::uint32_t writePause = 0;
     std::atomic<std::uint32_t> threadAlive{0};
