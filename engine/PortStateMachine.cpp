@@ -172,9 +172,35 @@ void PortStateMachine::finishSlot(std::int32_t slot, bool succeeded) {
 
 // ---------------------------------------------------------------- sending and waiting
 
+// A longer answer may arrive in pieces (a USB adapter's latency timer, a busy line): the
+// pieces are joined before the answer is examined. An answer that does not start with ACK is
+// examined at once; only ACK is followed by data.
+const std::uint8_t* PortStateMachine::assembleAnswer(PortSlot& s, const std::uint8_t* answer) {
+    SlotRun& run = s.run;
+    const int expected = run.expectedBytes;
+    if (expected <= 1)
+        return answer;
+    int count = s.ports.lastReadCount;
+    if (count <= 0 || count > expected)
+        count = expected;
+    if (run.pending.empty() && (answer[0] != ACK || count >= expected))
+        return answer;
+    const int wanted = expected - int(run.pending.size());
+    run.pending.insert(run.pending.end(), answer, answer + std::min(count, wanted));
+    if (int(run.pending.size()) < expected) {
+        s.ports.readLength = expected - int(run.pending.size());
+        return nullptr;
+    }
+    run.assembled.assign(run.pending.begin(), run.pending.end());
+    run.pending.clear();
+    return run.assembled.data();
+}
+
 void PortStateMachine::send(std::int32_t slot, const Frame& frame, int answerBytes,
                             milliseconds chipWork) {
     PortSlot& s = slotAt(slot);
+    s.run.expectedBytes = answerBytes;
+    s.run.pending.clear();
     s.ports.readLength = answerBytes;
     s.ports.QueueWrite(frame.data(), frame.length);
     armAnswerTimer(slot, AnswerTimeout(timing_, s.ports.Baud(), s.ports.writePause, frame.length,
@@ -334,6 +360,9 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
         return;
     PortSlot& s = slotAt(slot);
     ++s.run.answers;
+    answer = assembleAnswer(s, answer);
+    if (answer == nullptr)
+        return;  // more of it is on its way
     const std::uint8_t b = answer[0];
     const bool ack = b == ACK;
     const bool nack = b == NACK;

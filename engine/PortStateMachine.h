@@ -53,6 +53,7 @@ class PortStateMachine {
     PortSlot& slotAt(std::int32_t slot) { return table_.slot(slot); }
     bool isOptionDownload() const { return table_.image.startAddress == kOptionBytesAddress; }
 
+    const std::uint8_t* assembleAnswer(PortSlot& slot, const std::uint8_t* answer);
     // Sending and waiting.
     void send(std::int32_t slot, const Frame& frame, int answerBytes,
               std::chrono::milliseconds chipWork = {});

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pellion {
 
@@ -16,16 +17,19 @@ enum class SlotOutcome : std::int32_t {
 
 // The engine's own per-slot data, beside the fields the port list knows.
 struct SlotRun {
-    std::uint64_t session = 0;        // changes on every open, close and run start
-    std::uint64_t runId = 0;          // the run that started this slot last
-    std::uint64_t answerTimer = 0;    // time-out of the awaited answer; 0: none armed
-    std::uint64_t delayTimer = 0;     // the wait after unprotecting or a reset
-    std::uint32_t endAddress = 0;     // last address this slot writes
-    std::uint32_t blockAddress = 0;   // address of the data frame last sent
-    std::uint32_t verifyAddress = 0;  // next address to read back
-    std::int32_t verifyCount = 0;     // bytes asked for by the last read-back
-    std::uint64_t answers = 0;        // deliveries handled since the port was opened
-    std::int32_t repeats = 0;         // refusals and time-outs in the current step
+    std::uint64_t session = 0;            // changes on every open, close and run start
+    std::uint64_t runId = 0;              // the run that started this slot last
+    std::uint64_t answerTimer = 0;        // time-out of the awaited answer; 0: none armed
+    std::uint64_t delayTimer = 0;         // the wait after unprotecting or a reset
+    std::uint32_t endAddress = 0;         // last address this slot writes
+    std::uint32_t blockAddress = 0;       // address of the data frame last sent
+    std::uint32_t verifyAddress = 0;      // next address to read back
+    std::int32_t verifyCount = 0;         // bytes asked for by the last read-back
+    std::int32_t expectedBytes = 1;       // size of the awaited answer
+    std::vector<std::uint8_t> pending;    // the part of a longer answer that arrived so far
+    std::vector<std::uint8_t> assembled;  // the joined answer while it is examined
+    std::uint64_t answers = 0;            // deliveries handled since the port was opened
+    std::int32_t repeats = 0;             // refusals and time-outs in the current step
     std::int32_t readUnprotectRounds = 0;
     std::int32_t writeUnprotectRounds = 0;
     bool verify = false;         // read the image back before finishing
