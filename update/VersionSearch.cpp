@@ -2,37 +2,6 @@
 
 namespace pellion {
 
-namespace {
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// A digit right beside the match, or a dot followed by a digit, continues the number.
-bool continuesBefore(const QByteArray& text, qsizetype start) {
-    if (start == 0) {
-        return false;
-    }
-    const char before = text.at(start - 1);
-    if (isDigit(before)) {
-        return true;
-    }
-    return before == '.' && start >= 2 && isDigit(text.at(start - 2));
-}
-
-bool continuesAfter(const QByteArray& text, qsizetype end) {
-    if (end >= text.size()) {
-        return false;
-    }
-    const char after = text.at(end);
-    if (isDigit(after)) {
-        return true;
-    }
-    return after == '.' && end + 1 < text.size() && isDigit(text.at(end + 1));
-}
-
-}  // namespace
-
 QByteArray pageTextFromBody(const QByteArray& body) {
     QByteArray text;
     if (body.isEmpty()) {
@@ -58,16 +27,9 @@ QByteArray pageTextFromBody(const QByteArray& body) {
 }
 
 bool pageNamesVersion(const QByteArray& pageText, const QByteArray& version) {
-    if (version.isEmpty()) {
-        return false;
-    }
-    for (qsizetype at = pageText.indexOf(version); at >= 0;
-         at = pageText.indexOf(version, at + 1)) {
-        if (!continuesBefore(pageText, at) && !continuesAfter(pageText, at + version.size())) {
-            return true;
-        }
-    }
-    return false;
+    // A plain substring search, as the announcement pages are written for: the version named
+    // inside a longer number (1.0.0 in 11.0.0.5) counts as named.
+    return !version.isEmpty() && pageText.contains(version);
 }
 
 }  // namespace pellion

@@ -8,9 +8,8 @@ namespace pellion {
 // break, followed by "\r\n". An empty body gives an empty text.
 QByteArray pageTextFromBody(const QByteArray& body);
 
-// True when the page names the version as a whole number: "1.0.0" is not named by a page that
-// holds it only inside "11.0.0.5" or "1.0.0.7", because that is another version. An empty
-// version is named by no page.
+// True when the version's text stands anywhere in the page, also inside a longer number.
+// An empty version is named by no page.
 bool pageNamesVersion(const QByteArray& pageText, const QByteArray& version);
 
 }  // namespace pellion
