@@ -144,13 +144,15 @@ bool runCase(std::size_t portCount, int roundsPerPort) {
                                [](const auto& p) { return p->threadAlive == 1; });
         },
         5s);
-    Peer peer(masters);
-    for (auto& port : ports)
-        owner.send(*port);
-    const bool finished =
-        owner.ownerLoop().runUntil([&] { return owner.portsDone == portCount; }, 120s);
-    for (auto& port : ports)
-        port->StopAndClose();
+    bool finished = false;
+    {
+        Peer peer(masters);
+        for (auto& port : ports)
+            owner.send(*port);
+        finished = owner.ownerLoop().runUntil([&] { return owner.portsDone == portCount; }, 120s);
+        for (auto& port : ports)
+            port->StopAndClose();
+    }
     for (int fd : masters)
         ::close(fd);
 
