@@ -21,8 +21,14 @@
 
 #include "app/Artwork.h"
 #include "app/CAboutDlg.h"
+#include "app/IntervalText.h"
+#include "app/OperatorMessage.h"
 #include "app/OwnFileVersion.h"
 #include "app/UpperCaseValidator.h"
+#include "engine/RunControl.h"
+#include "image/DownloadBoxes.h"
+#include "ui/CListCtrlEx.h"
+#include "update/UpdateNotice.h"
 
 namespace pellion {
 
@@ -37,6 +43,10 @@ std::string toUtf8(const QString& text) {
 
 const QString kAboutMenuText = QStringLiteral("关于 Pellion(&A)...");
 const QString kBrowseFilter = QStringLiteral("*.*HEX Files (*.hex);;BIN Files (*.bin)");
+
+std::vector<PortIdentity> systemSerialPorts() {
+    return {};
+}
 
 QString chooseWithFileDialog(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), kBrowseFilter, nullptr,
@@ -54,17 +64,23 @@ CPellionDlg::CPellionDlg(DialogOptions options, QWidget* parent)
     createControls();
     arrangeControls();
     setTabOrder();
+    run_ = std::make_unique<RunControl>(loop_, table_, catalogue_, *this);
 
     setWindowIcon(programIcon());
+    if (options_.startUpdateNotice)
+        startUpdateNotice(this, fromUtf8(ownFileVersion()));
     settingsPath_ = options_.settingsPath.empty() ? settingsFilePath() : options_.settingsPath;
     settings_ = readSettings(settingsPath_);
     setWindowTitle(fromUtf8(windowCaption(ownFileVersion())));
     initialiseControls();
+    SetupPortColumns();
+    table_.BuildPortTable(FillPortRows());
     setFixedSize(sizeHint());
 }
 
 CPellionDlg::~CPellionDlg() {
     shutdown();
+    run_.reset();
 }
 
 void CPellionDlg::createControls() {
@@ -77,6 +93,10 @@ void CPellionDlg::createControls() {
     named(banner_, "banner");
     banner_->setAlignment(Qt::AlignCenter);
     banner_->setPixmap(bannerPixmap());
+
+    portList_ = new ListCtrlEx::CListCtrlEx(this);
+    named(portList_, "portList");
+    portList_->setMinimumHeight(260);
 
     okButton_ = new QPushButton(QStringLiteral("确定"), this);
     named(okButton_, "okButton");
@@ -128,7 +148,13 @@ void CPellionDlg::createControls() {
         edit->setAcceptDrops(false);
     }
 
+    connect(okButton_, &QPushButton::clicked, this, [this] { run_->StartRun(); });
     connect(cancelButton_, &QPushButton::clicked, this, &CPellionDlg::reject);
+    connect(refreshButton_, &QPushButton::clicked, this, &CPellionDlg::OnRefreshList);
+    connect(portList_, &ListCtrlEx::CListCtrlEx::listExCheckClick, this,
+            [this](ListCtrlEx::CListCtrlEx*, ListCtrlEx::CellCheckInfo info) {
+                OnPortCheckClick(info.slot, info.column);
+            });
     connect(browseButton_, &QPushButton::clicked, this, &CPellionDlg::onBrowse);
     connect(appRadio_, &QRadioButton::clicked, this,
             [this] { addressEdit_->setText(kAppAddressText); });
@@ -178,6 +204,7 @@ void CPellionDlg::arrangeControls() {
     layout->setContentsMargins(8, 4, 8, 8);
     layout->addWidget(banner_);
     layout->addWidget(optionBox);
+    layout->addWidget(portList_, 1);
     layout->addLayout(bottomRow);
 }
 
@@ -187,6 +214,26 @@ void CPellionDlg::setTabOrder() {
                         otherRadio_,   refreshButton_, readProtectCheck_, verifyCheck_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void CPellionDlg::SetupPortColumns() {
+    using ListCtrlEx::CellKind;
+    struct Column {
+        const char* heading;
+        int width;
+        CellKind kind;
+    };
+    static const Column kColumns[] = {
+        {"序号", 40, CellKind::CheckBox},      {"串口", 52, CellKind::Text},
+        {"波特率", 70, CellKind::Combo},       {"初始化", 50, CellKind::Text},
+        {"可读？", 50, CellKind::Text},        {"设备型号", 120, CellKind::Combo},
+        {"完成状态", 100, CellKind::Progress}, {"备注", 287, CellKind::Text},
+    };
+    for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
+        const Column& c = kColumns[column];
+        portList_->InsertColumn(column, QString::fromUtf8(c.heading), c.width, c.kind,
+                                ListCtrlEx::ColumnFormat::Center, ListCtrlEx::SortKind::Text, -1);
+    }
 }
 
 void CPellionDlg::initialiseControls() {
@@ -209,7 +256,113 @@ void CPellionDlg::saveSettings() {
     writeSettings(settingsPath_, settings_);
 }
 
-void CPellionDlg::shutdown() {}
+std::vector<PortIdentity> CPellionDlg::FillPortRows() {
+    static const QStringList kBaudRates = {"1200",  "2400",  "4800",  "9600",  "14400",
+                                           "19200", "38400", "56000", "57600", "115200"};
+    QStringList partNames;
+    for (const auto& name : catalogue_.partNames())
+        partNames << fromUtf8(name);
+
+    portList_->DeleteAllItems();
+    const std::vector<PortIdentity> ports =
+        options_.listPorts ? options_.listPorts() : systemSerialPorts();
+    for (int slot = 0; slot < static_cast<int>(ports.size()); ++slot) {
+        const int row =
+            portList_->InsertItem(portList_->GetItemCount(), QString::number(slot + 1), slot);
+        portList_->SetItemText(row, ColumnPort, fromUtf8(ports[slot].portName));
+        portList_->SetItemText(row, ColumnInit, QStringLiteral("N"));
+        portList_->SetItemText(row, ColumnBaud, QStringLiteral("57600"));
+        portList_->GetCell(row, ColumnBaud).items = kBaudRates;
+        portList_->GetCell(row, ColumnModel).items = partNames;
+    }
+    portList_->options |=
+        ListCtrlEx::CListCtrlEx::OptProgressPercent | ListCtrlEx::CListCtrlEx::OptSortOnClick;
+    return ports;
+}
+
+void CPellionDlg::OnPortCheckClick(int slot, int column) {
+    if (column != ColumnNumber || slot < 0 || slot >= table_.slotCount())
+        return;
+    run_->OnPortCheckClick(slot);
+}
+
+void CPellionDlg::OnRefreshList() {
+    // Every slot's port and timers go before the slots themselves.
+    run_->ShutdownPorts();
+    table_.FreePortTable();
+    table_.BuildPortTable(FillPortRows());
+    run_->OnPortTableRebuilt();
+}
+
+void CPellionDlg::shutdown() {
+    if (!table_.built())
+        return;
+    run_->ShutdownPorts();
+    table_.FreePortTable();
+}
+
+// ---- RunHost
+
+bool CPellionDlg::IsRowTicked(std::int32_t slot) const {
+    const ListCtrlEx::CellInfo* cell = portList_->GetSlotCell(slot, ColumnNumber);
+    return cell && cell->checked;
+}
+
+std::string CPellionDlg::RowText(std::int32_t slot, std::int32_t column) const {
+    return toUtf8(portList_->GetSlotText(slot, column));
+}
+
+std::string CPellionDlg::DownloadFilePath() const {
+    return toUtf8(downloadFileEdit_->text());
+}
+
+std::string CPellionDlg::StartAddressText() const {
+    return toUtf8(addressEdit_->text());
+}
+
+std::uint32_t CPellionDlg::WritePauseMs() const {
+    return writePauseOf(toUtf8(intervalCombo_->currentText()));
+}
+
+bool CPellionDlg::IsReadProtectChecked() const {
+    return readProtectCheck_->isChecked();
+}
+
+bool CPellionDlg::IsVerifyChecked() const {
+    return verifyCheck_->isChecked();
+}
+
+void CPellionDlg::SetRowText(const PortTextUpdate& update) {
+    portList_->SetSlotText(update.slot, update.column, fromUtf8(update.text));
+}
+
+void CPellionDlg::SetRowProgress(const PortProgressUpdate& update) {
+    if (update.maximum != 0) {
+        portList_->SetSlotProgressMax(update.slot, update.column,
+                                      static_cast<std::uint32_t>(update.maximum));
+    } else {
+        portList_->SetSlotProgressPos(update.slot, update.column,
+                                      static_cast<std::uint32_t>(update.position));
+    }
+}
+
+void CPellionDlg::UntickRow(std::int32_t slot) {
+    portList_->SetSlotCheck(slot, ColumnNumber, false);
+}
+
+void CPellionDlg::SetOkEnabled(bool enabled) {
+    okButton_->setEnabled(enabled);
+}
+
+void CPellionDlg::SetElapsedText(const std::string& text) {
+    elapsedText_->setText(fromUtf8(text));
+}
+
+void CPellionDlg::ShowMessage(const std::string& caption, const std::string& text) {
+    const bool portFault = caption == "Application Error";
+    showOperatorMessage(this, fromUtf8(caption), fromUtf8(text),
+                        portFault ? QMessageBox::Critical : QMessageBox::NoIcon);
+}
 
 void CPellionDlg::reject() {
     shutdown();
@@ -256,8 +409,19 @@ void CPellionDlg::onBrowse() {
                                                      : chooseWithFileDialog(this);
     if (path.isEmpty())
         return;
-    // TODO
-    downloadFileEdit_->setText(path);
+    applyChosenFile(path);
+}
+
+void CPellionDlg::applyChosenFile(const QString& path) {
+    const DownloadBoxes boxes = boxesForChosenFile(toUtf8(path));
+    if (boxes.addressText)
+        addressEdit_->setText(fromUtf8(*boxes.addressText));
+    if (boxes.addressControlsEnabled)
+        setAddressControlsEnabled(*boxes.addressControlsEnabled);
+    downloadFileEdit_->setText(fromUtf8(boxes.filePath));
+    // A HEX file whose start cannot be found would otherwise only leave an empty address box.
+    if (!boxes.problem.empty())
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption), fromUtf8(boxes.problem));
 }
 
 void CPellionDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -274,8 +438,15 @@ void CPellionDlg::dropEvent(QDropEvent* event) {
 }
 
 void CPellionDlg::onDropFiles(const QStringList& paths, const QPoint& position) {
-    (void)paths;
-    (void)position;
+    // Only one file, released strictly inside the download-file box, counts.
+    if (paths.size() != 1 || paths.front().isEmpty())
+        return;
+    const QRect box(downloadFileEdit_->mapTo(this, QPoint(0, 0)), downloadFileEdit_->size());
+    const bool inside = position.x() > box.left() && position.x() < box.left() + box.width() &&
+                        position.y() > box.top() && position.y() < box.top() + box.height();
+    if (!inside)
+        return;
+    applyChosenFile(paths.front());
 }
 
 }  // namespace pellion

@@ -3,9 +3,16 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "app/QtOwnerLoopDriver.h"
 #include "app/SettingsFile.h"
+#include "catalogue/DeviceCatalogue.h"
+#include "engine/OwnerLoop.h"
+#include "engine/RunHost.h"
+#include "serial/PortTable.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -14,6 +21,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+
+namespace ListCtrlEx {
+class CListCtrlEx;
+}
 
 namespace pellion {
 
@@ -26,6 +37,9 @@ struct DialogOptions {
     std::function<QString(QWidget* parent)> chooseDownloadFile;
     // Whether the window starts the update notice at its initialisation.
     bool startUpdateNotice = true;
+    // The ports that become rows, in row order. Empty function: the ports the system reports
+    // (and the virtual chips named by PELLION_PORT_DIR).
+    std::function<std::vector<PortIdentity>()> listPorts;
 };
 
 // The interval choices of the "下载间隔" combo, in milliseconds.
@@ -34,8 +48,11 @@ inline const QStringList kIntervalItems = {"0",  "1",  "2",  "3",  "4",   "5",  
 inline const QString kAppAddressText = QStringLiteral("8000000");
 inline const QString kOptionBytesAddressText = QStringLiteral("1FFFF800");
 
-// The main window: one fixed-size dialog with the option row, the port list and OK/Cancel.
-class CPellionDlg : public QDialog {
+class RunControl;
+
+// The main window: one fixed-size dialog with the option row, the port list and OK/Cancel. It
+// turns clicks into calls of the engine (RunControl) and the engine's reports into cells.
+class CPellionDlg : public QDialog, public RunHost {
     Q_OBJECT
   public:
     explicit CPellionDlg(DialogOptions options = {}, QWidget* parent = nullptr);
@@ -50,6 +67,28 @@ class CPellionDlg : public QDialog {
     void onBrowse();
     // A file list dropped at `position` (dialog coordinates).
     void onDropFiles(const QStringList& paths, const QPoint& position);
+    // The "刷新列表" button: every port closed, the list and the table built anew.
+    void OnRefreshList();
+
+    OwnerLoop& ownerLoop() { return loop_; }
+    PortTable& portTable() { return table_; }
+    RunControl& runControl() { return *run_; }
+    ListCtrlEx::CListCtrlEx& portList() { return *portList_; }
+
+    // RunHost: what the engine reads from and writes to the window.
+    bool IsRowTicked(std::int32_t slot) const override;
+    std::string RowText(std::int32_t slot, std::int32_t column) const override;
+    std::string DownloadFilePath() const override;
+    std::string StartAddressText() const override;
+    std::uint32_t WritePauseMs() const override;
+    bool IsReadProtectChecked() const override;
+    bool IsVerifyChecked() const override;
+    void SetRowText(const PortTextUpdate& update) override;
+    void SetRowProgress(const PortProgressUpdate& update) override;
+    void UntickRow(std::int32_t slot) override;
+    void SetOkEnabled(bool enabled) override;
+    void SetElapsedText(const std::string& text) override;
+    void ShowMessage(const std::string& caption, const std::string& text) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -62,17 +101,32 @@ class CPellionDlg : public QDialog {
     void createControls();
     void arrangeControls();
     void setTabOrder();
+    // The eight columns of the port list.
+    void SetupPortColumns();
+    // One row per port found, all unticked; returns the ports in row order.
+    std::vector<PortIdentity> FillPortRows();
+    void OnPortCheckClick(int slot, int column);
     void initialiseControls();
     void saveSettings();
     void shutdown();
     void showAbout();
     void setAddressControlsEnabled(bool enabled);
+    // What a browsed or dropped file does to the download boxes.
+    void applyChosenFile(const QString& path);
+
+    // Engine side, on the window thread. Declared first: destroyed after the controls.
+    OwnerLoop loop_;
+    QtOwnerLoopDriver driver_{loop_};
+    DeviceCatalogue catalogue_;
+    PortTable table_;
+    std::unique_ptr<RunControl> run_;
 
     DialogOptions options_;
     std::string settingsPath_;
     SavedSettings settings_;
 
     QLabel* banner_ = nullptr;
+    ListCtrlEx::CListCtrlEx* portList_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QComboBox* intervalCombo_ = nullptr;

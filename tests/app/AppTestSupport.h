@@ -10,6 +10,13 @@
 #include <string>
 #include <vector>
 
+#include <ostream>
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace pellion::test {
 
 // One QApplication for the whole test program (offscreen under CTest).

@@ -147,9 +147,16 @@ TEST_F(DialogTest, EnterPressesOkAndTabFollowsTheTemplateOrder) {
     QSignalSpy okClicks(ok, &QPushButton::clicked);
     auto* address = child<QLineEdit>(dialog, "addressEdit");
     address->setFocus();
-    QTest::keyClick(address, Qt::Key_Return);
-    EXPECT_EQ(okClicks.count(), 1);
-    EXPECT_TRUE(dialog.isVisible());  // OK starts a run; it never closes the window
+    {
+        test::ModalWatcher watcher;
+        QTest::keyClick(address, Qt::Key_Return);
+        EXPECT_EQ(okClicks.count(), 1);
+        // OK starts a run, which wants a download file first; it never closes the window.
+        ASSERT_EQ(watcher.seen().size(), 1u);
+        EXPECT_EQ(watcher.seen()[0].caption, "KT MCU");
+        EXPECT_EQ(watcher.seen()[0].text, "请选择下载文件!");
+    }
+    EXPECT_TRUE(dialog.isVisible());
 
     const char* expected[] = {"okButton",         "cancelButton",     "intervalCombo",
                               "downloadFileEdit", "browseButton",     "addressEdit",
