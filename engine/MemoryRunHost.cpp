@@ -3,12 +3,18 @@
 namespace pellion {
 
 MemoryRunHost::MemoryRunHost(const std::vector<std::string>& portNames) {
-    rows_.resize(portNames.size());
-    for (std::size_t i = 0; i < portNames.size(); ++i) {
-        rows_[i].texts[ColumnNumber] = std::to_string(i + 1);
-        rows_[i].texts[ColumnPort] = portNames[i];
-        rows_[i].texts[ColumnBaud] = "57600";
-        rows_[i].texts[ColumnInit] = "N";
+    rows_.reserve(portNames.size());
+    for (const auto& name : portNames) {
+        Row row;
+        row.texts = {std::to_string(rows_.size() + 1),
+                     name,
+                     std::string("57600"),
+                     std::string("N"),
+                     std::string(),
+                     std::string(),
+                     std::string(),
+                     std::string()};
+        rows_.push_back(std::move(row));
     }
 }
 
