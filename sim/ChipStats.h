@@ -39,6 +39,11 @@ struct ChipStats {
     std::uint64_t bytesSent = 0;
     std::uint64_t bytesIgnoredWhileStarting = 0;
     BusyTime busy;
+    // How late answers reached the line against their modelled moment (timing on): the
+    // simulator's own share of a run's overhead.
+    std::chrono::nanoseconds deliveryLag{0};
+    std::chrono::nanoseconds worstDeliveryLag{0};
+    std::uint64_t deliveries = 0;
 
     // Faults that actually happened.
     std::uint64_t strayZeros = 0;

@@ -63,6 +63,9 @@ std::string summaryJson(const VirtualChip& chip, std::size_t index) {
         << ",\"programming\":" << micros(stats.busy.programming)
         << ",\"erasing\":" << micros(stats.busy.erasing)
         << ",\"startup\":" << micros(stats.busy.startup) << "}";
+    out << ",\"deliveries\":" << stats.deliveries
+        << ",\"deliveryLagMicros\":{\"total\":" << micros(stats.deliveryLag)
+        << ",\"worst\":" << micros(stats.worstDeliveryLag) << "}";
     out << ",\"faults\":{\"strayZeros\":" << stats.strayZeros
         << ",\"injectedNacks\":" << stats.injectedNacks
         << ",\"droppedBytes\":" << stats.droppedBytes

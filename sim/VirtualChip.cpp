@@ -131,6 +131,10 @@ void VirtualChip::readAvailable(TimePoint now) {
 
 void VirtualChip::receive(const std::uint8_t* bytes, std::size_t count, TimePoint now) {
     const std::int64_t limit = options_.faults.disconnectAfterBytes;
+    struct ForgiveOnce {
+        std::chrono::nanoseconds& lag;
+        ~ForgiveOnce() { lag = std::chrono::nanoseconds(0); }
+    } forgiveOnce{unchargedLag_};
     for (std::size_t i = 0; i < count && !disconnectPending_; ++i) {
         if (limit >= 0 && stats_.bytesReceived >= std::uint64_t(limit)) {
             disconnectPending_ = true;
@@ -154,7 +158,9 @@ void VirtualChip::receiveByte(std::uint8_t byte, TimePoint now) {
     stats_.busy.wireReceive += perByte;
     TimePoint arrival = now;
     if (timed()) {
-        arrival = std::max(now, receiveLineFree_) + perByte;
+        // The host answered a late answer late; it is timed as if the answer had been on time.
+        const TimePoint sent = std::max(now - unchargedLag_, lastAnswerAt_);
+        arrival = std::max(sent, receiveLineFree_) + perByte;
         receiveLineFree_ = arrival;
         if (arrival < deafUntil_) {
             ++stats_.bytesIgnoredWhileStarting;
@@ -255,9 +261,21 @@ void VirtualChip::emitApplicationLine(TimePoint at) {
 }
 
 void VirtualChip::deliverDue(TimePoint now) {
+    if (outgoing_.empty() || outgoing_.front().at > now)
+        return;
+    TimePoint last = outgoing_.front().at;
     while (!outgoing_.empty() && outgoing_.front().at <= now) {
+        last = outgoing_.front().at;
         writeBuffer_.push_back(outgoing_.front().value);
         outgoing_.pop_front();
+    }
+    if (timed()) {
+        const auto lag = now - last;
+        ++stats_.deliveries;
+        stats_.deliveryLag += lag;
+        stats_.worstDeliveryLag = std::max<std::chrono::nanoseconds>(stats_.worstDeliveryLag, lag);
+        unchargedLag_ = lag;
+        lastAnswerAt_ = last;
     }
 }
 

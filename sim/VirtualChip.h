@@ -129,6 +129,10 @@ class VirtualChip {
     std::optional<TimePoint> nextApplicationLine_;
     std::optional<TimePoint> closeAt_;
     bool disconnectPending_ = false;
+    // How late the last answer reached the line, and its modelled moment: the host's reply was
+    // delayed by that much through no fault of its own, so it is not charged for it.
+    std::chrono::nanoseconds unchargedLag_{0};
+    TimePoint lastAnswerAt_{};
     TimePoint adapterFlushAt_{};
     int adapterBatch_ = 0;
 
