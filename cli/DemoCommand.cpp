@@ -164,7 +164,7 @@ int runDemo(const std::vector<std::string>& args) {
 }
 
 const CommandRegistration registration{
-    {"demo", "demo [--chips N] [--baud N]                   program virtual chips and check them",
+    {"demo", "demo [--chips N] [--baud N]                    program virtual chips and check them",
      runDemo}};
 
 }  // namespace

@@ -145,7 +145,8 @@ int runProgram(const std::vector<std::string>& args) {
 }
 
 const CommandRegistration registration{
-    {"program", "program --file FILE --port DEV...  program a firmware image into chips",
+    {"program",
+     "program --file FILE --port DEV...              program a firmware image into chips",
      runProgram}};
 
 }  // namespace

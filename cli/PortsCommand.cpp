@@ -1,0 +1,64 @@
+// pellion-cli ports [--dir DIR]
+// The serial ports the machine reports, as the window lists them.
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandRegistry.h"
+#include "serial/CSerialPort.h"
+#include "serial/PortDiscovery.h"
+
+namespace pellion::cli {
+namespace {
+
+void printPortsHelp(std::ostream& out) {
+    out << "usage: pellion-cli ports [--dir DIR]\n\n"
+           "Lists the serial ports the machine reports, one line each: the name, the device\n"
+           "to pass to 'program --port', and whether another program holds it now.\n"
+           "Entries of DIR (or of $"
+        << kPortDirVariable
+        << ") follow, such as the chip links\n"
+           "'pellion-sim --link-dir DIR' makes.\n\n"
+           "  --dir DIR   also list the entries of DIR\n"
+           "  --help      this text\n";
+}
+
+int runPorts(const std::vector<std::string>& args) {
+    DiscoverySources sources = DiscoverySources::fromEnvironment();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            printPortsHelp(std::cout);
+            return kExitOk;
+        }
+        if (args[i] == "--dir" && i + 1 < args.size()) {
+            sources.portDirectory = args[++i];
+            continue;
+        }
+        std::cerr << "pellion-cli ports: unknown or incomplete option '" << args[i] << "'\n\n";
+        printPortsHelp(std::cerr);
+        return kExitUsage;
+    }
+    const auto ports = EnumerateSerialPorts(sources);
+    if (ports.empty()) {
+        std::cout << "No serial ports found.\n";
+        return kExitOk;
+    }
+    char line[512];
+    std::snprintf(line, sizeof line, "%-16s %-32s %s", "NAME", "DEVICE", "STATE");
+    std::cout << line << "\n";
+    for (const auto& port : ports) {
+        const char* state = CSerialPort::IsPortBusy(port.devicePath) ? "busy" : "free";
+        std::snprintf(line, sizeof line, "%-16s %-32s %s%s", port.displayName.c_str(),
+                      port.devicePath.c_str(), state, port.isVirtual ? " (virtual)" : "");
+        std::cout << line << "\n";
+    }
+    return kExitOk;
+}
+
+const CommandRegistration registration{
+    {"ports", "ports [--dir DIR]                              list the serial ports", runPorts}};
+
+}  // namespace
+}  // namespace pellion::cli
