@@ -104,7 +104,7 @@ void CInPlaceCombo::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter:
             // Taken here so that the dialog's default button never sees it.
             event->accept();
-            EndEditByLeaving();
+            EndEdit();
             return;
         default:
             QComboBox::keyPressEvent(event);
@@ -117,14 +117,13 @@ void CInPlaceCombo::hidePopup() {
         return;
     }
     // The chosen item becomes current only after the popup has closed: end the edit after.
-    QTimer::singleShot(0, this, [this] {
-        if (open_ && !committed_) {
-            EndEditByLeaving();
-        }
-    });
+    QTimer::singleShot(0, this, &CInPlaceCombo::EndEdit);
 }
 
-void CInPlaceCombo::EndEditByLeaving() {
+void CInPlaceCombo::EndEdit() {
+    if (!open_ || committed_) {
+        return;
+    }
     if (!list_.isNull()) {
         list_->setFocus(Qt::OtherFocusReason);
     }
@@ -136,8 +135,10 @@ void CInPlaceCombo::EndEditByLeaving() {
 
 void CInPlaceCombo::focusOutEvent(QFocusEvent* event) {
     QComboBox::focusOutEvent(event);
-    if (event->reason() == Qt::PopupFocusReason || !open_ || committed_) {
-        return;  // its own drop-down list took the focus
+    // Its own drop-down list taking the focus (on some platforms by activating a window of
+    // its own) does not end the edit; closing that list does.
+    if (event->reason() == Qt::PopupFocusReason || view()->isVisible() || !open_ || committed_) {
+        return;
     }
     CommitEdit();
 }

@@ -32,6 +32,10 @@ class CInPlaceCombo : public QComboBox {
     void SelectCellText(const QString& text);
 
     bool IsOpen() const { return open_; }
+    // The list the editor was last opened on.
+    CListCtrlEx* List() const { return list_.data(); }
+    // Ends an open edit now, as Enter does (commits unless Escape was pressed).
+    void EndEdit();
     int Row() const { return row_; }
     int Column() const { return column_; }
     const QString& SavedText() const { return savedText_; }
@@ -44,7 +48,6 @@ class CInPlaceCombo : public QComboBox {
 
   private:
     explicit CInPlaceCombo(QWidget* parent = nullptr);
-    void EndEditByLeaving();
     void CommitEdit();
     void CloseWindow();
 

@@ -120,7 +120,7 @@ void CInPlaceEdit::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter:
             // Taken here so that the dialog's default button never sees it.
             event->accept();
-            EndEditByLeaving();
+            EndEdit();
             return;
         default:
             break;
@@ -186,7 +186,10 @@ void CInPlaceEdit::mouseReleaseEvent(QMouseEvent* event) {
     QLineEdit::mouseReleaseEvent(event);
 }
 
-void CInPlaceEdit::EndEditByLeaving() {
+void CInPlaceEdit::EndEdit() {
+    if (!open_ || committed_) {
+        return;
+    }
     if (!list_.isNull()) {
         list_->setFocus(Qt::OtherFocusReason);
     }
@@ -197,8 +200,10 @@ void CInPlaceEdit::EndEditByLeaving() {
 
 void CInPlaceEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    if (event->reason() == Qt::PopupFocusReason || !open_ || committed_) {
-        return;  // its own context menu took the focus
+    // Its own context menu taking the focus does not end the edit.
+    if (event->reason() == Qt::PopupFocusReason || QApplication::activePopupWidget() != nullptr ||
+        !open_ || committed_) {
+        return;
     }
     CommitEdit();
 }

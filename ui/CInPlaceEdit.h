@@ -25,6 +25,10 @@ class CInPlaceEdit : public QLineEdit {
                          const QRect& cellRect, CListCtrlEx* list);
 
     bool IsOpen() const { return open_; }
+    // The list the editor was last opened on.
+    CListCtrlEx* List() const { return list_.data(); }
+    // Ends an open edit now, as Enter does (commits unless Escape was pressed).
+    void EndEdit();
     int Row() const { return row_; }
     int Column() const { return column_; }
     const QString& AllowedChars() const { return allowed_; }
@@ -51,7 +55,6 @@ class CInPlaceEdit : public QLineEdit {
     explicit CInPlaceEdit(QWidget* parent = nullptr);
     bool KeyPassesFilter(const QKeyEvent* event) const;
     void Refuse();
-    void EndEditByLeaving();
     void CommitEdit();
     void CloseWindow();
 

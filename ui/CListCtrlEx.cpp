@@ -479,10 +479,21 @@ void CListCtrlEx::OnEndLabelEdit(const EndEditInfo& info) {
 
 // ---- Sorting
 
+void CListCtrlEx::EndOpenEdits() {
+    // An editor left open would stay over a position that now shows another row.
+    if (CInPlaceCombo::Exists() && CInPlaceCombo::GetInPlaceCombo()->List() == this) {
+        CInPlaceCombo::GetInPlaceCombo()->EndEdit();
+    }
+    if (CInPlaceEdit::Exists() && CInPlaceEdit::GetInPlaceEdit()->List() == this) {
+        CInPlaceEdit::GetInPlaceEdit()->EndEdit();
+    }
+}
+
 void CListCtrlEx::OnColumnClick(int column) {
     if ((options & OptSortOnClick) == 0) {
         return;
     }
+    EndOpenEdits();
     if (sortInfo_.empty()) {
         for (int j = 0; j < columnCount(); ++j) {
             sortInfo_.try_emplace(j);

@@ -98,7 +98,8 @@ class CListCtrlEx : public QTableWidget {
 
     CListCtrlExSortHead* SortHead() const { return header_; }
 
-    // Sorts the rows by `column` as a header click does (when OptSortOnClick is set).
+    // Sorts the rows by `column` as a header click does (when OptSortOnClick is set); an open
+    // in-place editor of this list commits first.
     void OnColumnClick(int column);
     // Writes an in-place editor's outcome into its cell and reports listExEndEdit.
     void OnEndLabelEdit(const EndEditInfo& info);
@@ -128,6 +129,7 @@ class CListCtrlEx : public QTableWidget {
     CellPos WithSlot(CellPos pos) const;
     QTableWidgetItem* EnsureItem(int row, int column);
     SortInfo& SortEntry(int column);
+    void EndOpenEdits();
     void MoveRows(const std::vector<int>& newOrder);
 
     friend class CellDelegate;

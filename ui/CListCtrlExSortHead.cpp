@@ -7,6 +7,7 @@ namespace ListCtrlEx {
 CListCtrlExSortHead::CListCtrlExSortHead(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
     setSectionsClickable(true);
     setSortIndicatorShown(false);
+    setFocusPolicy(Qt::NoFocus);  // a header click leaves the focus where it was
 }
 
 void CListCtrlExSortHead::SetSortArrow(int column, int direction) {

@@ -42,6 +42,14 @@ struct Notification {
     bool cancelled = false;
 };
 
+// Runs the event loop until `done` holds or five seconds have passed; true when it holds.
+// (QTest's QTRY/QVERIFY macros only return on failure outside a QTest run, so they are not
+// used here.)
+template <typename Predicate>
+bool WaitUntil(Predicate done) {
+    return QTest::qWaitFor(done, 5000);
+}
+
 inline Notification Note(int number, int row, int column, int checked, int slot,
                          const QString& text = QString(), bool cancelled = false) {
     Notification n;
