@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -84,6 +87,41 @@ TEST_F(SerialPortTest, HoldsTheDeviceExclusivelyUntilClosed) {
     EXPECT_TRUE(second.OpenPort(&otherOwner, pty.slavePath(), kCom, 57600, 0));
     EXPECT_TRUE(owner.errors().empty());
     EXPECT_TRUE(otherOwner.errors().empty());
+}
+
+namespace {
+
+// The errno an unprivileged process gets when it opens `path` (0 when the open succeeds).
+int errnoOfUnprivilegedOpen(const std::string& path) {
+    if (::getuid() != 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return errno;
+        ::close(fd);
+        return 0;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(255);
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ::_exit(fd < 0 ? errno : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// Openers that do not take the advisory lock are kept out by the terminal's exclusive mode.
+TEST_F(SerialPortTest, AnOpenerIgnoringTheLockIsTurnedAwayToo) {
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0666), 0);
+    ASSERT_EQ(errnoOfUnprivilegedOpen(pty.slavePath()), 0);
+    ASSERT_TRUE(port.OpenPort(&owner, pty.slavePath(), kCom, 57600, 0));
+    EXPECT_EQ(errnoOfUnprivilegedOpen(pty.slavePath()), EBUSY);
+    port.StopAndClose();
+    EXPECT_EQ(errnoOfUnprivilegedOpen(pty.slavePath()), 0);
 }
 
 TEST_F(SerialPortTest, APortHeldElsewhereOrAbsentOrNotATerminalIsBusy) {
@@ -184,6 +222,11 @@ TEST_F(SerialPortTest, WritesTheQueuedFrameAndDeliversASevenByteAnswerAtOnce) {
     EXPECT_EQ(d.port, &port);
     EXPECT_TRUE(d.onOwnerThread);
     EXPECT_EQ(port.readLength, 1);
+
+    // The next answer starts a new receive step on a cleared buffer.
+    ASSERT_TRUE(pty.write({0x1F}));
+    ASSERT_TRUE(owner.waitForDeliveries(2));
+    EXPECT_EQ(owner.deliveries[1].buffer, withZeros({0x1F}, CSerialPort::kRxBufferSize));
 }
 
 TEST_F(SerialPortTest, AShortAnswerIsDeliveredOnceWhenTheTimeoutsExpire) {
