@@ -191,6 +191,7 @@ const std::uint8_t* PortStateMachine::assembleAnswer(PortSlot& s, const std::uin
         s.ports.readLength = expected - int(run.pending.size());
         return nullptr;
     }
+    ++run.joinedAnswers;
     run.assembled.assign(run.pending.begin(), run.pending.end());
     run.pending.clear();
     return run.assembled.data();

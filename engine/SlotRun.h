@@ -28,8 +28,10 @@ struct SlotRun {
     std::int32_t expectedBytes = 1;       // size of the awaited answer
     std::vector<std::uint8_t> pending;    // the part of a longer answer that arrived so far
     std::vector<std::uint8_t> assembled;  // the joined answer while it is examined
-    std::uint64_t answers = 0;            // deliveries handled since the port was opened
-    std::int32_t repeats = 0;             // refusals and time-outs in the current step
+    std::uint64_t answers = 0;
+    std::uint64_t joinedAnswers = 0;  // answers that arrived in more than one delivery //
+                                      // deliveries handled since the port was opened
+    std::int32_t repeats = 0;  // refusals and time-outs in the current step
     std::int32_t readUnprotectRounds = 0;
     std::int32_t writeUnprotectRounds = 0;
     bool verify = false;         // read the image back before finishing
