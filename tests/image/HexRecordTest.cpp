@@ -23,31 +23,6 @@ TEST(HexRecordTest, ParsesEveryFieldOfADataRecord) {
     EXPECT_EQ(r.data[3], 0xEF);
 }
 
-TEST(HexRecordTest, AddressAndEndRecords) {
-    HexRecord r;
-    ASSERT_EQ(parseHexRecord(":020000040800F2", r), HexLineError::None);
-    EXPECT_EQ(r.type, kHexExtendedLinear);
-    EXPECT_EQ(r.data[0], 0x08);
-    EXPECT_EQ(r.data[1], 0x00);
-    ASSERT_EQ(parseHexRecord(":00000001FF", r), HexLineError::None);
-    EXPECT_EQ(r.type, kHexEndOfFile);
-    EXPECT_EQ(r.byteCount, 0);
-    // Start-address records are valid and simply carry no data for the image.
-    EXPECT_EQ(parseHexRecord(":0400000508000131BD", r), HexLineError::None);
-}
-
-TEST(HexRecordTest, FullLengthRecordsBeyondAShortLineBuffer) {
-    std::vector<std::uint8_t> data(255);
-    for (int i = 0; i < 255; ++i)
-        data[i] = static_cast<std::uint8_t>(i);
-    std::string line = test::hexRecordLine(kHexData, 0x1234, data);
-    ASSERT_EQ(line.size(), 521u);
-    HexRecord r;
-    ASSERT_EQ(parseHexRecord(line, r), HexLineError::None);
-    EXPECT_EQ(r.byteCount, 255);
-    EXPECT_EQ(r.data[254], 254);
-}
-
 TEST(HexRecordTest, RefusesMalformedLines) {
     HexRecord r;
     EXPECT_EQ(parseHexRecord("", r), HexLineError::NotARecord);
