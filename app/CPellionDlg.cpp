@@ -27,6 +27,7 @@
 #include "app/UpperCaseValidator.h"
 #include "engine/RunControl.h"
 #include "image/DownloadBoxes.h"
+#include "serial/PortDiscovery.h"
 #include "ui/CListCtrlEx.h"
 #include "update/UpdateNotice.h"
 
@@ -45,7 +46,11 @@ const QString kAboutMenuText = QStringLiteral("关于 Pellion(&A)...");
 const QString kBrowseFilter = QStringLiteral("*.*HEX Files (*.hex);;BIN Files (*.bin)");
 
 std::vector<PortIdentity> systemSerialPorts() {
-    return {};
+    std::vector<PortIdentity> ports;
+    for (const auto& entry : EnumerateSerialPorts()) {
+        ports.push_back({entry.displayName, entry.devicePath});
+    }
+    return ports;
 }
 
 QString chooseWithFileDialog(QWidget* parent) {

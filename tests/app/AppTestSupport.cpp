@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/QtApp.h"
+
 #include <QAbstractButton>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -13,26 +15,8 @@
 namespace pellion::test {
 
 QApplication& qtApp() {
-    static int argc = 1;
-    static char name[] = "test_app";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty()
-                                       ? QByteArray("offscreen")
-                                       : qgetenv("QT_QPA_PLATFORM"));
-        return new QApplication(argc, argv);
-    }();
-    return *app;
+    return *static_cast<QApplication*>(QCoreApplication::instance());
 }
-
-namespace {
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { qtApp(); }
-};
-[[maybe_unused]] const auto* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-}  // namespace
 
 bool processEventsUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;

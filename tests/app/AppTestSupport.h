@@ -19,7 +19,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace pellion::test {
 
-// One QApplication for the whole test program (offscreen under CTest).
+// The QApplication of the whole test program (offscreen unless a platform is chosen).
 QApplication& qtApp();
 
 // Runs Qt's event loop until `done` holds or `timeoutMs` passes; returns done().

@@ -1,0 +1,283 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "AppTestSupport.h"
+#include "app/CPellionDlg.h"
+#include "engine/RunControl.h"
+#include "support/HexFixtures.h"
+#include "support/VirtualChipFixture.h"
+#include "ui/CListCtrlEx.h"
+
+namespace pellion {
+namespace {
+
+constexpr std::uint32_t kFlashStart = 0x08000000;
+const QString kIdentified = QStringLiteral("识别设备成功,可以进行下一步操作");
+const QString kStarted = QStringLiteral("下载完成后成功跳转");
+
+// The real window with virtual chips as its rows, listed through PELLION_PORT_DIR like the
+// ports of the machine.
+class WindowEndToEndTest : public ::testing::Test {
+  protected:
+    void startWindow(std::size_t chipCount) {
+        test::qtApp();
+        chips_ = std::make_unique<test::VirtualChipFixture>(chipCount);
+        ASSERT_TRUE(chips_->ok()) << chips_->error();
+        for (std::size_t i = 0; i < chipCount; ++i) {
+            std::filesystem::create_symlink(
+                chips_->devicePath(i),
+                portDir_.filePath(QStringLiteral("chip%1").arg(i)).toStdString());
+        }
+        // Stays set while the window lives: a refresh lists the ports again.
+        qputenv("PELLION_PORT_DIR", portDir_.path().toUtf8());
+        DialogOptions options;
+        options.settingsPath = portDir_.filePath("settings/KTZozOvConfig.ini").toStdString();
+        options.startUpdateNotice = false;
+        dialog_ = std::make_unique<CPellionDlg>(options);
+        dialog_->show();
+        list_ = &dialog_->portList();
+    }
+    void TearDown() override {
+        dialog_.reset();
+        qunsetenv("PELLION_PORT_DIR");
+        chips_.reset();
+    }
+
+    // The slot whose row shows the chip's port name.
+    int slotOfChip(std::size_t chip) const {
+        const QString name = QStringLiteral("chip%1").arg(chip);
+        for (int row = 0; row < list_->GetItemCount(); ++row) {
+            if (list_->GetItemText(row, ColumnPort) == name)
+                return list_->SlotOfRow(row);
+        }
+        ADD_FAILURE() << "no row for " << name.toStdString();
+        return -1;
+    }
+    QString text(int slot, int column) const { return list_->GetSlotText(slot, column); }
+    bool ticked(int slot) const { return list_->GetSlotCell(slot, ColumnNumber)->checked; }
+
+    // A click of the operator inside the row's check box.
+    void clickCheckBox(int slot) {
+        const int row = list_->RowOfSlot(slot);
+        QRect cell;
+        ASSERT_TRUE(list_->GetCellRect(row, ColumnNumber, cell));
+        const QPoint insideBox(cell.left() + 7 + (cell.height() - 4) / 2, cell.center().y());
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, Qt::NoModifier, insideBox);
+    }
+    void tickAndIdentify(const std::vector<int>& chipSlots) {
+        for (int slot : chipSlots) {
+            clickCheckBox(slot);
+            ASSERT_TRUE(ticked(slot));
+        }
+        ASSERT_TRUE(test::processEventsUntil(
+            [&] {
+                for (int slot : chipSlots) {
+                    if (text(slot, ColumnRemark) != kIdentified)
+                        return false;
+                }
+                return true;
+            },
+            10000))
+            << text(chipSlots.front(), ColumnRemark).toStdString();
+    }
+    QPushButton* button(const char* name) const {
+        return dialog_->findChild<QPushButton*>(QLatin1String(name));
+    }
+
+    QTemporaryDir portDir_;
+    std::unique_ptr<test::VirtualChipFixture> chips_;
+    std::unique_ptr<CPellionDlg> dialog_;
+    ListCtrlEx::CListCtrlEx* list_ = nullptr;
+};
+
+TEST_F(WindowEndToEndTest, RowsOfTheListedPortsStartUntickedWithTheirDefaults) {
+    startWindow(3);
+    std::vector<int> chipSlots = {slotOfChip(0), slotOfChip(1), slotOfChip(2)};
+    // The virtual chips follow any port of the machine itself, in their own order.
+    EXPECT_EQ(chipSlots[1], chipSlots[0] + 1);
+    EXPECT_EQ(chipSlots[2], chipSlots[0] + 2);
+    EXPECT_EQ(list_->GetItemCount(), dialog_->portTable().slotCount());
+    const DeviceCatalogue catalogue;
+    QStringList partNames;
+    for (const auto& name : catalogue.partNames())
+        partNames << QString::fromStdString(name);
+    for (int slot : chipSlots) {
+        const int row = list_->RowOfSlot(slot);
+        EXPECT_EQ(list_->GetItemText(row, ColumnNumber), QString::number(slot + 1));
+        EXPECT_FALSE(ticked(slot));
+        EXPECT_EQ(text(slot, ColumnBaud), "57600");
+        EXPECT_EQ(list_->GetCell(row, ColumnBaud).items,
+                  QStringList({"1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
+                               "57600", "115200"}));
+        EXPECT_EQ(text(slot, ColumnInit), "N");
+        EXPECT_EQ(text(slot, ColumnModel), "");
+        EXPECT_EQ(list_->GetCell(row, ColumnModel).items, partNames);
+        EXPECT_EQ(
+            dialog_->portTable().slot(slot).devicePath,
+            portDir_.filePath(QStringLiteral("chip%1").arg(slot - chipSlots[0])).toStdString());
+        EXPECT_FALSE(dialog_->portTable().slot(slot).ports.IsOpen());  // nothing opens at start
+    }
+    EXPECT_EQ(list_->options & 3u, 3u);
+    EXPECT_EQ(list_->GetColumnCount(), 8);
+    EXPECT_EQ(list_->horizontalHeaderItem(ColumnProgress)->text(), "完成状态");
+}
+
+TEST_F(WindowEndToEndTest, FourChipsAreProgrammedFromTickToJump) {
+    startWindow(4);
+    std::vector<int> chipSlots;
+    for (std::size_t i = 0; i < 4; ++i)
+        chipSlots.push_back(slotOfChip(i));
+    tickAndIdentify(chipSlots);
+    for (int slot : chipSlots) {
+        EXPECT_EQ(text(slot, ColumnInit), "Y");
+        EXPECT_FALSE(text(slot, ColumnModel).isEmpty());
+    }
+
+    const auto image = test::patternBytes(5000, 7);
+    test::TempFile file("app.bin", image);
+    dialog_->findChild<QLineEdit*>("downloadFileEdit")
+        ->setText(QString::fromStdString(file.path()));
+    QTest::mouseClick(button("okButton"), Qt::LeftButton);
+    EXPECT_FALSE(button("okButton")->isEnabled());  // a run is going
+
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] {
+            for (int slot : chipSlots) {
+                if (text(slot, ColumnRemark) != kStarted)
+                    return false;
+            }
+            return button("okButton")->isEnabled();
+        },
+        30000))
+        << text(chipSlots[0], ColumnRemark).toStdString();
+
+    for (std::size_t i = 0; i < 4; ++i) {
+        const ListCtrlEx::CellInfo* progress = list_->GetSlotCell(chipSlots[i], ColumnProgress);
+        EXPECT_GT(progress->progressMax, 0u);
+        EXPECT_GE(progress->progressPos, progress->progressMax) << "row not at 100%";
+        EXPECT_EQ(chips_->chip(i).readFlash(kFlashStart, image.size()), image) << "chip " << i;
+    }
+    const QString elapsed = dialog_->findChild<QLabel*>("elapsedText")->text();
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(elapsed).hasMatch())
+        << elapsed.toStdString();
+}
+
+TEST_F(WindowEndToEndTest, UntickClosesThePortAndResetsTheRowTexts) {
+    startWindow(2);
+    const int slot = slotOfChip(1);
+    tickAndIdentify({slot});
+    EXPECT_TRUE(dialog_->portTable().slot(slot).ports.IsOpen());
+    list_->SetSlotProgressMax(slot, ColumnProgress, 50);  // kept by the untick
+
+    clickCheckBox(slot);
+    EXPECT_FALSE(ticked(slot));
+    EXPECT_FALSE(dialog_->portTable().slot(slot).ports.IsOpen());
+    EXPECT_EQ(text(slot, ColumnInit), "N");
+    EXPECT_EQ(text(slot, ColumnReadable), "");
+    EXPECT_EQ(text(slot, ColumnModel), "");
+    EXPECT_EQ(text(slot, ColumnRemark), "");
+    EXPECT_EQ(text(slot, ColumnPort), "chip1");
+    EXPECT_EQ(text(slot, ColumnBaud), "57600");
+    EXPECT_EQ(list_->GetSlotCell(slot, ColumnProgress)->progressMax, 50u);
+
+    // The port is free again: another tick identifies the chip once more.
+    tickAndIdentify({slot});
+}
+
+TEST_F(WindowEndToEndTest, RefreshWhilePortsAreOpenClosesThemAndRebuildsTheRows) {
+    startWindow(3);
+    const std::vector<int> chipSlots = {slotOfChip(0), slotOfChip(2)};
+    tickAndIdentify(chipSlots);
+    const int rowsBefore = list_->GetItemCount();
+
+    QTest::mouseClick(button("refreshButton"), Qt::LeftButton);
+    EXPECT_EQ(list_->GetItemCount(), rowsBefore);
+    for (int slot = 0; slot < dialog_->portTable().slotCount(); ++slot) {
+        EXPECT_FALSE(ticked(slot));
+        EXPECT_FALSE(dialog_->portTable().slot(slot).ports.IsOpen());
+        EXPECT_EQ(text(slot, ColumnInit), "N");
+        EXPECT_EQ(text(slot, ColumnRemark), "");
+    }
+    // The rebuilt rows drive the rebuilt chipSlots.
+    tickAndIdentify({slotOfChip(2)});
+}
+
+TEST_F(WindowEndToEndTest, APortHeldElsewhereIsReportedAndUnticked) {
+    startWindow(2);
+    const int slot = slotOfChip(0);
+    const int held = ::open(chips_->devicePath(0).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    {
+        test::ModalWatcher watcher;
+        clickCheckBox(slot);
+        ASSERT_EQ(watcher.seen().size(), 1u);
+        EXPECT_EQ(watcher.seen()[0].caption, "KT MCU");
+        EXPECT_EQ(watcher.seen()[0].text, "串口被占用!");
+    }
+    EXPECT_FALSE(ticked(slot));
+    EXPECT_FALSE(dialog_->portTable().slot(slot).ports.IsOpen());
+    ::close(held);
+    tickAndIdentify({slot});
+}
+
+TEST_F(WindowEndToEndTest, SortingKeepsEveryRowWithItsOwnPort) {
+    startWindow(4);
+    // Descending by port name: the chips' rows turn round, their slots stay.
+    const int slot3 = slotOfChip(3);
+    ASSERT_EQ(list_->RowOfSlot(slot3), slot3);
+    list_->horizontalHeader()->sectionClicked(ColumnPort);
+    ASSERT_LT(list_->RowOfSlot(slot3), list_->RowOfSlot(slotOfChip(0)));
+    ASSERT_NE(list_->RowOfSlot(slot3), slot3);
+    const int row3 = list_->RowOfSlot(slot3);
+    EXPECT_EQ(list_->GetItemText(row3, ColumnPort), "chip3");
+
+    tickAndIdentify({slot3});
+    EXPECT_EQ(list_->GetItemText(row3, ColumnRemark), kIdentified);
+    EXPECT_EQ(list_->GetItemText(row3, ColumnInit), "Y");
+    EXPECT_TRUE(dialog_->portTable().slot(slot3).ports.IsOpen());
+    // Only chip 3 heard anything.
+    EXPECT_GT(chips_->chip(3).stats().syncs, 0u);
+    for (std::size_t other = 0; other < 3; ++other) {
+        EXPECT_EQ(chips_->chip(other).stats().syncs, 0u) << "chip " << other;
+        EXPECT_FALSE(dialog_->portTable().slot(slotOfChip(other)).ports.IsOpen());
+        EXPECT_EQ(text(slotOfChip(other), ColumnRemark), "");
+    }
+}
+
+TEST_F(WindowEndToEndTest, SerialErrorsFromAnyThreadAreModalBoxesOnTheWindowThread) {
+    startWindow(1);
+    test::ModalWatcher watcher;
+    std::atomic<bool> returned{false};
+    std::thread monitor([&] {
+        dialog_->runControl().ShowSerialError("Application Error", "WARNING:  read Failed");
+        returned = true;
+    });
+    ASSERT_TRUE(test::processEventsUntil([&] { return returned.load(); }));
+    monitor.join();
+    ASSERT_EQ(watcher.seen().size(), 1u);
+    EXPECT_EQ(watcher.seen()[0].caption, "Application Error");
+    EXPECT_EQ(watcher.seen()[0].text, "WARNING:  read Failed");
+
+    // From the window thread itself the box is shown directly.
+    dialog_->runControl().ShowSerialError("Application Error", "接收有问题!");
+    ASSERT_EQ(watcher.seen().size(), 2u);
+    EXPECT_EQ(watcher.seen()[1].text, "接收有问题!");
+}
+
+}  // namespace
+}  // namespace pellion
