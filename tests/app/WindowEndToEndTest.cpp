@@ -33,9 +33,9 @@ const QString kStarted = QStringLiteral("下载完成后成功跳转");
 // ports of the machine.
 class WindowEndToEndTest : public ::testing::Test {
   protected:
-    void startWindow(std::size_t chipCount) {
+    void startWindow(std::size_t chipCount, const sim::ChipOptions& chipOptions = {}) {
         test::qtApp();
-        chips_ = std::make_unique<test::VirtualChipFixture>(chipCount);
+        chips_ = std::make_unique<test::VirtualChipFixture>(chipCount, chipOptions);
         ASSERT_TRUE(chips_->ok()) << chips_->error();
         for (std::size_t i = 0; i < chipCount; ++i) {
             std::filesystem::create_symlink(
@@ -257,6 +257,58 @@ TEST_F(WindowEndToEndTest, SortingKeepsEveryRowWithItsOwnPort) {
         EXPECT_FALSE(dialog_->portTable().slot(slotOfChip(other)).ports.IsOpen());
         EXPECT_EQ(text(slotOfChip(other), ColumnRemark), "");
     }
+}
+
+// Chips that take the time real ones take, so that the window can be seen in the middle of a
+// run. With PELLION_SCREENSHOT set to a file name, the window is saved there at that moment
+// (scripts/screenshot.sh does this under Xvfb for the documentation).
+TEST_F(WindowEndToEndTest, MidRunTheRowsShowTheirProgressAndCancelStopsEverything) {
+    sim::ChipOptions realistic;
+    realistic.timing.enabled = true;
+    startWindow(4, realistic);
+    std::vector<int> chipSlots;
+    for (std::size_t i = 0; i < 4; ++i)
+        chipSlots.push_back(slotOfChip(i));
+    tickAndIdentify(chipSlots);
+
+    test::TempFile file("firmware.hex", test::makeHexText(kFlashStart, test::patternBytes(12000)));
+    dialog_->findChild<QLineEdit*>("downloadFileEdit")
+        ->setText(QString::fromStdString(file.path()));
+    QTest::mouseClick(button("okButton"), Qt::LeftButton);
+
+    auto fraction = [&](int slot) {
+        const auto* cell = list_->GetSlotCell(slot, ColumnProgress);
+        return cell->progressMax == 0 ? 0.0 : double(cell->progressPos) / cell->progressMax;
+    };
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] {
+            for (int slot : chipSlots) {
+                if (fraction(slot) < 0.3)
+                    return false;
+            }
+            return true;
+        },
+        30000));
+    for (int slot : chipSlots) {
+        EXPECT_LT(fraction(slot), 1.0) << "the run should still be going";
+        EXPECT_EQ(text(slot, ColumnRemark), "正在下载.....");
+    }
+    EXPECT_FALSE(button("okButton")->isEnabled());
+    EXPECT_FALSE(dialog_->findChild<QLabel*>("elapsedText")->text().isEmpty());
+
+    const QPixmap picture = dialog_->grab();
+    EXPECT_EQ(picture.size(), dialog_->size());
+    if (const QByteArray target = qgetenv("PELLION_SCREENSHOT"); !target.isEmpty()) {
+        EXPECT_TRUE(picture.save(QString::fromLocal8Bit(target)));
+    }
+
+    // Cancel in the middle of the run: every port closes, nothing hangs.
+    QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
+    EXPECT_FALSE(dialog_->isVisible());
+    for (int slot = 0; slot < dialog_->portTable().slotCount(); ++slot) {
+        EXPECT_FALSE(dialog_->portTable().slot(slot).ports.IsOpen());
+    }
+    EXPECT_FALSE(dialog_->portTable().built());
 }
 
 TEST_F(WindowEndToEndTest, SerialErrorsFromAnyThreadAreModalBoxesOnTheWindowThread) {
