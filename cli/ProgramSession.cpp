@@ -20,7 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kRedrawPeriod = 200ms;
-constexpr auto kLongestRun = std::chrono::hours(24);  // every step of a run is bounded anyway
 
 TableRow tableRowOf(const MemoryRunHost& host, std::int32_t slot) {
     const auto& row = host.row(slot);
@@ -190,9 +189,12 @@ SessionResult RunProgrammingSession(const SessionOptions& options, std::ostream&
     for (std::int32_t i = 0; i < host.rowCount(); ++i)
         anyTicked = anyTicked || host.row(i).ticked;
     if (anyTicked) {
+        host.onRunEnded = [&] { loop.quit(); };
         control.StartRun();
         if (control.IsRunning()) {
-            loop.runUntil([&] { return host.runsEnded > runsBefore; }, kLongestRun);
+            // Sleeps until a delivery, a timer or the end of the run: no polling.
+            if (host.runsEnded == runsBefore)
+                loop.run();
         } else {
             result.imageProblem = lastMessage;
         }

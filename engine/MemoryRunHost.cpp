@@ -68,4 +68,10 @@ void MemoryRunHost::OnSlotRunEnded(std::int32_t slot, bool succeeded) {
         onSlotEnded(slot, succeeded);
 }
 
+void MemoryRunHost::OnRunEnded() {
+    ++runsEnded;
+    if (onRunEnded)
+        onRunEnded();
+}
+
 }  // namespace pellion

@@ -53,6 +53,7 @@ class MemoryRunHost : public RunHost {
     std::function<void(std::int32_t slot, std::int32_t column)> onRowChanged;
     std::function<void(const Message&)> onMessage;
     std::function<void(std::int32_t slot, bool succeeded)> onSlotEnded;
+    std::function<void()> onRunEnded;
 
     // RunHost.
     bool IsRowTicked(std::int32_t slot) const override;
@@ -69,7 +70,7 @@ class MemoryRunHost : public RunHost {
     void SetElapsedText(const std::string& text) override { elapsedText = text; }
     void ShowMessage(const std::string& caption, const std::string& text) override;
     void OnSlotRunEnded(std::int32_t slot, bool succeeded) override;
-    void OnRunEnded() override { ++runsEnded; }
+    void OnRunEnded() override;
 
   private:
     bool valid(std::int32_t slot) const { return slot >= 0 && slot < rowCount(); }

@@ -47,6 +47,11 @@ RunControl::RunControl(OwnerLoop& loop, PortTable& table, const DeviceCatalogue&
       machine_(loop, table, catalogue, host) {
     machine_.onRunEnded = [this](std::int32_t slot) {
         host_.OnSlotRunEnded(slot, table_.slot(slot).run.outcome == SlotOutcome::Succeeded);
+        // The last slot to end ends the run at once rather than at the next tick.
+        if (elapsedTimer_ != 0 && table_.slot(slot).run.runId == currentRun_ &&
+            allStartedSlotsEnded()) {
+            OnElapsedTimer();
+        }
     };
 }
 

@@ -1,0 +1,327 @@
+// Programs S KiB into N virtual chips at B baud, the chips' timing model on, and compares the
+// wall time of the run with the chips' own modelled busy time (the physical lower bound: wire
+// both ways plus flash work). Also reports the host's CPU time per port, and what read-back
+// verification adds per image against its own wire lower bound.
+//
+// The chips run in a separate pellion-sim process, so the CPU time measured here is the host's
+// alone (owner thread and monitor threads).
+//
+//   bench_engine [--sim PATH] [--chips 1,8,32] [--kib 64] [--baud 115200] [--no-verify]
+//                [--shared-loop]   (all chips on one simulator thread)
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalogue/DeviceCatalogue.h"
+#include "engine/MemoryRunHost.h"
+#include "engine/OwnerLoop.h"
+#include "engine/RunControl.h"
+#include "serial/PortTable.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace pellion;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct Config {
+    int chips = 1;
+    int kib = 64;
+    std::uint32_t baud = 115200;
+    bool verify = false;
+    bool loopPerChip = false;
+};
+
+struct Measure {
+    bool ok = false;
+    double wallSeconds = 0;
+    double boundSeconds = 0;
+    double cpuSecondsPerPort = 0;
+    int succeeded = 0;
+};
+
+std::string executableDir() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    path[n] = 0;
+    std::string text(path);
+    return text.substr(0, text.rfind('/'));
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A pellion-sim process serving N timed chips.
+class SimProcess {
+  public:
+    SimProcess(const std::string& simPath, int chips, const std::string& dir, bool loopPerChip)
+        : dir_(dir) {
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string count = std::to_string(chips);
+        std::vector<std::string> args = {simPath, "--chips",    count, "--code",
+                                         "1RCB",  "--dump-dir", dir};
+        if (loopPerChip)
+            args.push_back("--loop-per-chip");
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, simPath.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        // One line per chip: "chipK DEVICE".
+        FILE* lines = ::fdopen(out[0], "r");
+        char line[512];
+        while (pid_ > 0 && int(devices_.size()) < chips && std::fgets(line, sizeof line, lines)) {
+            std::istringstream fields(line);
+            std::string name, device;
+            fields >> name >> device;
+            if (name.rfind("chip", 0) == 0)
+                devices_.push_back(device);
+        }
+        lines_ = lines;
+    }
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGINT);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (lines_)
+            std::fclose(lines_);
+    }
+    bool ok() const { return pid_ > 0 && !devices_.empty(); }
+    const std::vector<std::string>& devices() const { return devices_; }
+
+    // Every chip's modelled busy time so far, in microseconds.
+    std::vector<double> busyMicros() {
+        for (std::size_t i = 0; i < devices_.size(); ++i)
+            std::remove(jsonPath(i).c_str());
+        ::kill(pid_, SIGUSR1);
+        std::vector<double> busy(devices_.size(), -1);
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            bool all = true;
+            for (std::size_t i = 0; i < devices_.size(); ++i) {
+                if (busy[i] >= 0)
+                    continue;
+                const std::string json = readFile(jsonPath(i));
+                const auto at = json.find("\"busyMicros\":{\"total\":");
+                if (at == std::string::npos || json.find("\"faults\"") == std::string::npos) {
+                    all = false;
+                    continue;
+                }
+                busy[i] = std::strtod(json.c_str() + at + 22, nullptr);
+            }
+            if (all)
+                break;
+            std::this_thread::sleep_for(10ms);
+        }
+        return busy;
+    }
+
+  private:
+    std::string jsonPath(std::size_t i) const {
+        return dir_ + "/chip" + std::to_string(i) + ".json";
+    }
+
+    std::string dir_;
+    pid_t pid_ = -1;
+    FILE* lines_ = nullptr;
+    std::vector<std::string> devices_;
+};
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+Measure runOnce(const std::string& simPath, const Config& config) {
+    Measure measure;
+    char dirTemplate[] = "/tmp/pellion-bench-XXXXXX";
+    const std::string dir = ::mkdtemp(dirTemplate) ? dirTemplate : "/tmp";
+    const std::string imagePath = dir + "/image.bin";
+    {
+        std::vector<std::uint8_t> image(std::size_t(config.kib) * 1024);
+        for (std::size_t i = 0; i < image.size(); ++i)
+            image[i] = std::uint8_t((i * 13 + 5) % 253);
+        std::ofstream(imagePath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    }
+
+    SimProcess sim(simPath, config.chips, dir, config.loopPerChip);
+    if (!sim.ok()) {
+        std::fprintf(stderr, "cannot start %s\n", simPath.c_str());
+        return measure;
+    }
+    OwnerLoop loop;
+    DeviceCatalogue catalogue;
+    PortTable table;
+    std::vector<PortIdentity> ports;
+    for (const auto& device : sim.devices())
+        ports.push_back({device, device});
+    table.BuildPortTable(ports);
+    MemoryRunHost host(sim.devices());
+    host.downloadFilePath = imagePath;
+    host.verify = config.verify;
+    {
+        RunControl control(loop, table, catalogue, host);
+        for (std::int32_t i = 0; i < table.slotCount(); ++i) {
+            host.row(i).texts[ColumnBaud] = std::to_string(config.baud);
+            host.row(i).ticked = true;
+            control.OnPortCheckClick(i);
+        }
+        loop.runUntil(
+            [&] {
+                for (std::int32_t i = 0; i < table.slotCount(); ++i) {
+                    if (table.slot(i).state != Ready)
+                        return false;
+                }
+                return true;
+            },
+            20s);
+
+        const auto busyBefore = sim.busyMicros();
+        const double cpuBefore = cpuSeconds();
+        const auto start = Clock::now();
+        // Driven by run()/quit(): the loop sleeps until work, a timer or the end arrives.
+        host.onRunEnded = [&] { loop.quit(); };
+        control.StartRun();
+        if (host.runsEnded == 0)
+            loop.run();
+        const auto end = Clock::now();
+        const double cpuAfter = cpuSeconds();
+        const auto busyAfter = sim.busyMicros();
+        control.ShutdownPorts();
+
+        double bound = 0;
+        for (std::size_t i = 0; i < busyAfter.size(); ++i)
+            bound = std::max(bound, (busyAfter[i] - busyBefore[i]) / 1e6);
+        for (std::int32_t i = 0; i < table.slotCount(); ++i)
+            measure.succeeded += table.slot(i).run.outcome == SlotOutcome::Succeeded;
+        measure.wallSeconds = std::chrono::duration<double>(end - start).count();
+        measure.boundSeconds = bound;
+        measure.cpuSecondsPerPort = (cpuAfter - cpuBefore) / config.chips;
+        measure.ok = measure.succeeded == config.chips;
+    }
+    table.FreePortTable();
+    std::remove(imagePath.c_str());
+    return measure;
+}
+
+std::vector<int> parseList(const std::string& text) {
+    std::vector<int> values;
+    std::istringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        values.push_back(std::atoi(item.c_str()));
+    return values;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string simPath = executableDir() + "/../sim/pellion-sim";
+    std::vector<int> chipCounts = {1, 8, 32};
+    int kib = 64;
+    std::uint32_t baud = 115200;
+    bool withVerify = true;
+    bool loopPerChip = true;  // each chip on its own simulator thread, as chips are independent
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : "";
+        if (arg == "--sim")
+            simPath = value, ++i;
+        else if (arg == "--chips")
+            chipCounts = parseList(value), ++i;
+        else if (arg == "--kib")
+            kib = std::atoi(value), ++i;
+        else if (arg == "--baud")
+            baud = std::uint32_t(std::atoi(value)), ++i;
+        else if (arg == "--no-verify")
+            withVerify = false;
+        else if (arg == "--shared-loop")
+            loopPerChip = false;
+        else {
+            std::fprintf(stderr,
+                         "usage: bench_engine [--sim PATH] [--chips 1,8,32] [--kib 64] "
+                         "[--baud 115200] [--no-verify] [--shared-loop]\n");
+            return 2;
+        }
+    }
+
+    std::printf(
+        "Programming %d KiB into N timed virtual chips at %u baud (targets: efficiency "
+        ">= 0.95, host CPU <= 2%% of a core per port)\n\n",
+        kib, baud);
+    std::printf("%6s %10s %10s %11s %16s %12s %4s\n", "chips", "wall s", "bound s", "efficiency",
+                "CPU ms per port", "CPU % / port", "ok");
+    bool allOk = true;
+    double writeWall = 0;
+    for (int chips : chipCounts) {
+        const Measure m = runOnce(simPath, {chips, kib, baud, false, loopPerChip});
+        const double efficiency = m.wallSeconds > 0 ? m.boundSeconds / m.wallSeconds : 0;
+        const double cpuPercent = m.wallSeconds > 0 ? 100 * m.cpuSecondsPerPort / m.wallSeconds : 0;
+        std::printf("%6d %10.3f %10.3f %11.3f %16.2f %12.3f %4s\n", chips, m.wallSeconds,
+                    m.boundSeconds, efficiency, m.cpuSecondsPerPort * 1000, cpuPercent,
+                    m.ok ? "yes" : "NO");
+        std::fflush(stdout);
+        allOk = allOk && m.ok;
+        if (chips == 1)
+            writeWall = m.wallSeconds;
+    }
+
+    if (withVerify) {
+        if (writeWall == 0)
+            writeWall = runOnce(simPath, {1, kib, baud, false, loopPerChip}).wallSeconds;
+        const Measure verified = runOnce(simPath, {1, kib, baud, true, loopPerChip});
+        const double added = verified.wallSeconds - writeWall;
+        // Per 256-byte read: 11 EE, the address frame and the count frame out (9 bytes); three
+        // ACKs and the data back.
+        const double reads = std::ceil(kib * 1024 / 256.0);
+        const double readBound = reads * (9 + 3 + 256) * 11.0 / baud;
+        std::printf("\nRead-back verification of %d KiB at %u baud, one chip:\n", kib, baud);
+        std::printf("  run without verification  %8.3f s\n", writeWall);
+        std::printf("  run with verification     %8.3f s  (%s)\n", verified.wallSeconds,
+                    verified.ok ? "verified" : "FAILED");
+        std::printf("  added by verification     %8.3f s  = %.0f%% of the run without it\n", added,
+                    100 * added / writeWall);
+        std::printf(
+            "  read-back wire bound      %8.3f s  -> verification runs at %.3f of its "
+            "bound\n",
+            readBound, readBound / added);
+        allOk = allOk && verified.ok;
+    }
+    return allOk ? 0 : 1;
+}
