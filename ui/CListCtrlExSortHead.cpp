@@ -18,7 +18,10 @@ void CListCtrlExSortHead::SetSortArrow(int column, int direction) {
 
 void CListCtrlExSortHead::paintSection(QPainter* painter, const QRect& rect,
                                        int logicalIndex) const {
+    // The style may leave the painter clipped to nothing: draw the arrow on a fresh state.
+    painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
+    painter->restore();
     if (logicalIndex == sortColumn_ && sortColumn_ >= 0) {
         DrawArrow(painter, rect);
     }
@@ -33,6 +36,7 @@ void CListCtrlExSortHead::DrawArrow(QPainter* painter, const QRect& rect) const 
     const QPen shadow(palette().color(QPalette::Dark), 1);
 
     painter->save();
+    painter->setClipRect(rect);
     painter->setRenderHint(QPainter::Antialiasing, false);
     if (direction_ == 0) {  // apex at the top
         painter->setPen(light);

@@ -164,3 +164,47 @@ TEST_F(ListPaintByKind, ALeftAlignedTextColumnPaintedByKindIsCentredAndComboShow
 
 }  // namespace
 }  // namespace pellion::test
+
+namespace pellion::test {
+namespace {
+
+class ListPaintDetails : public PortListFixture {};
+
+TEST_F(ListPaintDetails, CellImagesAndDisabledEditTextAreDrawn) {
+    list->InsertColumn(0, "e", 160, CellKind::Edit, ColumnFormat::Left);
+    list->InsertItem(0, "MMMM");
+    list->InsertItem(1, "MMMM");
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    list->SetImageList({red});
+    list->GetCell(0, 0).image = 0;
+    list->GetCell(1, 0).enabled = false;
+    ShowActive();
+    list->clearSelection();
+    const QImage image = list->viewport()->grab().toImage();
+
+    const QRect withImage = Cell(0, 0);
+    const int h = withImage.height();
+    EXPECT_EQ(QColor(image.pixel(withImage.left() + h / 2, withImage.top() + h / 2)),
+              QColor(Qt::red));
+    EXPECT_NE(QColor(image.pixel(withImage.left() + h + 1, withImage.top() + h / 2)),
+              QColor(Qt::red));
+
+    // The disabled cell's text is light grey; the enabled one's is dark.
+    auto darkest = [&](const QRect& r) {
+        int gray = 255;
+        for (int x = r.left() + h + 3; x < r.right(); ++x) {
+            for (int y = r.top(); y < r.bottom(); ++y) {
+                gray = std::min(gray, qGray(image.pixel(x, y)));
+            }
+        }
+        return gray;
+    };
+    EXPECT_LT(darkest(Cell(0, 0)), 100);
+    const int disabled = darkest(Cell(1, 0).adjusted(-h, 0, 0, 0));
+    EXPECT_GE(disabled, 150);
+    EXPECT_LT(disabled, 255);
+}
+
+}  // namespace
+}  // namespace pellion::test
