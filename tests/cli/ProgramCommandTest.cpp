@@ -2,6 +2,10 @@
 // this test process. The oracle is the chips' flash.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -162,6 +166,79 @@ TEST(DemoCommand, ProgramsAndChecksVirtualChips) {
         << run.out;
     EXPECT_NE(run.out.find("All 3 of 3 chips hold the image."), std::string::npos);
     EXPECT_EQ(runCli({"demo", "--chips", "0"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace pellion
+
+namespace pellion {
+namespace {
+
+// Runs pellion-cli with its standard output on a terminal (a pseudo-terminal here).
+std::string runCliOnTerminal(const std::vector<std::string>& args, int& exitCode) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ::grantpt(master);
+    ::unlockpt(master);
+    const std::string slavePath = ::ptsname(master);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int slave = ::open(slavePath.c_str(), O_RDWR);
+        ::dup2(slave, STDOUT_FILENO);
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(PELLION_CLI_PATH)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(PELLION_CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    std::string out;
+    char buffer[4096];
+    int status = 0;
+    while (true) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0)
+                out.append(buffer, std::size_t(n));
+            if (n > 0)
+                continue;
+        }
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            break;
+    }
+    // What was written last, after the child ended.
+    for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 50) > 0;) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        out.append(buffer, std::size_t(n));
+    }
+    ::close(master);
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+TEST(ProgramCommand, OnATerminalTheRowsAreRedrawnInPlace) {
+    test::VirtualChipFixture chips(2, [](std::size_t) {
+        sim::ChipOptions options;
+        options.timing.enabled = true;  // a run long enough for several drawings
+        return options;
+    });
+    ASSERT_TRUE(chips.ok());
+    TempFile image(".bin");
+    image.write(pattern(4000));
+    int exitCode = -1;
+    const std::string out = runCliOnTerminal({"program", "--file", image.path, "--port",
+                                              chips.devicePath(0), "--port", chips.devicePath(1)},
+                                             exitCode);
+    EXPECT_EQ(exitCode, 0) << out;
+    EXPECT_NE(out.find("\x1b[3A"), std::string::npos) << out;  // header and two rows, redrawn
+    EXPECT_NE(out.find("PORT"), std::string::npos);
+    EXPECT_GE(countOf(out, "100.00%"), 2u);
+    EXPECT_EQ(out.find(chips.devicePath(0) + ": 正在下载....."),
+              std::string::npos);  // no plain lines
 }
 
 }  // namespace
