@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "AppTestSupport.h"
@@ -189,6 +192,31 @@ TEST_F(DialogTest, AboutBoxOpensFromF1) {
     EXPECT_EQ(watcher.seen()[0].caption, "关于 Pellion");
     EXPECT_TRUE(watcher.seen()[0].text.contains("Pellion，1.0 版"));
     EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(DialogTest, AboutBoxOpensFromTheContextMenu) {
+    CPellionDlg dialog(options());
+    dialog.show();
+    test::ModalWatcher watcher;
+    QStringList menuTexts;
+    // The menu runs its own loop; it is answered from within by choosing its About item.
+    QTimer::singleShot(20, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            menuTexts << action->text();
+        if (!menu->actions().isEmpty())
+            menu->actions().front()->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 200),
+                            dialog.mapToGlobal(QPoint(20, 200)));
+    QCoreApplication::sendEvent(&dialog, &event);
+    test::processEventsUntil([&] { return !watcher.seen().empty(); }, 2000);
+    EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)..."}));
+    ASSERT_EQ(watcher.seen().size(), 1u);
+    EXPECT_EQ(watcher.seen()[0].caption, "关于 Pellion");
 }
 
 }  // namespace

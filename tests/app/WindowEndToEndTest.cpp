@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -138,6 +139,7 @@ TEST_F(WindowEndToEndTest, RowsOfTheListedPortsStartUntickedWithTheirDefaults) {
 
 TEST_F(WindowEndToEndTest, FourChipsAreProgrammedFromTickToJump) {
     startWindow(4);
+    ASSERT_FALSE(dialog_->findChild<QCheckBox*>("verifyCheck")->isChecked());
     std::vector<int> chipSlots;
     for (std::size_t i = 0; i < 4; ++i)
         chipSlots.push_back(slotOfChip(i));
@@ -174,6 +176,53 @@ TEST_F(WindowEndToEndTest, FourChipsAreProgrammedFromTickToJump) {
     const QString elapsed = dialog_->findChild<QLabel*>("elapsedText")->text();
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(elapsed).hasMatch())
         << elapsed.toStdString();
+}
+
+TEST_F(WindowEndToEndTest, VerifyBoxMakesEveryChipBeReadBack) {
+    startWindow(2);
+    // Chip 1 acknowledges every write but its flash keeps a flipped bit.
+    chips_->chip(1).configure([](sim::ChipOptions& o) { o.faults.badCellProbability = 1.0; });
+    const std::vector<int> chipSlots = {slotOfChip(0), slotOfChip(1)};
+    tickAndIdentify(chipSlots);
+
+    QTest::mouseClick(dialog_->findChild<QCheckBox*>("verifyCheck"), Qt::LeftButton);
+    ASSERT_TRUE(dialog_->findChild<QCheckBox*>("verifyCheck")->isChecked());
+    const auto image = test::patternBytes(3000, 3);
+    test::TempFile file("app.bin", image);
+    dialog_->findChild<QLineEdit*>("downloadFileEdit")
+        ->setText(QString::fromStdString(file.path()));
+    QTest::mouseClick(button("okButton"), Qt::LeftButton);
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] {
+            return text(chipSlots[0], ColumnRemark) == kStarted && button("okButton")->isEnabled();
+        },
+        30000))
+        << text(chipSlots[0], ColumnRemark).toStdString();
+
+    EXPECT_EQ(chips_->chip(0).readFlash(kFlashStart, image.size()), image);
+    const QString failure = text(chipSlots[1], ColumnRemark);
+    EXPECT_TRUE(failure.contains("校验失败")) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("0x080")) << failure.toStdString();  // names the address
+    EXPECT_NE(chips_->chip(1).state(), sim::ChipState::Application);  // never started
+}
+
+TEST_F(WindowEndToEndTest, APortOpensAtItsRowsBaudWithTheIntervalOfThatMoment) {
+    startWindow(2);
+    const int slot = slotOfChip(0);
+    list_->SetSlotText(slot, ColumnBaud, QStringLiteral("115200"));
+    auto* combo = dialog_->findChild<QComboBox*>("intervalCombo");
+    combo->setEditText(QStringLiteral("7"));
+    tickAndIdentify({slot});
+    const CSerialPort& port = dialog_->portTable().slot(slot).ports;
+    EXPECT_EQ(port.Baud(), 115200u);
+    EXPECT_EQ(port.writePause, 7u);
+
+    // A later change of the interval waits for the next opening.
+    combo->setEditText(QStringLiteral("20"));
+    EXPECT_EQ(port.writePause, 7u);
+    clickCheckBox(slot);
+    tickAndIdentify({slot});
+    EXPECT_EQ(dialog_->portTable().slot(slot).ports.writePause, 20u);
 }
 
 TEST_F(WindowEndToEndTest, UntickClosesThePortAndResetsTheRowTexts) {
