@@ -58,7 +58,8 @@ ImageResult<std::vector<std::uint8_t>> readDownloadFile(const std::string& path)
     if (status.type() == fs::file_type::not_found) {
         return Result::failure(format("下载文件%s不存在!", path.c_str()));
     }
-    if (ec || fs::is_directory(status)) {
+    // Only a plain file: a pipe would block the owner thread, a device could read forever.
+    if (ec || !fs::is_regular_file(status)) {
         return Result::failure(format("无法读取下载文件%s!", path.c_str()));
     }
     std::uintmax_t limit =
@@ -68,7 +69,7 @@ ImageResult<std::vector<std::uint8_t>> readDownloadFile(const std::string& path)
         return Result::failure(format("无法读取下载文件%s!", path.c_str()));
 
     std::vector<std::uint8_t> bytes;
-    std::uintmax_t expected = fs::is_regular_file(status) ? fs::file_size(path, ec) : 0;
+    std::uintmax_t expected = fs::file_size(path, ec);
     if (!ec && expected <= limit)
         bytes.reserve(static_cast<std::size_t>(expected));
     std::uint8_t chunk[65536];

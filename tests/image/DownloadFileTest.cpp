@@ -47,6 +47,11 @@ TEST(DownloadFileTest, MissingFileIsRefusedAndNeverCreated) {
     auto directory = loadDownloadFile(dir.directory(), "8000000");
     ASSERT_FALSE(directory);
     EXPECT_TRUE(contains(directory.error(), "无法读取"));
+    // A pipe nobody writes to would block the reader; it is refused instead.
+    std::string fifo = dir.directory() + "/pipe.hex";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(loadDownloadFile(fifo, "8000000"));
+    EXPECT_FALSE(loadDownloadFile("/dev/zero", "8000000"));
 }
 
 TEST(DownloadFileTest, UnreadableFileIsRefused) {
