@@ -142,10 +142,16 @@ TEST(ProgrammingRun, ProtectedChipsAreUnprotectedThenProgrammed) {
     EXPECT_FALSE(readoutChip.readoutProtected());
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
     EXPECT_TRUE(rig.remarked(0, "去除读保护成功"));
+    // The option bytes are read again after the readout unprotect (and its mass erase).
+    EXPECT_EQ(readoutChip.stats().commandsNamed("readoutUnprotect"), 1u);
+    EXPECT_EQ(readoutChip.stats().commandsNamed("readMemory"), 2u);
 
     EXPECT_EQ(writeChip.writeProtectionWord(), 0xFFFFFFFFu);
     EXPECT_EQ(rig.flashOf(1, kFlashBase, image.size()), image);
     EXPECT_TRUE(rig.remarked(1, "去除写保护成功"));
+    // After the write unprotect and the new SYNC comes the erase, not a new option read.
+    EXPECT_EQ(writeChip.stats().commandsNamed("writeUnprotect"), 1u);
+    EXPECT_EQ(writeChip.stats().commandsNamed("readMemory"), 1u);
     EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Succeeded);
 }
 
