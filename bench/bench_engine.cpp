@@ -313,8 +313,9 @@ int main(int argc, char** argv) {
         const double readBound = reads * (9 + 3 + 256) * 11.0 / baud;
         std::printf("\nRead-back verification of %d KiB at %u baud, one chip:\n", kib, baud);
         std::printf("  run without verification  %8.3f s\n", writeWall);
-        std::printf("  run with verification     %8.3f s  (%s)\n", verified.wallSeconds,
-                    verified.ok ? "verified" : "FAILED");
+        std::printf("  run with verification     %8.3f s  (%s; chips' bound %.3f s)\n",
+                    verified.wallSeconds, verified.ok ? "verified" : "FAILED",
+                    verified.boundSeconds);
         std::printf("  added by verification     %8.3f s  = %.0f%% of the run without it\n", added,
                     100 * added / writeWall);
         std::printf(
