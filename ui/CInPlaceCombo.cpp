@@ -133,6 +133,17 @@ void CInPlaceCombo::EndEdit() {
     }
 }
 
+void CInPlaceCombo::Discard() {
+    if (!open_ || committed_) {
+        return;
+    }
+    committed_ = true;
+    if (hasFocus() && !list_.isNull()) {
+        list_->setFocus(Qt::OtherFocusReason);
+    }
+    CloseWindow();
+}
+
 void CInPlaceCombo::focusOutEvent(QFocusEvent* event) {
     QComboBox::focusOutEvent(event);
     // Its own drop-down list taking the focus (on some platforms by activating a window of

@@ -36,6 +36,8 @@ class CInPlaceCombo : public QComboBox {
     CListCtrlEx* List() const { return list_.data(); }
     // Ends an open edit now, as Enter does (commits unless Escape was pressed).
     void EndEdit();
+    // Closes an open edit without writing anything (its row is gone).
+    void Discard();
     int Row() const { return row_; }
     int Column() const { return column_; }
     const QString& SavedText() const { return savedText_; }

@@ -198,6 +198,17 @@ void CInPlaceEdit::EndEdit() {
     }
 }
 
+void CInPlaceEdit::Discard() {
+    if (!open_ || committed_) {
+        return;
+    }
+    committed_ = true;
+    if (hasFocus() && !list_.isNull()) {
+        list_->setFocus(Qt::OtherFocusReason);
+    }
+    CloseWindow();
+}
+
 void CInPlaceEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     // Its own context menu taking the focus does not end the edit.

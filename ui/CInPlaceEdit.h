@@ -29,6 +29,8 @@ class CInPlaceEdit : public QLineEdit {
     CListCtrlEx* List() const { return list_.data(); }
     // Ends an open edit now, as Enter does (commits unless Escape was pressed).
     void EndEdit();
+    // Closes an open edit without writing anything (its row is gone).
+    void Discard();
     int Row() const { return row_; }
     int Column() const { return column_; }
     const QString& AllowedChars() const { return allowed_; }

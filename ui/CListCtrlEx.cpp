@@ -178,6 +178,13 @@ qintptr CListCtrlEx::GetItemData(int row) const {
 }
 
 bool CListCtrlEx::DeleteAllItems() {
+    // Slots restart with the new rows: an edit still open belongs to none of them.
+    if (CInPlaceCombo::Exists() && CInPlaceCombo::GetInPlaceCombo()->List() == this) {
+        CInPlaceCombo::GetInPlaceCombo()->Discard();
+    }
+    if (CInPlaceEdit::Exists() && CInPlaceEdit::GetInPlaceEdit()->List() == this) {
+        CInPlaceEdit::GetInPlaceEdit()->Discard();
+    }
     setRowCount(0);
     cells_.clear();
     nextSlot_ = 0;
