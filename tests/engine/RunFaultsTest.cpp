@@ -42,6 +42,20 @@ TEST(RunFaults, AnAlreadySynchronisedBootloaderIsIdentifiedAgain) {
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
 }
 
+TEST(RunFaults, AStrayByteBeforeTheSyncAnswerIsIgnored) {
+    EngineRig rig;
+    sim::ChipOptions options;
+    options.code = DeviceCode("1RCB");
+    options.faults.strayZeroBeforeSyncAck = true;
+    auto& chip = rig.addChip(options);
+    rig.build();
+    rig.tick(0);
+    ASSERT_TRUE(rig.waitIdentified(0));
+    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(chip.stats().strayZeros, 1u);
+    EXPECT_EQ(chip.stats().syncs, 1u);  // no second SYNC was needed
+}
+
 TEST(RunFaults, NobodyBehindThePortEndsIdentificationAfterBoundedSyncs) {
     PtyPair line;
     ASSERT_TRUE(line.ok()) << line.error();
