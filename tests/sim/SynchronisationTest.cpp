@@ -25,6 +25,17 @@ TEST_F(SynchronisationTest, LoneSyncOnASynchronisedChipIsHalfACommand) {
     EXPECT_EQ(exchange(command(0x01), 5), (Bytes{kAck, 0x22, 0x00, 0x00, kAck}));
 }
 
+TEST_F(SynchronisationTest, StaysSynchronisedWhileTheHostClosesAndReopensTheLine) {
+    start();
+    synchronise();
+    line_.reset();
+    line_ = std::make_unique<RawChipLine>(chips_->devicePath(0));
+    ASSERT_TRUE(line().ok()) << line().error();
+    EXPECT_TRUE(exchangeAll({0x7F}).empty()) << "still synchronised: half a command";
+    EXPECT_EQ(exchange({0x7F}, 1), Bytes{kNack});
+    EXPECT_EQ(chip().state(), sim::ChipState::Synchronised);
+}
+
 TEST_F(SynchronisationTest, RefusesPairsWithoutComplementAndUnknownCommands) {
     start();
     synchronise();
