@@ -28,12 +28,12 @@ void LiveTable::redraw(const std::vector<TableRow>& rows) {
     if (drawnLines_ > 0)
         out_ << "\x1b[" << drawnLines_ << "A";
     char line[160];
-    std::snprintf(line, sizeof line, "%-24s %-4s %-14s %-8s %s", "PORT", "INIT", "MODEL", "DONE",
-                  "REMARK");
+    std::snprintf(line, sizeof line, "%-24s %-12s %-4s %-14s %-8s %s", "PORT", "STATE", "INIT",
+                  "MODEL", "DONE", "REMARK");
     out_ << "\r\x1b[2K" << line << "\n";
     for (const auto& row : rows) {
-        std::snprintf(line, sizeof line, "%-24s %-4s %-14s %-8s ", row.port.c_str(),
-                      row.init.c_str(), row.model.c_str(),
+        std::snprintf(line, sizeof line, "%-24s %-12s %-4s %-14s %-8s ", row.port.c_str(),
+                      row.state.c_str(), row.init.c_str(), row.model.c_str(),
                       ProgressText(row.progressPosition, row.progressMaximum).c_str());
         out_ << "\r\x1b[2K" << line << row.remark << "\n";
     }

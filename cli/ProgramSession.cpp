@@ -21,16 +21,54 @@ using namespace std::chrono_literals;
 
 constexpr auto kRedrawPeriod = 200ms;
 
-TableRow tableRowOf(const MemoryRunHost& host, std::int32_t slot) {
-    const auto& row = host.row(slot);
-    return {row.texts[ColumnPort], row.texts[ColumnInit], row.texts[ColumnModel],
-            row.progressPosition,  row.progressMaximum,   row.texts[ColumnRemark]};
+// What a slot is doing, in a word.
+std::string stateWord(const PortSlot& slot, bool ticked) {
+    switch (slot.run.outcome) {
+        case SlotOutcome::Succeeded:
+            return "done";
+        case SlotOutcome::Failed:
+            return "failed";
+        case SlotOutcome::Cancelled:
+            return "stopped";
+        default:
+            break;
+    }
+    if (!ticked)
+        return "closed";
+    switch (slot.state) {
+        case SyncSent:
+        case CodeRequested:
+            return slot.run.awaitingModel ? "no model" : "identifying";
+        case Ready:
+            return "ready";
+        case Failed:
+            return "failed";
+        case VerifyCmd:
+        case VerifyAddr:
+        case VerifyData:
+            return "verifying";
+        default:
+            return "programming";
+    }
 }
 
-std::vector<TableRow> tableRowsOf(const MemoryRunHost& host) {
+TableRow tableRowOf(const PortTable& table, const MemoryRunHost& host, std::int32_t slot) {
+    const auto& row = host.row(slot);
+    TableRow view;
+    view.port = row.texts[ColumnPort];
+    view.state = stateWord(table.slot(slot), row.ticked);
+    view.init = row.texts[ColumnInit];
+    view.model = row.texts[ColumnModel];
+    view.progressPosition = row.progressPosition;
+    view.progressMaximum = row.progressMaximum;
+    view.remark = row.texts[ColumnRemark];
+    return view;
+}
+
+std::vector<TableRow> tableRowsOf(const PortTable& table, const MemoryRunHost& host) {
     std::vector<TableRow> rows;
     for (std::int32_t i = 0; i < host.rowCount(); ++i)
-        rows.push_back(tableRowOf(host, i));
+        rows.push_back(tableRowOf(table, host, i));
     return rows;
 }
 
@@ -159,15 +197,16 @@ SessionResult RunProgrammingSession(const SessionOptions& options, std::ostream&
     LiveTable view(out, liveTable);
     host.onRowChanged = [&](std::int32_t slot, std::int32_t column) {
         if (column == ColumnRemark)
-            view.remarkChanged(tableRowOf(host, slot));
+            view.remarkChanged(tableRowOf(table, host, slot));
     };
 
     RunControl control(loop, table, catalogue, host);
     if (options.timing)
         control.setTiming(*options.timing);
     const TimerId redraw =
-        liveTable ? loop.startTimer(kRedrawPeriod, true, [&] { view.redraw(tableRowsOf(host)); })
-                  : 0;
+        liveTable
+            ? loop.startTimer(kRedrawPeriod, true, [&] { view.redraw(tableRowsOf(table, host)); })
+            : 0;
 
     for (std::int32_t i = 0; i < table.slotCount(); ++i) {
         host.row(i).ticked = true;
@@ -201,7 +240,7 @@ SessionResult RunProgrammingSession(const SessionOptions& options, std::ostream&
     }
     if (redraw != 0)
         loop.stopTimer(redraw);
-    view.redraw(tableRowsOf(host));
+    view.redraw(tableRowsOf(table, host));
     control.ShutdownPorts();
 
     for (std::int32_t i = 0; i < table.slotCount(); ++i) {
