@@ -206,6 +206,57 @@ TEST_F(WindowEndToEndTest, VerifyBoxMakesEveryChipBeReadBack) {
     EXPECT_NE(chips_->chip(1).state(), sim::ChipState::Application);  // never started
 }
 
+TEST_F(WindowEndToEndTest, ChipsThatDoNotNameThemselvesRunWithAModelChosenByHand) {
+    sim::ChipOptions silentCode;
+    silentCode.deviceCodeCommand = false;
+    startWindow(2, silentCode);
+    const std::vector<int> chipSlots = {slotOfChip(0), slotOfChip(1)};
+    for (int slot : chipSlots)
+        clickCheckBox(slot);
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] {
+            return text(chipSlots[0], ColumnRemark) == "请手动为该芯片选择正确的型号" &&
+                   text(chipSlots[1], ColumnRemark) == "请手动为该芯片选择正确的型号";
+        },
+        10000))
+        << text(chipSlots[0], ColumnRemark).toStdString();
+
+    const auto image = test::patternBytes(2000, 5);
+    test::TempFile file("app.bin", image);
+    dialog_->findChild<QLineEdit*>("downloadFileEdit")
+        ->setText(QString::fromStdString(file.path()));
+    {
+        test::ModalWatcher watcher;
+        QTest::mouseClick(button("okButton"), Qt::LeftButton);
+        ASSERT_EQ(watcher.seen().size(), 1u);
+        EXPECT_EQ(watcher.seen()[0].caption, "KT MCU");
+        EXPECT_EQ(watcher.seen()[0].text, "chip0,chip1芯片请选择型号!");
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(chips_->chip(i).stats().commands.count("readMemory"), 0u) << "run started";
+    }
+
+    // The operator picks the model from the row's own choices.
+    for (int slot : chipSlots) {
+        const QStringList& models = list_->GetSlotCell(slot, ColumnModel)->items;
+        const int index = models.indexOf(QStringLiteral("KTM1RCB-0256"));
+        ASSERT_GE(index, 0);
+        list_->SetSlotText(slot, ColumnModel, models[index]);
+    }
+    QTest::mouseClick(button("okButton"), Qt::LeftButton);
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] {
+            return text(chipSlots[0], ColumnRemark) == kStarted &&
+                   text(chipSlots[1], ColumnRemark) == kStarted;
+        },
+        30000))
+        << text(chipSlots[0], ColumnRemark).toStdString();
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(chips_->chip(i).readFlash(kFlashStart, image.size()), image);
+        EXPECT_GT(chips_->chip(i).stats().commands.count("readMemory"), 0u);
+    }
+}
+
 TEST_F(WindowEndToEndTest, APortOpensAtItsRowsBaudWithTheIntervalOfThatMoment) {
     startWindow(2);
     const int slot = slotOfChip(0);
