@@ -371,7 +371,7 @@ TEST_F(WindowEndToEndTest, MidRunTheRowsShowTheirProgressAndCancelStopsEverythin
         chipSlots.push_back(slotOfChip(i));
     tickAndIdentify(chipSlots);
 
-    test::TempFile file("firmware.hex", test::makeHexText(kFlashStart, test::patternBytes(12000)));
+    test::TempFile file("firmware.hex", test::makeHexText(kFlashStart, test::patternBytes(40000)));
     dialog_->findChild<QLineEdit*>("downloadFileEdit")
         ->setText(QString::fromStdString(file.path()));
     QTest::mouseClick(button("okButton"), Qt::LeftButton);
@@ -383,7 +383,7 @@ TEST_F(WindowEndToEndTest, MidRunTheRowsShowTheirProgressAndCancelStopsEverythin
     ASSERT_TRUE(test::processEventsUntil(
         [&] {
             for (int slot : chipSlots) {
-                if (fraction(slot) < 0.3)
+                if (fraction(slot) < 0.2)
                     return false;
             }
             return true;
