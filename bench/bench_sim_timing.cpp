@@ -7,11 +7,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/ChipHost.h"
@@ -72,7 +75,7 @@ class Line {
     int fd_ = -1;
 };
 
-Bytes command(std::uint8_t code) {
+Bytes commandFrame(std::uint8_t code) {
     return {code, std::uint8_t(code ^ 0xFF)};
 }
 
@@ -121,10 +124,10 @@ Measurement transfer(bool write, std::size_t bytes, std::size_t block, std::uint
                 checksum ^= frame.back();
             }
             frame.push_back(checksum);
-            ok = line.expectAck(command(0x31)) && line.expectAck(addressFrame(address)) &&
+            ok = line.expectAck(commandFrame(0x31)) && line.expectAck(addressFrame(address)) &&
                  line.expectAck(frame);
         } else {
-            ok = line.expectAck(command(0x11)) && line.expectAck(addressFrame(address)) &&
+            ok = line.expectAck(commandFrame(0x11)) && line.expectAck(addressFrame(address)) &&
                  line.expectAck({std::uint8_t(n - 1), std::uint8_t((n - 1) ^ 0xFF)}) &&
                  line.read(n).size() == n;
         }
@@ -154,6 +157,62 @@ bool report(const char* what, const Measurement& m, double tolerance) {
 
 }  // namespace
 
+// Many chips at once on the shared loop, one plain host thread per chip writing `bytes` in
+// 200-byte blocks: the slowest chip's wall time against its model, and the simulator's CPU.
+void parallelChips(int count, std::size_t bytes) {
+    ChipHost host;
+    std::vector<VirtualChip*> chips;
+    for (int i = 0; i < count; ++i) {
+        ChipOptions options;
+        options.timing.enabled = true;
+        options.timing.baud = 115200;
+        auto added = host.addChip(options);
+        if (!added.chip) {
+            std::printf("cannot create chip %d: %s\n", i, added.error.c_str());
+            return;
+        }
+        chips.push_back(added.chip);
+    }
+    std::vector<std::thread> hosts;
+    std::atomic<int> failures{0};
+    const auto cpuBefore = host.serveCpuTime();
+    const auto start = Clock::now();
+    for (VirtualChip* chip : chips) {
+        hosts.emplace_back([chip, bytes, &failures] {
+            Line line(chip->devicePath(), B115200);
+            bool ok = line.expectAck({0x7F});
+            for (std::size_t at = 0; at < bytes && ok; at += 200) {
+                const std::size_t n = std::min<std::size_t>(200, bytes - at);
+                Bytes frame = {std::uint8_t(n - 1)};
+                std::uint8_t checksum = frame[0];
+                for (std::size_t i = 0; i < n; ++i) {
+                    frame.push_back(std::uint8_t(at + i));
+                    checksum ^= frame.back();
+                }
+                frame.push_back(checksum);
+                ok = line.expectAck(commandFrame(0x31)) &&
+                     line.expectAck(addressFrame(kFlash + std::uint32_t(at))) &&
+                     line.expectAck(frame);
+            }
+            if (!ok)
+                ++failures;
+        });
+    }
+    for (auto& t : hosts)
+        t.join();
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    double slowestModel = 0;
+    for (VirtualChip* chip : chips)
+        slowestModel =
+            std::max(slowestModel, std::chrono::duration<double>(chip->busyTime()).count());
+    const double cpu = std::chrono::duration<double>(host.serveCpuTime() - cpuBefore).count();
+    std::printf(
+        "%2d chips x %zu KiB at 115200 in parallel: wall %.3f s, slowest model %.3f s, "
+        "wall/model %.3f, simulator CPU %.2f%% of a core per chip%s\n",
+        count, bytes / 1024, wall, slowestModel, wall / slowestModel, 100.0 * cpu / wall / count,
+        failures ? "  (TRANSFERS FAILED)" : "");
+}
+
 int main() {
     const double payloadOnly = 1024.0 * ChipTiming::kBitsPerByte / 9600.0;
     std::printf("1 KiB of payload alone at 9600 baud, 11 bits per byte: %.3f s\n", payloadOnly);
@@ -171,6 +230,8 @@ int main() {
         "(model without latency %.3f s, %.1fx)\n",
         latency.wallSeconds, latency.modelSeconds,
         latency.modelSeconds > 0 ? latency.wallSeconds / latency.modelSeconds : 0);
+    parallelChips(8, 16 * 1024);
+    parallelChips(32, 16 * 1024);
     const bool about = read9600.ok && read9600.wallSeconds > 1.1 && read9600.wallSeconds < 1.35;
     std::printf("1 KiB at 9600 baud takes about 1.2 s: %s\n", about ? "yes" : "NO");
     return ok && about ? 0 : 1;

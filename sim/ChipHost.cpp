@@ -53,6 +53,13 @@ ChipHost::Added ChipHost::addChip(const ChipOptions& options) {
     return added;
 }
 
+std::chrono::nanoseconds ChipHost::serveCpuTime() const {
+    std::chrono::nanoseconds total{0};
+    for (const auto& loop : loops_)
+        total += loop->cpuTime();
+    return total;
+}
+
 void ChipHost::stop() {
     for (auto& loop : loops_)
         loop->stop();

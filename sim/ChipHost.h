@@ -32,6 +32,9 @@ class ChipHost {
     VirtualChip& chip(std::size_t index) { return *chips_.at(index); }
     const VirtualChip& chip(std::size_t index) const { return *chips_.at(index); }
 
+    // CPU time spent serving the chips: in-process benchmarks subtract it from their own.
+    std::chrono::nanoseconds serveCpuTime() const;
+
     // Stops serving; the chips stay readable.
     void stop();
 

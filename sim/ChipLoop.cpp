@@ -1,6 +1,7 @@
 #include "sim/ChipLoop.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -15,6 +16,16 @@ namespace pellion::sim {
 
 ChipLoop::ChipLoop() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     thread_ = std::thread([this] { run(); });
+    haveCpuClock_ = pthread_getcpuclockid(thread_.native_handle(), &cpuClock_) == 0;
+}
+
+std::chrono::nanoseconds ChipLoop::cpuTime() const {
+    if (const std::int64_t final = finalCpuNanos_; final >= 0)
+        return std::chrono::nanoseconds(final);
+    timespec used{};
+    if (!haveCpuClock_ || clock_gettime(cpuClock_, &used) != 0)
+        return std::chrono::nanoseconds(0);
+    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
 }
 
 ChipLoop::~ChipLoop() {
@@ -28,6 +39,7 @@ void ChipLoop::add(std::shared_ptr<VirtualChip> chip) {
     {
         std::lock_guard lock(mutex_);
         chips_.push_back(std::move(chip));
+        ++chipsVersion_;
     }
     wake();
 }
@@ -41,8 +53,10 @@ void ChipLoop::stop() {
     if (stopping_.exchange(true))
         return;
     wake();
-    if (thread_.joinable())
+    if (thread_.joinable()) {
+        finalCpuNanos_ = cpuTime().count();  // the clock goes with the thread
         thread_.join();
+    }
     std::lock_guard lock(mutex_);
     for (auto& chip : chips_)
         chip->setWakeHandler(nullptr);
@@ -58,10 +72,12 @@ void ChipLoop::run() {
     std::vector<pollfd> fds;
     std::vector<int> slotOf;  // index into fds for each chip, or -1
     std::vector<std::optional<TimePoint>> deadlines;
+    std::uint64_t version = ~std::uint64_t(0);
     while (!stopping_) {
-        {
+        if (chipsVersion_ != version) {
             std::lock_guard lock(mutex_);
             chips = chips_;
+            version = chipsVersion_;
         }
         fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
         slotOf.assign(chips.size(), -1);

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include <time.h>
 #include <vector>
 
 #include "sim/VirtualChip.h"
@@ -22,6 +26,8 @@ class ChipLoop {
     void add(std::shared_ptr<VirtualChip> chip);  // any thread
     void wake();                                  // any thread
     void stop();                                  // any thread; idempotent
+    // CPU time the loop's thread has used so far.
+    std::chrono::nanoseconds cpuTime() const;
 
   private:
     void run();
@@ -29,8 +35,12 @@ class ChipLoop {
     int wakeFd_ = -1;
     std::mutex mutex_;
     std::vector<std::shared_ptr<VirtualChip>> chips_;
+    std::atomic<std::uint64_t> chipsVersion_{0};
     std::atomic<bool> stopping_{false};
     std::thread thread_;
+    clockid_t cpuClock_{};
+    std::atomic<bool> haveCpuClock_{false};
+    std::atomic<std::int64_t> finalCpuNanos_{-1};
 };
 
 }  // namespace pellion::sim
