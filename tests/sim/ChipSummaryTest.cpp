@@ -47,7 +47,7 @@ TEST_F(ChipSummaryTest, SummaryIsOneLineWithStateCommandsBusyTimeAndFaults) {
                   stats.flippedBits[0].address, stats.flippedBits[0].bit);
     const long long busy =
         std::chrono::duration_cast<std::chrono::microseconds>(stats.busy.total()).count();
-    for (const std::string part :
+    for (const std::string& part :
          {std::string("\"chip\":3"), "\"device\":\"" + chip().devicePath() + "\"",
           std::string("\"code\":\"1RCB\""), std::string("\"state\":\"synchronised\""),
           std::string("\"readoutProtected\":false"),
