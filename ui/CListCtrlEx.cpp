@@ -284,11 +284,6 @@ bool CListCtrlEx::IsValidHit(const CellPos& hit) const {
     return hit.row >= 0 && hit.column >= 0 && hit.row < rowCount() && hit.column < columnCount();
 }
 
-CellPos CListCtrlEx::WithSlot(CellPos pos) const {
-    pos.slot = pos.row >= 0 ? SlotOfRow(pos.row) : -1;
-    return pos;
-}
-
 // ---- Slots
 
 int CListCtrlEx::RowOfSlot(int slot) const {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "ui/CellInfo.h"
 #include "ui/CellKind.h"
@@ -126,7 +127,6 @@ class CListCtrlEx : public QTableWidget {
     void OpenCellEditor(CellKind kind, int row, int column);
     bool IsValidHit(const CellPos& hit) const;
     void RepaintCell(int row, int column);
-    CellPos WithSlot(CellPos pos) const;
     QTableWidgetItem* EnsureItem(int row, int column);
     SortInfo& SortEntry(int column);
     void EndOpenEdits();
