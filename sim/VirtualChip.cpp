@@ -121,6 +121,7 @@ void VirtualChip::readAvailable(TimePoint now) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n > 0) {
             receive(buffer, std::size_t(n), now);
+            unchargedLag_ = std::chrono::nanoseconds(0);  // forgiven once, for the reply
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -131,10 +132,6 @@ void VirtualChip::readAvailable(TimePoint now) {
 
 void VirtualChip::receive(const std::uint8_t* bytes, std::size_t count, TimePoint now) {
     const std::int64_t limit = options_.faults.disconnectAfterBytes;
-    struct ForgiveOnce {
-        std::chrono::nanoseconds& lag;
-        ~ForgiveOnce() { lag = std::chrono::nanoseconds(0); }
-    } forgiveOnce{unchargedLag_};
     for (std::size_t i = 0; i < count && !disconnectPending_; ++i) {
         if (limit >= 0 && stats_.bytesReceived >= std::uint64_t(limit)) {
             disconnectPending_ = true;
