@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include "engine/RunControl.h"
 #include "support/HexFixtures.h"
 #include "support/VirtualChipFixture.h"
+#include "ui/CInPlaceCombo.h"
 #include "ui/CListCtrlEx.h"
 
 namespace pellion {
@@ -274,6 +276,26 @@ TEST_F(WindowEndToEndTest, APortOpensAtItsRowsBaudWithTheIntervalOfThatMoment) {
     clickCheckBox(slot);
     tickAndIdentify({slot});
     EXPECT_EQ(dialog_->portTable().slot(slot).ports.writePause, 20u);
+}
+
+TEST_F(WindowEndToEndTest, BaudChosenInPlaceWithEnterNeitherPressesOkNorClosesTheWindow) {
+    startWindow(1);
+    const int slot = slotOfChip(0);
+    QSignalSpy okClicks(button("okButton"), &QPushButton::clicked);
+    QRect cell;
+    ASSERT_TRUE(list_->GetCellRect(list_->RowOfSlot(slot), ColumnBaud, cell));
+    QTest::mouseClick(list_->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    auto* combo = ListCtrlEx::CInPlaceCombo::GetInPlaceCombo();
+    ASSERT_TRUE(test::processEventsUntil([&] { return combo->IsOpen(); }, 2000));
+    combo->setCurrentIndex(combo->findText(QStringLiteral("115200")));
+    QTest::keyClick(combo, Qt::Key_Return);
+    test::processEventsUntil([&] { return !combo->IsOpen(); }, 2000);
+
+    EXPECT_EQ(text(slot, ColumnBaud), "115200");
+    EXPECT_EQ(okClicks.count(), 0);
+    EXPECT_TRUE(dialog_->isVisible());
+    tickAndIdentify({slot});
+    EXPECT_EQ(dialog_->portTable().slot(slot).ports.Baud(), 115200u);
 }
 
 TEST_F(WindowEndToEndTest, UntickClosesThePortAndResetsTheRowTexts) {
