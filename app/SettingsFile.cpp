@@ -53,7 +53,10 @@ std::string moduleDirectory() {
 }
 
 std::string settingsFilePath() {
-    const std::string directory = moduleDirectory();
+    return settingsFilePathFor(moduleDirectory());
+}
+
+std::string settingsFilePathFor(const std::string& directory) {
     if (!directory.empty() && ::access(directory.c_str(), W_OK) == 0) {
         return directory + "/" + kSettingsFileName;
     }

@@ -21,6 +21,8 @@ std::string moduleDirectory();
 // The settings file beside the executable, or in the user's configuration directory when the
 // executable's directory is not writable (an installed program).
 std::string settingsFilePath();
+// The same choice for an executable in `directory`.
+std::string settingsFilePathFor(const std::string& directory);
 // Missing file or keys give empty texts and an unticked box.
 SavedSettings readSettings(const std::string& path);
 // Creates the file (and its directory) when missing. Failures are not reported to the

@@ -106,6 +106,22 @@ TEST(SettingsLocationTest, BesideTheExecutableWhenItsDirectoryIsWritable) {
     EXPECT_EQ(settingsFilePath(), directory + "/KTZozOvConfig.ini");
 }
 
+TEST(SettingsLocationTest, TheUsersConfigurationDirectoryWhenTheExecutablesIsNotWritable) {
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const std::string path = settingsFilePathFor(config.filePath("no/such/bin").toStdString());
+    if (saved.isEmpty()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", saved);
+    }
+    EXPECT_EQ(path, config.filePath("Pellion/KTZozOvConfig.ini").toStdString());
+    // The first save creates the directory.
+    ASSERT_TRUE(writeSettings(path, SavedSettings{"5", "/a.hex", false}));
+    EXPECT_EQ(readSettings(path).downloadWaitTime, "5");
+}
+
 TEST(OwnFileVersionTest, CaptionIsTheTitleFollowedByTheVersionText) {
     EXPECT_EQ(versionTextOf(""), "None VerSion Supprot");
     EXPECT_EQ(versionTextOf("1.2.0.15"), "1.2.0.15");
