@@ -31,7 +31,7 @@ struct SlotRun {
     std::uint64_t answers = 0;
     std::uint64_t joinedAnswers = 0;  // answers that arrived in more than one delivery //
                                       // deliveries handled since the port was opened
-    std::int32_t repeats = 0;  // refusals and time-outs in the current step
+    std::int32_t repeats = 0;         // refusals and time-outs in the current step
     std::int32_t readUnprotectRounds = 0;
     std::int32_t writeUnprotectRounds = 0;
     bool verify = false;         // read the image back before finishing
