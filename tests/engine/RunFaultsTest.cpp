@@ -274,6 +274,33 @@ TEST(RunFaults, StoppingOrUntickingARunningSlotLetsTheRunEnd) {
     EXPECT_FALSE(rig.slot(1).ports.IsOpen());
 }
 
+TEST(RunFaults, RebuildingTheTableMidRunForgetsTheOldSlotsSafely) {
+    EngineRig rig;
+    rig.timing.answerMargin = 200ms;
+    sim::ChipOptions silent;
+    silent.code = DeviceCode("1RCB");
+    silent.faults.silentAfterCommands = 2;
+    rig.addChip(silent);
+    auto& second = rig.addChip("1RCB");
+    rig.build();
+    rig.tickAllAndIdentify();
+    rig.setImage(patternImage(100));
+    rig.control->StartRun();
+    rig.serveFor(20ms);
+    ASSERT_TRUE(rig.control->IsRunning());
+    // The list is refreshed: every port closes, the table is built anew with one slot.
+    rig.control->ShutdownPorts();
+    rig.table.BuildPortTable(std::vector<PortIdentity>{{"COM9", second.devicePath()}});
+    rig.control->OnPortTableRebuilt();
+    EXPECT_FALSE(rig.control->IsRunning());
+    EXPECT_TRUE(rig.host->okEnabled);
+    // The old slots' time-outs come due and find nothing of theirs.
+    rig.serveFor(800ms);
+    EXPECT_EQ(rig.slot(0).state, SyncSent);
+    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Idle);
+    EXPECT_FALSE(rig.slot(0).ports.IsOpen());
+}
+
 TEST(RunFaults, OkWithoutTickedRowsOnlyRunsOneTick) {
     EngineRig rig;
     rig.addChip("1RCB");
