@@ -317,7 +317,7 @@ bool PortStateMachine::mayUnprotect(std::int32_t slot, bool readout) {
     return true;
 }
 
-milliseconds PortStateMachine::eraseWork(const PortSlot& /*slot*/, int pages) const {
+milliseconds PortStateMachine::eraseWork(int pages) const {
     return timing_.perErasedPage * std::max(pages, 1);
 }
 
@@ -672,7 +672,7 @@ void PortStateMachine::sendPageList(std::int32_t slot) {
     setProgressMaximum(slot);
     Frame frame;
     MakeEraseFrame(s.eraseCommand, s.pageList, pages.pageCount, frame);
-    send(slot, frame, 1, eraseWork(s, pages.pageCount));
+    send(slot, frame, 1, eraseWork(pages.pageCount));
 }
 
 void PortStateMachine::startWriting(std::int32_t slot) {

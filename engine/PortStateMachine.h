@@ -94,7 +94,8 @@ class PortStateMachine {
     OptionBytes optionBytesToProtect(const PortSlot& slot) const;
     void finishSlot(std::int32_t slot, bool succeeded);
 
-    std::chrono::milliseconds eraseWork(const PortSlot& slot, int pages) const;
+    // The chip's work behind the answer to an erase of `pages`, and to a mass erase.
+    std::chrono::milliseconds eraseWork(int pages) const;
     std::chrono::milliseconds massEraseWork(const PortSlot& slot) const;
 
     OwnerLoop& loop_;
