@@ -22,8 +22,10 @@ struct CallState {
 };
 
 namespace {
-// How often a waiting owner re-tests a condition that no event announces.
-constexpr auto kPollInterval = std::chrono::milliseconds(2);
+// How often a waiting owner re-tests a condition that no event announces. Closing a port
+// waits briefly and wants to be quick; a caller of runUntil is usually woken by work or a timer.
+constexpr auto kServePollInterval = std::chrono::milliseconds(2);
+constexpr auto kRunPollInterval = std::chrono::milliseconds(20);
 }  // namespace
 
 OwnerLoop::OwnerLoop() : ownerThread_(std::this_thread::get_id()) {}
@@ -137,7 +139,7 @@ void OwnerLoop::serveUntil(const std::function<bool()>& done) {
         std::unique_lock lock(mutex_);
         if (!pending_.empty()) continue;
         const auto seen = wakeCount_;
-        wakeup_.wait_for(lock, kPollInterval,
+        wakeup_.wait_for(lock, kServePollInterval,
                          [&] { return !pending_.empty() || wakeCount_ != seen || closed_; });
     }
 }
@@ -149,7 +151,7 @@ bool OwnerLoop::runUntil(const std::function<bool()>& done, std::chrono::millise
         if (done()) break;
         const auto now = SteadyClock::now();
         if (now >= giveUp) return false;
-        auto until = std::min(giveUp, now + kPollInterval);
+        auto until = std::min(giveUp, now + kRunPollInterval);
         if (next) until = std::min(until, *next);
         std::unique_lock lock(mutex_);
         if (quit_) {
