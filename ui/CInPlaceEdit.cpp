@@ -9,45 +9,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QTimer>
 #include <algorithm>
-
-#include "ui/CListCtrlEx.h"
-#include "ui/ListExNotify.h"
 
 namespace ListCtrlEx {
 
-namespace {
-
-QPointer<CInPlaceEdit>& instance() {
-    static QPointer<CInPlaceEdit> edit;
-    return edit;
-}
-
-}  // namespace
-
-CInPlaceEdit* CInPlaceEdit::GetInPlaceEdit() {
-    QPointer<CInPlaceEdit>& edit = instance();
-    if (edit.isNull()) {
-        edit = new CInPlaceEdit();
-    }
-    return edit.data();
-}
-
-void CInPlaceEdit::DeleteInPlaceEdit() {
-    QPointer<CInPlaceEdit>& edit = instance();
-    if (!edit.isNull()) {
-        edit->open_ = false;  // no end-of-edit from a dying editor
-        delete edit.data();
-    }
-    edit = nullptr;
-}
-
-bool CInPlaceEdit::Exists() {
-    return !instance().isNull();
-}
-
-CInPlaceEdit::CInPlaceEdit(QWidget* parent) : QLineEdit(parent) {
+CInPlaceEdit::CInPlaceEdit(QWidget* parent) : InPlaceEditor(IDC_INPLACE_EDIT, parent) {
     setObjectName(QStringLiteral("inPlaceEdit"));
     setFrame(false);
     setAcceptDrops(false);  // dropped text would pass around the filter
@@ -56,33 +22,12 @@ CInPlaceEdit::CInPlaceEdit(QWidget* parent) : QLineEdit(parent) {
 
 bool CInPlaceEdit::ShowInPlaceEdit(int row, int column, const QString& allowedChars,
                                    const QString& text, const QRect& cellRect, CListCtrlEx* list) {
-    if (list == nullptr) {
-        return false;
-    }
-    if (open_) {
-        return true;  // still open or closing: it keeps its cell
-    }
-    list_ = list;
-    row_ = row;
-    column_ = column;
-    slot_ = list->SlotOfRow(row);
-    allowed_ = allowedChars;
-    initialText_ = text;
-    cancelled_ = false;
-    committed_ = false;
-
-    if (parentWidget() != list->viewport()) {
-        setParent(list->viewport());
-    }
-    setFont(list->font());
-    setGeometry(cellRect);
-    setText(initialText_);
-    selectAll();
-    open_ = true;
-    show();
-    raise();
-    setFocus(Qt::OtherFocusReason);
-    return true;
+    return OpenOnCell(list, row, column, text, [&] {
+        allowed_ = allowedChars;
+        setGeometry(cellRect);
+        setText(text);
+        selectAll();
+    });
 }
 
 bool CInPlaceEdit::AcceptsText(const QString& text) const {
@@ -112,18 +57,8 @@ void CInPlaceEdit::Refuse() {
 }
 
 void CInPlaceEdit::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Escape:
-            cancelled_ = true;
-            [[fallthrough]];
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            // Taken here so that the dialog's default button never sees it.
-            event->accept();
-            EndEdit();
-            return;
-        default:
-            break;
+    if (TakeEndKey(event)) {
+        return;
     }
     if (event->matches(QKeySequence::Paste)) {
         event->accept();
@@ -186,60 +121,14 @@ void CInPlaceEdit::mouseReleaseEvent(QMouseEvent* event) {
     QLineEdit::mouseReleaseEvent(event);
 }
 
-void CInPlaceEdit::EndEdit() {
-    if (!open_ || committed_) {
-        return;
-    }
-    if (!list_.isNull()) {
-        list_->setFocus(Qt::OtherFocusReason);
-    }
-    if (open_ && !committed_) {
-        CommitEdit();
-    }
-}
-
-void CInPlaceEdit::Discard() {
-    if (!open_ || committed_) {
-        return;
-    }
-    committed_ = true;
-    if (hasFocus() && !list_.isNull()) {
-        list_->setFocus(Qt::OtherFocusReason);
-    }
-    CloseWindow();
-}
-
 void CInPlaceEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     // Its own context menu taking the focus does not end the edit.
     if (event->reason() == Qt::PopupFocusReason || QApplication::activePopupWidget() != nullptr ||
-        !open_ || committed_) {
+        !Editing()) {
         return;
     }
     CommitEdit();
-}
-
-void CInPlaceEdit::CommitEdit() {
-    committed_ = true;
-    EndEditInfo info;
-    info.row = row_;
-    info.column = column_;
-    info.text = cancelled_ ? initialText_ : text();
-    info.cancelled = cancelled_;
-    info.editorId = IDC_INPLACE_EDIT;
-    info.slot = slot_;
-    if (!list_.isNull()) {
-        list_->OnEndLabelEdit(info);
-    }
-    QTimer::singleShot(0, this, &CInPlaceEdit::CloseWindow);
-}
-
-void CInPlaceEdit::CloseWindow() {
-    if (!open_) {
-        return;
-    }
-    open_ = false;
-    hide();
 }
 
 }  // namespace ListCtrlEx
