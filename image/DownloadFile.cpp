@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "image/AddressText.h"
+#include "image/FormatText.h"
 #include "image/HexImage.h"
 
 namespace pellion {
@@ -15,19 +16,11 @@ namespace {
 // it stays below this.
 constexpr std::uintmax_t kMaxHexTextBytes = 64u * 1024u * 1024u;
 
-template <class... Args>
-std::string format(const char* pattern, Args... args) {
-    int length = std::snprintf(nullptr, 0, pattern, args...);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    std::snprintf(text.data(), text.size() + 1, pattern, args...);
-    return text;
-}
-
 std::string tooLargeText(const std::string& path) {
     if (downloadFileKind(path) == DownloadFileKind::Hex) {
-        return format("下载文件%s太大,不是有效的HEX文件!", path.c_str());
+        return formatText("下载文件%s太大,不是有效的HEX文件!", path.c_str());
     }
-    return format("下载文件%s太大,超过最大闪存容量3072KB!", path.c_str());
+    return formatText("下载文件%s太大,超过最大闪存容量3072KB!", path.c_str());
 }
 
 struct FileCloser {
@@ -56,17 +49,17 @@ ImageResult<std::vector<std::uint8_t>> readDownloadFile(const std::string& path)
     std::error_code ec;
     fs::file_status status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) {
-        return Result::failure(format("下载文件%s不存在!", path.c_str()));
+        return Result::failure(formatText("下载文件%s不存在!", path.c_str()));
     }
     // Only a plain file: a pipe would block the owner thread, a device could read forever.
     if (ec || !fs::is_regular_file(status)) {
-        return Result::failure(format("无法读取下载文件%s!", path.c_str()));
+        return Result::failure(formatText("无法读取下载文件%s!", path.c_str()));
     }
     std::uintmax_t limit =
         downloadFileKind(path) == DownloadFileKind::Hex ? kMaxHexTextBytes : kMaxImageSpan;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file)
-        return Result::failure(format("无法读取下载文件%s!", path.c_str()));
+        return Result::failure(formatText("无法读取下载文件%s!", path.c_str()));
 
     std::vector<std::uint8_t> bytes;
     std::uintmax_t expected = fs::file_size(path, ec);
@@ -82,7 +75,7 @@ ImageResult<std::vector<std::uint8_t>> readDownloadFile(const std::string& path)
             break;
     }
     if (std::ferror(file.get())) {
-        return Result::failure(format("无法读取下载文件%s!", path.c_str()));
+        return Result::failure(formatText("无法读取下载文件%s!", path.c_str()));
     }
     return Result::success(std::move(bytes));
 }
@@ -91,8 +84,8 @@ ImageResult<FirmwareImage> checkImagePlacement(FirmwareImage image) {
     using Result = ImageResult<FirmwareImage>;
     std::uint64_t end = std::uint64_t{image.startAddress} + image.imageSize;
     if (end > (1ull << 32)) {
-        return Result::failure(format("下载地址0x%08X加上文件大小%u字节超出地址范围!",
-                                      image.startAddress, image.imageSize));
+        return Result::failure(formatText("下载地址0x%08X加上文件大小%u字节超出地址范围!",
+                                          image.startAddress, image.imageSize));
     }
     bool touchesOptionBytes =
         image.startAddress < kOptionBytesAddress + kOptionBytesSize && end > kOptionBytesAddress;
@@ -100,8 +93,8 @@ ImageResult<FirmwareImage> checkImagePlacement(FirmwareImage image) {
         image.startAddress == kOptionBytesAddress && image.imageSize == kOptionBytesSize;
     if (touchesOptionBytes && !exactlyOptionBytes) {
         return Result::failure(
-            format("选项字节文件必须从0x%08X开始,正好%u字节(现在从0x%08X开始,共%u字节)!",
-                   kOptionBytesAddress, kOptionBytesSize, image.startAddress, image.imageSize));
+            formatText("选项字节文件必须从0x%08X开始,正好%u字节(现在从0x%08X开始,共%u字节)!",
+                       kOptionBytesAddress, kOptionBytesSize, image.startAddress, image.imageSize));
     }
     return Result::success(std::move(image));
 }

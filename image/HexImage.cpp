@@ -1,35 +1,29 @@
 #include "image/HexImage.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "image/FormatText.h"
+
 namespace pellion {
 namespace {
-
-template <class... Args>
-std::string format(const char* pattern, Args... args) {
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, args...);
-    return text;
-}
 
 std::string lineErrorText(HexLineError error, int lineNumber, std::uint8_t type) {
     switch (error) {
         case HexLineError::NotARecord:
-            return format("HEX文件第%d行不是有效的记录!", lineNumber);
+            return formatText("HEX文件第%d行不是有效的记录!", lineNumber);
         case HexLineError::BadDigit:
-            return format("HEX文件第%d行含有非十六进制字符!", lineNumber);
+            return formatText("HEX文件第%d行含有非十六进制字符!", lineNumber);
         case HexLineError::LengthMismatch:
-            return format("HEX文件第%d行的长度与字节数不符!", lineNumber);
+            return formatText("HEX文件第%d行的长度与字节数不符!", lineNumber);
         case HexLineError::BadChecksum:
-            return format("HEX文件第%d行校验和错误!", lineNumber);
+            return formatText("HEX文件第%d行校验和错误!", lineNumber);
         case HexLineError::UnknownType:
-            return format("HEX文件第%d行的记录类型%02X无法识别!", lineNumber, type);
+            return formatText("HEX文件第%d行的记录类型%02X无法识别!", lineNumber, type);
         case HexLineError::BadAddressRecord:
-            return format("HEX文件第%d行的扩展地址记录长度错误!", lineNumber);
+            return formatText("HEX文件第%d行的扩展地址记录长度错误!", lineNumber);
         case HexLineError::None:
             break;
     }
@@ -86,9 +80,9 @@ std::string checkLayout(std::vector<Segment>& segments) {
         const Segment& before = segments[i - 1];
         const Segment& after = segments[i];
         if (std::uint64_t{after.address} < std::uint64_t{before.address} + before.size) {
-            return format("HEX文件第%d行的数据与第%d行的数据重叠(地址0x%08X)!",
-                          std::max(before.firstLine, after.firstLine),
-                          std::min(before.firstLine, after.firstLine), after.address);
+            return formatText("HEX文件第%d行的数据与第%d行的数据重叠(地址0x%08X)!",
+                              std::max(before.firstLine, after.firstLine),
+                              std::min(before.firstLine, after.firstLine), after.address);
         }
     }
     const Segment& first = segments.front();
@@ -103,14 +97,15 @@ std::string checkLayout(std::vector<Segment>& segments) {
                 std::uint32_t otherAddress = inOptionBytes(first.address)
                                                  ? static_cast<std::uint32_t>(lastAddress)
                                                  : first.address;
-                return format("HEX文件同时含有选项字节(0x%08X)和其他地址(0x%08X)的数据,请分开下载!",
-                              optionAddress, otherAddress);
+                return formatText(
+                    "HEX文件同时含有选项字节(0x%08X)和其他地址(0x%08X)的数据,请分开下载!",
+                    optionAddress, otherAddress);
             }
         }
     }
     if (lastAddress - first.address + 1 > kMaxImageSpan) {
-        return format("HEX文件的数据从0x%08X到0x%08X,超过最大闪存容量3072KB!", first.address,
-                      static_cast<std::uint32_t>(lastAddress));
+        return formatText("HEX文件的数据从0x%08X到0x%08X,超过最大闪存容量3072KB!", first.address,
+                          static_cast<std::uint32_t>(lastAddress));
     }
     return {};
 }
@@ -132,7 +127,7 @@ ImageResult<HexRecord> findHexRecord(std::string_view text, std::uint8_t type) {
         if (record.type == kHexEndOfFile)
             break;
     }
-    return ImageResult<HexRecord>::failure(format("HEX文件中没有类型%02X的记录!", type));
+    return ImageResult<HexRecord>::failure(formatText("HEX文件中没有类型%02X的记录!", type));
 }
 
 ImageResult<FirmwareImage> hexToImage(std::string_view text) {
@@ -164,7 +159,7 @@ ImageResult<FirmwareImage> hexToImage(std::string_view text) {
                 std::uint64_t end = address + record.byteCount;
                 if (end > (1ull << 32)) {
                     return Result::failure(
-                        format("HEX文件第%d行的数据地址超出范围!", lines.lineNumber()));
+                        formatText("HEX文件第%d行的数据地址超出范围!", lines.lineNumber()));
                 }
                 low = std::min(low, address);
                 high = std::max(high, end);
