@@ -11,6 +11,7 @@
 
 #include "image/HexImage.h"
 #include "image/HexRecord.h"
+#include "tests/support/HexText.h"
 
 namespace {
 
@@ -19,47 +20,6 @@ void check(bool condition, const char* what) {
         std::fprintf(stderr, "broken promise: %s\n", what);
         std::abort();
     }
-}
-
-std::string record(std::uint8_t type, std::uint16_t address, const std::uint8_t* data, int n) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string line = ":";
-    std::uint8_t sum = 0;
-    auto put = [&](std::uint8_t b) {
-        sum = static_cast<std::uint8_t>(sum + b);
-        line += digits[b >> 4];
-        line += digits[b & 15];
-    };
-    put(static_cast<std::uint8_t>(n));
-    put(static_cast<std::uint8_t>(address >> 8));
-    put(static_cast<std::uint8_t>(address));
-    put(type);
-    for (int i = 0; i < n; ++i)
-        put(data[i]);
-    std::uint8_t checksum = static_cast<std::uint8_t>(-sum);
-    line += digits[checksum >> 4];
-    line += digits[checksum & 15];
-    return line + "\n";
-}
-
-std::string rewrite(const pellion::FirmwareImage& image) {
-    std::string text;
-    long upper = -1;
-    for (std::uint32_t offset = 0; offset < image.imageSize;) {
-        std::uint32_t address = image.startAddress + offset;
-        if (static_cast<long>(address >> 16) != upper) {
-            upper = address >> 16;
-            std::uint8_t base[2] = {static_cast<std::uint8_t>(upper >> 8),
-                                    static_cast<std::uint8_t>(upper)};
-            text += record(4, 0, base, 2);
-        }
-        std::uint32_t n = std::min<std::uint32_t>(
-            {32u, image.imageSize - offset, 0x10000u - (address & 0xFFFFu)});
-        text += record(0, static_cast<std::uint16_t>(address), image.imageBytes.data() + offset,
-                       static_cast<int>(n));
-        offset += n;
-    }
-    return text + ":00000001FF\n";
 }
 
 int hexValue(char c) {
@@ -131,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(std::uint64_t{im.startAddress} + im.imageSize <= (1ull << 32), "within 32 bits");
     check(start.value() == im.startAddress, "same start address");
 
-    auto again = pellion::hexToImage(rewrite(im));
+    auto again =
+        pellion::hexToImage(pellion::test::makeHexText(im.startAddress, im.imageBytes, 32, "\n"));
     check(again.ok(), "a written image reads back");
     check(again.value().startAddress == im.startAddress, "round trip keeps the start");
     check(again.value().imageBytes == im.imageBytes, "round trip keeps the bytes");

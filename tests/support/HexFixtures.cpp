@@ -1,7 +1,5 @@
 #include "support/HexFixtures.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,48 +7,6 @@
 #include <stdexcept>
 
 namespace pellion::test {
-
-std::string hexRecordLine(std::uint8_t type, std::uint16_t address,
-                          const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> fields = {static_cast<std::uint8_t>(data.size()),
-                                        static_cast<std::uint8_t>(address >> 8),
-                                        static_cast<std::uint8_t>(address), type};
-    fields.insert(fields.end(), data.begin(), data.end());
-    std::uint8_t sum = 0;
-    std::string line = ":";
-    char digits[3];
-    for (std::uint8_t b : fields) {
-        sum = static_cast<std::uint8_t>(sum + b);
-        std::snprintf(digits, sizeof digits, "%02X", b);
-        line += digits;
-    }
-    std::snprintf(digits, sizeof digits, "%02X", static_cast<std::uint8_t>(-sum));
-    return line + digits;
-}
-
-std::string makeHexText(std::uint32_t startAddress, const std::vector<std::uint8_t>& bytes,
-                        int recordSize, const std::string& lineEnd) {
-    std::string text;
-    long upper = -1;
-    std::size_t offset = 0;
-    while (offset < bytes.size()) {
-        std::uint32_t address = startAddress + static_cast<std::uint32_t>(offset);
-        if (static_cast<long>(address >> 16) != upper) {
-            upper = address >> 16;
-            text += hexRecordLine(
-                        4, 0,
-                        {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)}) +
-                    lineEnd;
-        }
-        std::size_t room = 0x10000 - (address & 0xFFFF);
-        std::size_t n =
-            std::min({static_cast<std::size_t>(recordSize), bytes.size() - offset, room});
-        std::vector<std::uint8_t> chunk(bytes.begin() + offset, bytes.begin() + offset + n);
-        text += hexRecordLine(0, static_cast<std::uint16_t>(address), chunk) + lineEnd;
-        offset += n;
-    }
-    return text + hexRecordLine(1, 0, {}) + lineEnd;
-}
 
 std::vector<std::uint8_t> patternBytes(std::size_t count, std::uint32_t seed) {
     std::vector<std::uint8_t> bytes(count);

@@ -4,16 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "support/HexText.h"
+
 namespace pellion::test {
-
-// One Intel HEX record line (without line end), checksum included.
-std::string hexRecordLine(std::uint8_t type, std::uint16_t address,
-                          const std::vector<std::uint8_t>& data);
-
-// HEX text for `bytes` at `startAddress`, the way linkers write it: a type-04 record whenever
-// the upper address half changes, `recordSize` data bytes a line, an end-of-file record.
-std::string makeHexText(std::uint32_t startAddress, const std::vector<std::uint8_t>& bytes,
-                        int recordSize = 16, const std::string& lineEnd = "\r\n");
 
 // `count` bytes of a fixed, non-repeating-looking pattern.
 std::vector<std::uint8_t> patternBytes(std::size_t count, std::uint32_t seed = 1);
