@@ -94,19 +94,29 @@ void paintEdit(QPainter* painter, const CellPaint& p) {
              p.text);
 }
 
+// The style option of a button-like part of a cell: greyed out unless the cell is enabled.
+QStyleOptionButton buttonOption(const CellPaint& p, const QRect& rect, QStyle::State state) {
+    QStyleOptionButton option;
+    option.rect = rect;
+    option.palette = *p.palette;
+    option.state = state;
+    if (p.info->enabled) {
+        option.state |= QStyle::State_Enabled;
+    }
+    return option;
+}
+
+QStyle::State checkState(const CellPaint& p) {
+    return p.info->checked ? QStyle::State_On : QStyle::State_Off;
+}
+
 void paintCheckBox(QPainter* painter, const CellPaint& p) {
     const Edges e = edgesOf(p.cell);
     const QRect textRect = rectFromEdges(e.L + e.H + 6, e.T, e.R, e.B);
     painter->fillRect(textRect, backgroundColour(p));
     const QRect box = rectFromEdges(e.L + 7, e.T + 2, e.L + e.H + 3, e.B - 2);
     painter->fillRect(box, p.palette->color(QPalette::Base));
-    QStyleOptionButton option;
-    option.rect = box;
-    option.palette = *p.palette;
-    option.state = p.info->checked ? QStyle::State_On : QStyle::State_Off;
-    if (p.info->enabled) {
-        option.state |= QStyle::State_Enabled;
-    }
+    QStyleOptionButton option = buttonOption(p, box, checkState(p));
     if (p.selected) {
         option.state |= QStyle::State_MouseOver;
     }
@@ -120,13 +130,7 @@ void paintRadio(QPainter* painter, const CellPaint& p) {
     painter->fillRect(textRect, backgroundColour(p));
     const QRect button = rectFromEdges(e.L + 7, e.T + 1, e.L + e.H + 5, e.B - 1);
     painter->fillRect(button, p.palette->color(QPalette::Base));
-    QStyleOptionButton option;
-    option.rect = button;
-    option.palette = *p.palette;
-    option.state = p.info->checked ? QStyle::State_On : QStyle::State_Off;
-    if (p.info->enabled) {
-        option.state |= QStyle::State_Enabled;
-    }
+    const QStyleOptionButton option = buttonOption(p, button, checkState(p));
     p.style->drawPrimitive(QStyle::PE_IndicatorRadioButton, &option, painter, p.widget);
     drawText(painter, textRect, Qt::AlignLeft, textColour(p), p.text);
 }
@@ -137,16 +141,9 @@ void paintCombo(QPainter* painter, const CellPaint& p) {
     const QRect textRect = rectFromEdges(e.L + 2, e.T, e.R - e.H - 4, e.B);
     painter->fillRect(textRect, backgroundColour(p));
     const QRect button = rectFromEdges(e.R - e.H - 1, e.T + 1, e.R - 2, e.B);
-    QStyleOptionButton option;
-    option.rect = button;
-    option.palette = *p.palette;
-    option.state = QStyle::State_Raised;
-    if (p.info->enabled) {
-        option.state |= QStyle::State_Enabled;
-    }
-    if (p.info->checked) {
-        option.state = (option.state & ~QStyle::State_Raised) | QStyle::State_Sunken;
-    }
+    // A checked combo cell shows its button pressed.
+    QStyleOptionButton option =
+        buttonOption(p, button, p.info->checked ? QStyle::State_Sunken : QStyle::State_Raised);
     if (p.selected) {
         option.state |= QStyle::State_MouseOver;
     }
