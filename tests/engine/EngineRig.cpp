@@ -21,6 +21,14 @@ std::vector<std::uint8_t> patternImage(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
+std::vector<std::uint8_t> unprotectedOptionBytes(std::uint8_t user) {
+    std::vector<std::uint8_t> bytes{0xA5, 0x5A, user, static_cast<std::uint8_t>(~user)};
+    while (bytes.size() < 16) {
+        bytes.insert(bytes.end(), {0xFF, 0x00});
+    }
+    return bytes;
+}
+
 EngineRig::EngineRig() {
     // Short waits keep silent-chip cases quick; still far above a pty's round trip.
     timing.resyncDelay = std::chrono::milliseconds(50);

@@ -64,4 +64,8 @@ class EngineRig {
 // A recognisable image: every byte differs from its neighbours and from the erased 0xFF.
 std::vector<std::uint8_t> patternImage(std::size_t size, std::uint8_t seed = 1);
 
+// The 16 option bytes of a chip without readout protection (A5 5A), with user byte `user` and
+// write protection off everywhere; every byte is followed by its complement.
+std::vector<std::uint8_t> unprotectedOptionBytes(std::uint8_t user);
+
 }  // namespace pellion::test

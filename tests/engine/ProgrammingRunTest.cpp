@@ -92,9 +92,7 @@ TEST(ProgrammingRun, OptionByteDownloadWritesTheSixteenBytesWithoutErasing) {
     auto& chip = rig.addChip("1RCB");
     rig.build();
     rig.tickAllAndIdentify();
-    // Unprotected readout (A5 5A), user byte 0x3C, write protection off on everything.
-    const std::vector<std::uint8_t> option{0xA5, 0x5A, 0x3C, 0xC3, 0xFF, 0x00, 0xFF, 0x00,
-                                           0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00};
+    const auto option = unprotectedOptionBytes(0x3C);
     rig.setImage(option, kOptionBytesAddress);
     ASSERT_TRUE(rig.run());
     const auto written = chip.optionBytes();

@@ -137,8 +137,7 @@ TEST(Verify, OptionBytesAreReadBackAfterTheChipRestarted) {
     auto& chip = rig.addChip("1RCB");
     rig.build();
     rig.tickAllAndIdentify();
-    const std::vector<std::uint8_t> option{0xA5, 0x5A, 0x7C, 0x83, 0xFF, 0x00, 0xFF, 0x00,
-                                           0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00};
+    const auto option = unprotectedOptionBytes(0x7C);
     rig.setImage(option, kOptionBytesAddress);
     rig.host->verify = true;
     ASSERT_TRUE(rig.run());
@@ -156,8 +155,7 @@ TEST(Verify, OptionBytesThenReadProtectionKeepTheDownloadedBytes) {
     auto& chip = rig.addChip("1RCB");
     rig.build();
     rig.tickAllAndIdentify();
-    const std::vector<std::uint8_t> option{0xA5, 0x5A, 0x7C, 0x83, 0xFF, 0x00, 0xFF, 0x00,
-                                           0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00};
+    const auto option = unprotectedOptionBytes(0x7C);
     rig.setImage(option, kOptionBytesAddress);
     rig.host->readProtect = true;
     ASSERT_TRUE(rig.run());
