@@ -83,6 +83,14 @@ void expectScriptFollowed(const ScriptedPeer& peer, const std::vector<Exchange>&
         EXPECT_EQ(peer.received[i], script[i].expect) << "exchange " << i;
 }
 
+// The rig with the peer as its one port; the peer starts playing and the slot is ticked.
+void tickAgainst(EngineRig& rig, ScriptedPeer& peer) {
+    rig.extraDevices = {peer.line.slavePath()};
+    rig.build();
+    peer.start();
+    rig.tick(0);
+}
+
 TEST(WireExchange, RefusedErasesUnprotectReadoutThenWriteAndOddAnswersAreRepeated) {
     const Bytes image{0xD0, 0xD1, 0xD2, 0xD3};
     const Bytes dataFrame{0x03, 0xD0, 0xD1,
@@ -115,10 +123,7 @@ TEST(WireExchange, RefusedErasesUnprotectReadoutThenWriteAndOddAnswersAreRepeate
     ScriptedPeer peer(script);
     ASSERT_TRUE(peer.line.ok());
     EngineRig rig;
-    rig.extraDevices = {peer.line.slavePath()};
-    rig.build();
-    peer.start();
-    rig.tick(0);
+    tickAgainst(rig, peer);
     ASSERT_TRUE(rig.waitIdentified(0));
     EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1C8A-0064");
     rig.setImage(image);
@@ -158,10 +163,7 @@ TEST(WireExchange, ReadProtectionFollowsTheImageAndItsRefusalIsReported) {
     ScriptedPeer peer(script);
     ASSERT_TRUE(peer.line.ok());
     EngineRig rig;
-    rig.extraDevices = {peer.line.slavePath()};
-    rig.build();
-    peer.start();
-    rig.tick(0);
+    tickAgainst(rig, peer);
     ASSERT_TRUE(rig.waitIdentified(0));
     rig.setImage({0x42});
     rig.host->readProtect = true;
@@ -183,10 +185,7 @@ TEST(WireExchange, ANackToSyncMeansAlreadySynchronised) {
     ASSERT_TRUE(peer.line.ok());
     EngineRig rig;
     rig.timing.answerMargin = 100ms;
-    rig.extraDevices = {peer.line.slavePath()};
-    rig.build();
-    peer.start();
-    rig.tick(0);
+    tickAgainst(rig, peer);
     ASSERT_TRUE(rig.waitIdentified(0));
     ASSERT_TRUE(rig.runUntil([&] { return peer.done.load(); }, 5s));
     expectScriptFollowed(peer, script);
