@@ -85,6 +85,18 @@ Bytes addressFrame(std::uint32_t a) {
     return f;
 }
 
+// A write's data frame: `n` bytes counting up from `at` (modulo 256), after the count byte.
+Bytes dataFrame(std::size_t at, std::size_t n) {
+    Bytes frame = {std::uint8_t(n - 1)};
+    std::uint8_t checksum = frame[0];
+    for (std::size_t i = 0; i < n; ++i) {
+        frame.push_back(std::uint8_t(at + i));
+        checksum ^= frame.back();
+    }
+    frame.push_back(checksum);
+    return frame;
+}
+
 struct Measurement {
     double wallSeconds = 0;
     double modelSeconds = 0;
@@ -117,15 +129,8 @@ Measurement transfer(bool write, std::size_t bytes, std::size_t block, std::uint
         const std::uint32_t address = kFlash + std::uint32_t(at);
         const std::size_t n = std::min(block, bytes - at);
         if (write) {
-            Bytes frame = {std::uint8_t(n - 1)};
-            std::uint8_t checksum = frame[0];
-            for (std::size_t i = 0; i < n; ++i) {
-                frame.push_back(std::uint8_t(at + i));
-                checksum ^= frame.back();
-            }
-            frame.push_back(checksum);
             ok = line.expectAck(commandFrame(0x31)) && line.expectAck(addressFrame(address)) &&
-                 line.expectAck(frame);
+                 line.expectAck(dataFrame(at, n));
         } else {
             ok = line.expectAck(commandFrame(0x11)) && line.expectAck(addressFrame(address)) &&
                  line.expectAck({std::uint8_t(n - 1), std::uint8_t((n - 1) ^ 0xFF)}) &&
@@ -183,16 +188,9 @@ void parallelChips(int count, std::size_t bytes) {
             bool ok = line.expectAck({0x7F});
             for (std::size_t at = 0; at < bytes && ok; at += 200) {
                 const std::size_t n = std::min<std::size_t>(200, bytes - at);
-                Bytes frame = {std::uint8_t(n - 1)};
-                std::uint8_t checksum = frame[0];
-                for (std::size_t i = 0; i < n; ++i) {
-                    frame.push_back(std::uint8_t(at + i));
-                    checksum ^= frame.back();
-                }
-                frame.push_back(checksum);
                 ok = line.expectAck(commandFrame(0x31)) &&
                      line.expectAck(addressFrame(kFlash + std::uint32_t(at))) &&
-                     line.expectAck(frame);
+                     line.expectAck(dataFrame(at, n));
             }
             if (!ok)
                 ++failures;
