@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -41,9 +42,13 @@ inline Bytes dataFrame(const Bytes& data) {
 }
 
 inline Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
+    std::size_t size = 0;
     for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
+        size += part.size();
+    Bytes all(size);
+    auto out = all.begin();
+    for (const Bytes& part : parts)
+        out = std::copy(part.begin(), part.end(), out);
     return all;
 }
 
