@@ -163,9 +163,10 @@ TEST(BootloaderCodec, OptionByteFrames) {
     allFF.fill(0xFF);
     Frame frame;
     MakeReadProtectFrame(allFF, frame);
-    Bytes expected{0x0F, 0xFF, 0x00};
-    expected.insert(expected.end(), 14, 0xFF);
-    expected.push_back(0xF0);
+    Bytes expected(18, 0xFF);  // m-1, FF 00, the other 14 kept, checksum
+    expected[0] = 0x0F;
+    expected[2] = 0x00;
+    expected[17] = 0xF0;
     EXPECT_EQ(bytesOf(frame), expected);
 
     OptionBytes image{};
