@@ -214,9 +214,10 @@ void CPellionDlg::arrangeControls() {
 }
 
 void CPellionDlg::setTabOrder() {
-    QWidget* order[] = {okButton_,     cancelButton_,  intervalCombo_,    downloadFileEdit_,
-                        browseButton_, addressEdit_,   appRadio_,         optionBytesRadio_,
-                        otherRadio_,   refreshButton_, readProtectCheck_, verifyCheck_};
+    QWidget* order[] = {okButton_,         cancelButton_, portList_,      intervalCombo_,
+                        downloadFileEdit_, browseButton_, addressEdit_,   appRadio_,
+                        optionBytesRadio_, otherRadio_,   refreshButton_, readProtectCheck_,
+                        verifyCheck_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

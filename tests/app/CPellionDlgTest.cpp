@@ -161,10 +161,11 @@ TEST_F(DialogTest, EnterPressesOkAndTabFollowsTheTemplateOrder) {
     }
     EXPECT_TRUE(dialog.isVisible());
 
-    const char* expected[] = {"okButton",         "cancelButton",     "intervalCombo",
-                              "downloadFileEdit", "browseButton",     "addressEdit",
-                              "appRadio",         "optionBytesRadio", "otherRadio",
-                              "refreshButton",    "readProtectCheck", "verifyCheck"};
+    // The port list comes straight after Cancel, as in the dialog's template.
+    const char* expected[] = {
+        "okButton",      "cancelButton",     "portList",   "intervalCombo",    "downloadFileEdit",
+        "browseButton",  "addressEdit",      "appRadio",   "optionBytesRadio", "otherRadio",
+        "refreshButton", "readProtectCheck", "verifyCheck"};
     QStringList chain;
     QWidget* widget = ok;
     do {
