@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/DeviceCatalogue.h"
 #include "cli/CommandRegistry.h"
 #include "cli/ProgramSession.h"
 #include "image/AddressText.h"
@@ -107,6 +108,8 @@ std::optional<std::string> parseProgramArguments(const std::vector<std::string>&
         return "--file is missing";
     if (o.devices.empty())
         return "at least one --port is needed";
+    if (o.model && !DeviceCatalogue().findCodeByPartName(*o.model))
+        return "--model '" + *o.model + "' is no known part name (see 'pellion-cli devices')";
     return std::nullopt;
 }
 
@@ -130,7 +133,11 @@ int runProgram(const std::vector<std::string>& args) {
         std::cout << (port.succeeded() ? "ok      " : "FAILED  ") << port.port;
         if (!port.partName.empty())
             std::cout << " (" << port.partName << ")";
-        std::cout << ": " << (port.remark.empty() ? port.result : port.remark);
+        // An identified chip's remark says it is ready: not why nothing was written to it.
+        if (port.refused)
+            std::cout << ": not started, the run was refused";
+        else
+            std::cout << ": " << (port.remark.empty() ? port.result : port.remark);
         if (port.succeeded())
             std::cout << ", " << port.bytesWritten << " bytes";
         if (port.verified)

@@ -33,6 +33,8 @@ std::string stateWord(const PortSlot& slot, bool ticked) {
         default:
             break;
     }
+    if (slot.state == Failed)
+        return "failed";  // before its run: the chip was never identified
     if (!ticked)
         return "closed";
     switch (slot.state) {
@@ -108,7 +110,9 @@ PortOutcome outcomeOf(const PortTable& table, const MemoryRunHost& host, std::in
             outcome.result = "failed";
             break;
         default:
-            outcome.result = "not started";
+            // Identification failed (the remark names how), or the port never opened.
+            outcome.result = s.state == Failed ? "failed" : "not started";
+            outcome.refused = s.state == Ready;
             break;
     }
     if (s.run.outcome != SlotOutcome::Idle) {
@@ -216,6 +220,13 @@ SessionResult RunProgrammingSession(const SessionOptions& options, std::ostream&
             host.row(i).texts[ColumnRemark] = lastMessage;
     }
     loop.runUntil([&] { return identificationEnded(table, host); }, options.identifyTimeout);
+    // A chip that failed its identification is left out as an operator would untick it: its
+    // remark names the failure, and the other chips are programmed. Its port stays open until
+    // the end, so nothing else takes it meanwhile.
+    for (std::int32_t i = 0; i < table.slotCount(); ++i) {
+        if (table.slot(i).state == Failed)
+            host.row(i).ticked = false;
+    }
     if (options.model) {
         for (std::int32_t i = 0; i < host.rowCount(); ++i) {
             if (host.row(i).ticked)

@@ -35,6 +35,7 @@ struct PortOutcome {
     std::uint32_t bytesWritten = 0;
     std::int64_t durationMs = 0;
     bool verified = false;
+    bool refused = false;  // identified, but the run was refused before it reached this chip
     bool succeeded() const { return result == "succeeded"; }
 };
 

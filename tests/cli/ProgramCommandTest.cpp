@@ -109,6 +109,32 @@ TEST(ProgramCommand, AFailingChipMakesTheExitStatusNonZeroAndIsNamed) {
     EXPECT_NE(json.find("\"allSucceeded\": false"), std::string::npos);
 }
 
+TEST(ProgramCommand, AChipThatFailsIdentificationIsLeftOutAndTheOthersAreProgrammed) {
+    test::VirtualChipFixture chips(2, [](std::size_t i) {
+        sim::ChipOptions options;
+        if (i == 1)
+            options.faults.silentAfterCommands = 0;  // answers SYNC, then nothing
+        return options;
+    });
+    ASSERT_TRUE(chips.ok());
+    TempFile image(".bin"), report(".json");
+    const auto bytes = pattern(1000);
+    image.write(bytes);
+    const auto run = runCli({"program", "--file", image.path, "--port", chips.devicePath(0),
+                             "--port", chips.devicePath(1), "--json", report.path});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(chips.chip(0).readFlash(kFlashBase, bytes.size()), bytes);
+    // Named by what went wrong with it, not as a chip without a model.
+    EXPECT_EQ(run.err.find("芯片请选择型号!"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("FAILED  " + chips.devicePath(1) + ": 读取芯片信息失败,芯片无应答"),
+              std::string::npos)
+        << run.out;
+    const std::string json = report.read();
+    EXPECT_EQ(countOf(json, "\"result\": \"succeeded\""), 1u) << json;
+    EXPECT_EQ(countOf(json, "\"result\": \"failed\""), 1u);
+    EXPECT_NE(json.find("\"refused\": \"\""), std::string::npos);
+}
+
 TEST(ProgramCommand, ModelProtectAndOptionsReachTheChips) {
     test::VirtualChipFixture chips(1, [](std::size_t) {
         sim::ChipOptions options;
@@ -144,6 +170,26 @@ TEST(ProgramCommand, RefusalsAndWrongCommandLines) {
     EXPECT_EQ(tooBig.exitCode, 1);
     EXPECT_NE(tooBig.err.find("超出芯片闪存末地址"), std::string::npos) << tooBig.err;
     EXPECT_EQ(chips.chip(0).stats().commandsNamed("erase"), 0u);
+
+    // The identified chip's remark ("ready for the next step") does not stand as the failure.
+    EXPECT_NE(tooBig.out.find("FAILED  " + chips.devicePath(0) +
+                              " (KTM1RCB-0256): not started, the run was refused"),
+              std::string::npos)
+        << tooBig.out;
+    const auto missing =
+        runCli({"program", "--file", image.path + ".none", "--port", chips.devicePath(0)});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("不存在!"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.out.find("not started, the run was refused"), std::string::npos);
+
+    // A model that names no part is a mistake of the command line: no chip is touched.
+    const auto syncsBefore = chips.chip(0).stats().syncs;
+    const auto badModel = runCli(
+        {"program", "--file", image.path, "--port", chips.devicePath(0), "--model", "KTM-NONE"});
+    EXPECT_EQ(badModel.exitCode, 2);
+    EXPECT_NE(badModel.err.find("--model 'KTM-NONE' is no known part name"), std::string::npos)
+        << badModel.err;
+    EXPECT_EQ(chips.chip(0).stats().syncs, syncsBefore);
 
     const auto absent = runCli({"program", "--file", image.path, "--port", "/dev/pellion-none"});
     EXPECT_EQ(absent.exitCode, 1);
