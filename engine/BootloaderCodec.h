@@ -31,6 +31,7 @@ inline constexpr std::uint32_t kOptionBytesAddress = 0x1FFFF800;
 inline constexpr int kOptionByteCount = 16;
 inline constexpr int kMaxPageListSize = 2000;
 inline constexpr int kWriteBlockBytes = 200;
+inline constexpr std::uint32_t kWriteAlignment = 4;  // write addresses and lengths, in bytes
 inline constexpr int kMaxReadBytes = 256;
 inline constexpr int kMaxFrameBytes = 2048;
 inline constexpr int kDeviceCodeAnswerBytes = 7;

@@ -23,6 +23,12 @@ std::string ImageFitProblem(const FirmwareImage& image, const DeviceGeometry& ge
         return formatText("起始地址0x%08X不在芯片闪存范围(0x%08X-0x%08X)内", unsigned(start),
                           unsigned(kFlashBase), unsigned(last));
     }
+    // The bootloader writes whole words only: a block at any other address is refused after
+    // the pages were already erased.
+    if (start % kWriteAlignment != 0) {
+        return formatText("起始地址0x%08X不是%u字节对齐的地址,芯片无法写入", unsigned(start),
+                          unsigned(kWriteAlignment));
+    }
     const std::uint64_t end =
         std::uint64_t(start) + std::max<std::uint32_t>(image.imageSize, 1) - 1;
     if (end > last) {

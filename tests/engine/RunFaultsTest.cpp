@@ -227,6 +227,15 @@ TEST(RunFaults, ImagesThatDoNotFitAreRefusedBeforeAnythingIsSent) {
               std::string::npos)
         << rig.host->messages[2].text;
 
+    // The chip takes writes at word addresses only: refused before a page is erased.
+    rig.setImage(patternImage(201), kFlashBase + 0x101);
+    rig.control->StartRun();
+    ASSERT_EQ(rig.host->messages.size(), 4u);
+    EXPECT_EQ(rig.host->messages[3].text,
+              "COM1: 起始地址0x08000101不是4字节对齐的地址,芯片无法写入\n"
+              "COM2: 起始地址0x08000101不是4字节对齐的地址,芯片无法写入\n"
+              "下载文件与芯片不符,未开始下载!");
+
     rig.serveFor(100ms);
     EXPECT_EQ(small.stats().commandCount() + big.stats().commandCount(), commandsBefore);
     EXPECT_EQ(rig.slot(0).state, Ready);

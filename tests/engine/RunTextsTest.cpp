@@ -34,9 +34,15 @@ TEST(RunTexts, PortListsAreCommaSeparatedAndFollowedByTheText) {
 TEST(RunTexts, ImageFitNamesEveryWayAnImageCanMissTheChip) {
     const DeviceGeometry chip64{64, 4, 1024, 64, 0};
     EXPECT_EQ(ImageFitProblem(imageOf(64 * 1024, kFlashBase), chip64), "");
-    EXPECT_EQ(ImageFitProblem(imageOf(1, kFlashBase + 64 * 1024 - 1), chip64), "");
-    EXPECT_EQ(ImageFitProblem(imageOf(2, kFlashBase + 64 * 1024 - 1), chip64),
+    EXPECT_EQ(ImageFitProblem(imageOf(4, kFlashBase + 64 * 1024 - 4), chip64), "");
+    EXPECT_EQ(ImageFitProblem(imageOf(1, kFlashBase + 64 * 1024 - 4), chip64), "");
+    EXPECT_EQ(ImageFitProblem(imageOf(5, kFlashBase + 64 * 1024 - 4), chip64),
               "下载文件结束于0x08010000,超出芯片闪存末地址0x0800FFFF");
+    // Writes go to word addresses only; the last byte alone would be padded past the end.
+    EXPECT_EQ(ImageFitProblem(imageOf(1, kFlashBase + 64 * 1024 - 1), chip64),
+              "起始地址0x0800FFFF不是4字节对齐的地址,芯片无法写入");
+    EXPECT_EQ(ImageFitProblem(imageOf(201, kFlashBase + 2), chip64),
+              "起始地址0x08000002不是4字节对齐的地址,芯片无法写入");
     EXPECT_EQ(ImageFitProblem(imageOf(16, 0x07FFFFF0), chip64),
               "起始地址0x07FFFFF0不在芯片闪存范围(0x08000000-0x0800FFFF)内");
     EXPECT_EQ(ImageFitProblem(imageOf(16, kFlashBase + 64 * 1024), chip64),
