@@ -116,7 +116,7 @@ PortOutcome outcomeOf(const PortTable& table, const MemoryRunHost& host, std::in
             break;
     }
     if (s.run.outcome != SlotOutcome::Idle) {
-        outcome.bytesWritten = s.writeAddress - table.image.startAddress;
+        outcome.bytesWritten = s.run.writtenAddress - table.image.startAddress;
         outcome.durationMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(s.run.ended - s.run.started)
                 .count();

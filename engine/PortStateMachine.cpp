@@ -121,6 +121,7 @@ void PortStateMachine::BeginRun(std::int32_t slot, bool verify) {
                          ? start + kOptionByteCount - 1
                          : start + std::max<std::uint32_t>(table_.image.imageSize, 1) - 1;
     run.verifyAddress = start;
+    run.writtenAddress = start;
     s.imageCursor = 0;
     s.writeAddress = start;
     s.state = OptReadCmd;
@@ -711,6 +712,8 @@ void PortStateMachine::sendNextBlock(std::int32_t slot) {
 void PortStateMachine::onBlockWritten(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     s.run.repeats = 0;
+    // writeAddress already counts a block in flight; this counts only what the chip took.
+    s.run.writtenAddress = s.writeAddress;
     if (s.writeAddress != s.run.endAddress + 1) {
         s.state = WriteCmd;
         sendCommand(slot, BootloaderCommand::WriteMemory);

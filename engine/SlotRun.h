@@ -23,6 +23,7 @@ struct SlotRun {
     std::uint64_t delayTimer = 0;         // the wait after unprotecting or a reset
     std::uint32_t endAddress = 0;         // last address this slot writes
     std::uint32_t blockAddress = 0;       // address of the data frame last sent
+    std::uint32_t writtenAddress = 0;     // end of the blocks the chip acknowledged so far
     std::uint32_t verifyAddress = 0;      // next address to read back
     std::int32_t verifyCount = 0;         // bytes asked for by the last read-back
     std::int32_t expectedBytes = 1;       // size of the awaited answer

@@ -109,6 +109,30 @@ TEST(ProgramCommand, AFailingChipMakesTheExitStatusNonZeroAndIsNamed) {
     EXPECT_NE(json.find("\"allSucceeded\": false"), std::string::npos);
 }
 
+TEST(ProgramCommand, TheReportCountsOnlyTheBytesTheChipTook) {
+    test::VirtualChipFixture chips(1, [](std::size_t) {
+        sim::ChipOptions options;
+        options.faults.disconnectAfterBytes = 1000;  // while the fifth block is on its way
+        return options;
+    });
+    ASSERT_TRUE(chips.ok());
+    TempFile image(".bin"), report(".json");
+    const auto bytes = pattern(3000);
+    image.write(bytes);
+    const auto run = runCli(
+        {"program", "--file", image.path, "--port", chips.devicePath(0), "--json", report.path});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::string json = report.read();
+    const auto at = json.find("\"bytesWritten\": ");
+    ASSERT_NE(at, std::string::npos) << json;
+    const std::size_t written = std::stoul(json.substr(at + 16));
+    EXPECT_GT(written, 0u) << json;
+    EXPECT_LT(written, bytes.size());
+    // Every byte counted is on the chip; the block in flight when the line went is not counted.
+    const std::vector<std::uint8_t> head(bytes.begin(), bytes.begin() + long(written));
+    EXPECT_EQ(chips.chip(0).readFlash(kFlashBase, written), head) << json;
+}
+
 TEST(ProgramCommand, AChipThatFailsIdentificationIsLeftOutAndTheOthersAreProgrammed) {
     test::VirtualChipFixture chips(2, [](std::size_t i) {
         sim::ChipOptions options;
