@@ -259,6 +259,36 @@ TEST_F(WindowEndToEndTest, ChipsThatDoNotNameThemselvesRunWithAModelChosenByHand
     }
 }
 
+TEST_F(WindowEndToEndTest, ChipsThatFailMidRunShowTheirFailureAndTheRunStillEnds) {
+    startWindow(3);
+    chips_->chip(1).configure([](sim::ChipOptions& o) { o.faults.silentAfterCommands = 30; });
+    chips_->chip(2).configure([](sim::ChipOptions& o) { o.faults.disconnectAfterBytes = 3000; });
+    const std::vector<int> chipSlots = {slotOfChip(0), slotOfChip(1), slotOfChip(2)};
+    tickAndIdentify(chipSlots);
+
+    const auto image = test::patternBytes(12000, 9);
+    test::TempFile file("app.bin", image);
+    dialog_->findChild<QLineEdit*>("downloadFileEdit")
+        ->setText(QString::fromStdString(file.path()));
+    QTest::mouseClick(button("okButton"), Qt::LeftButton);
+    ASSERT_FALSE(button("okButton")->isEnabled());
+    ASSERT_TRUE(test::processEventsUntil([&] { return button("okButton")->isEnabled(); }, 30000))
+        << text(chipSlots[1], ColumnRemark).toStdString();
+
+    EXPECT_EQ(text(chipSlots[0], ColumnRemark), kStarted);
+    EXPECT_EQ(chips_->chip(0).readFlash(kFlashStart, image.size()), image);
+    const QString silent = text(chipSlots[1], ColumnRemark);
+    const QString unplugged = text(chipSlots[2], ColumnRemark);
+    EXPECT_TRUE(silent.startsWith("下载失败") && silent.contains("芯片无应答"))
+        << silent.toStdString();
+    EXPECT_TRUE(unplugged.contains("串口已断开")) << unplugged.toStdString();
+    for (int failed : {chipSlots[1], chipSlots[2]}) {
+        const auto* progress = list_->GetSlotCell(failed, ColumnProgress);
+        EXPECT_LT(progress->progressPos, progress->progressMax) << "a failed row shows 100%";
+    }
+    EXPECT_NE(chips_->chip(1).readFlash(kFlashStart, image.size()), image);
+}
+
 TEST_F(WindowEndToEndTest, APortOpensAtItsRowsBaudWithTheIntervalOfThatMoment) {
     startWindow(2);
     const int slot = slotOfChip(0);
@@ -336,6 +366,42 @@ TEST_F(WindowEndToEndTest, RefreshWhilePortsAreOpenClosesThemAndRebuildsTheRows)
     }
     // The rebuilt rows drive the rebuilt chipSlots.
     tickAndIdentify({slotOfChip(2)});
+}
+
+TEST_F(WindowEndToEndTest, RefreshInTheMiddleOfARunEndsItAndGivesOkBack) {
+    sim::ChipOptions realistic;
+    realistic.timing.enabled = true;
+    startWindow(3, realistic);
+    tickAndIdentify({slotOfChip(0), slotOfChip(1)});
+    test::TempFile file("app.bin", test::patternBytes(40000, 4));
+    dialog_->findChild<QLineEdit*>("downloadFileEdit")
+        ->setText(QString::fromStdString(file.path()));
+    QTest::mouseClick(button("okButton"), Qt::LeftButton);
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] { return list_->GetSlotCell(slotOfChip(1), ColumnProgress)->progressPos > 0; }, 30000));
+    ASSERT_FALSE(button("okButton")->isEnabled());
+
+    QTest::mouseClick(button("refreshButton"), Qt::LeftButton);
+    EXPECT_TRUE(button("okButton")->isEnabled());
+    EXPECT_FALSE(dialog_->runControl().IsRunning());
+    for (int slot = 0; slot < dialog_->portTable().slotCount(); ++slot) {
+        EXPECT_FALSE(ticked(slot));
+        EXPECT_FALSE(dialog_->portTable().slot(slot).ports.IsOpen());
+        EXPECT_EQ(text(slot, ColumnRemark), "");
+    }
+    // The rebuilt rows run a chip from the start. (An interrupted chip may still be inside a
+    // frame and need a second tick to answer its device code, so a fresh one is taken.)
+    const int slot = slotOfChip(2);
+    tickAndIdentify({slot});
+    {
+        test::ModalWatcher watcher;
+        QTest::mouseClick(button("okButton"), Qt::LeftButton);
+        EXPECT_EQ(watcher.texts(), QStringList());
+    }
+    EXPECT_FALSE(button("okButton")->isEnabled());
+    EXPECT_TRUE(test::processEventsUntil(
+        [&] { return text(slot, ColumnRemark) == "正在下载....."; }, 30000))
+        << text(slot, ColumnRemark).toStdString();
 }
 
 TEST_F(WindowEndToEndTest, APortHeldElsewhereIsReportedAndUnticked) {
