@@ -253,7 +253,7 @@ void CListCtrlEx::SetProgressMax(int row, int column, uint32_t maximum) {
 void CListCtrlEx::RepaintCell(int row, int column) {
     QRect rect;
     if (GetCellRect(row, column, rect)) {
-        viewport()->update(rect);
+        viewport()->repaint(rect);
     }
 }
 
@@ -345,6 +345,25 @@ bool CListCtrlEx::SetSlotProgressMax(int slot, int column, uint32_t maximum) {
     return true;
 }
 
+bool CListCtrlEx::SetSlotProgressFill(int slot, int column, const QColor& fill) {
+    const int row = RowOfSlot(slot);
+    if (row < 0) {
+        return false;
+    }
+    GetCell(row, column).progressFill = fill;
+    RepaintCell(row, column);
+    return true;
+}
+
+bool CListCtrlEx::SetSlotToolTip(int slot, int column, const QString& text) {
+    const int row = RowOfSlot(slot);
+    if (row < 0 || column < 0 || column >= columnCount()) {
+        return false;
+    }
+    EnsureItem(row, column)->setToolTip(text);
+    return true;
+}
+
 CellInfo* CListCtrlEx::GetSlotCell(int slot, int column) {
     const int row = RowOfSlot(slot);
     return row >= 0 ? &GetCell(row, column) : nullptr;
@@ -429,8 +448,8 @@ void CListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event) {
     }
     const CellPos hit = HitTestCell(event->position().toPoint());
     if (IsValidHit(hit) && GetCell(hit.row, hit.column).enabled) {
-        viewport()->update(visualRect(model()->index(hit.row, 0))
-                               .united(visualRect(model()->index(hit.row, columnCount() - 1))));
+        viewport()->repaint(visualRect(model()->index(hit.row, 0))
+                                .united(visualRect(model()->index(hit.row, columnCount() - 1))));
     }
     emit listExDblClk(this, hit);
     // The default handling may replay the click as a press; that press is not a new click.

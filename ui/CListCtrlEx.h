@@ -90,6 +90,10 @@ class CListCtrlEx : public QTableWidget {
     bool SetSlotCheck(int slot, int column, bool checked);
     bool SetSlotProgressPos(int slot, int column, uint32_t position);
     bool SetSlotProgressMax(int slot, int column, uint32_t maximum);
+    // The colour of the bar's filled part; an invalid colour restores the usual fill.
+    bool SetSlotProgressFill(int slot, int column, const QColor& fill);
+    // The text shown when the pointer rests on the cell; empty for none.
+    bool SetSlotToolTip(int slot, int column, const QString& text);
     // The record of the slot's cell; nullptr when no row has this slot.
     CellInfo* GetSlotCell(int slot, int column);
 
@@ -126,6 +130,7 @@ class CListCtrlEx : public QTableWidget {
     void ClickCheckCell(const CellPos& hit, const QPoint& point);
     void OpenCellEditor(CellKind kind, int row, int column);
     bool IsValidHit(const CellPos& hit) const;
+    // Paints the cell now: a change must be visible before the next event is handled.
     void RepaintCell(int row, int column);
     QTableWidgetItem* EnsureItem(int row, int column);
     SortInfo& SortEntry(int column);

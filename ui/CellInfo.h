@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -17,6 +18,7 @@ struct CellInfo {
     QString allowedChars;  // empty = any character
     uint32_t progressPos = 0;
     uint32_t progressMax = 100;
+    QColor progressFill;  // the bar's filled part; invalid = the list's usual fill
 
     static CellInfo forColumn(int column) {
         CellInfo cell;

@@ -160,12 +160,14 @@ void paintProgress(QPainter* painter, const CellPaint& p) {
     painter->fillRect(p.cell, backgroundColour(p));
     const int left = drawImageStep(painter, p, e);
     const QRect bar = progressBarRect(p.cell, left);
-    painter->fillRect(bar, p.palette->color(p.selected ? QPalette::Link : QPalette::Button));
+    // The empty part keeps the button colour when selected: a highlight there reads as full.
+    painter->fillRect(bar, p.palette->color(QPalette::Button));
     qDrawWinPanel(painter, bar, *p.palette, true, nullptr);
     const float f = progressFraction(p.info->progressPos, p.info->progressMax);
     const QRect fill = progressFillRect(p.cell, bar, f);
     if (fill.width() > 0 && fill.height() > 0) {
-        painter->fillRect(fill, QColor(kProgressFill));
+        const QColor colour = p.info->progressFill;
+        painter->fillRect(fill, colour.isValid() ? colour : QColor(kProgressFill));
     }
     const QString text = progressText(p.percent, p.info->progressPos, p.info->progressMax, p.text);
     drawText(painter, bar, Qt::AlignHCenter, textColour(p), text);

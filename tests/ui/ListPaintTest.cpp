@@ -65,6 +65,45 @@ TEST_F(ListPaint, ProgressBarsFillTheirShareInTheFillColour) {
               list->palette().color(QPalette::Base));
 }
 
+// The window marks a slot's result in its bar; the selected row's empty bar stays empty.
+TEST_F(ListPaint, ResultFillsColourTheBarAndSelectionNeverFillsIt) {
+    list->SetProgressMax(1, 6, 3);
+    list->SetProgressPos(1, 6, 1);
+    list->SetSlotProgressFill(list->SlotOfRow(1), 6, QColor(Qt::red));
+    list->selectRow(0);  // 0 of 100
+    const QImage image = Render();
+    const int y0 = Cell(0, 6).top() + 2;
+    const QRect bar0 = ListCtrlEx::progressBarRect(Cell(0, 6), Cell(0, 6).left());
+    EXPECT_EQ(Pixel(image, bar0.left() + 2, y0), BarColour());
+    EXPECT_EQ(Pixel(image, bar0.center().x(), y0), BarColour());
+    const QRect bar1 = ListCtrlEx::progressBarRect(Cell(1, 6), Cell(1, 6).left());
+    EXPECT_EQ(Pixel(image, bar1.left() + 2, Cell(1, 6).top() + 2), QColor(Qt::red));
+
+    list->SetSlotProgressFill(list->SlotOfRow(1), 6, QColor());  // the usual fill again
+    EXPECT_EQ(Pixel(Render(), bar1.left() + 2, Cell(1, 6).top() + 2),
+              QColor(ListCtrlEx::kProgressFill));
+}
+
+// A cell change is painted before the call returns, not at the next turn of the event loop.
+TEST_F(ListPaint, CellChangesArePaintedAtOnce) {
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    QCoreApplication::processEvents();
+    list->viewport()->installEventFilter(&counter);
+    list->SetProgressPos(2, 6, 40);
+    EXPECT_EQ(counter.paints, 1);
+    list->SetProgressMax(2, 6, 80);
+    EXPECT_EQ(counter.paints, 2);
+    list->SetCheck(2, 0, true);
+    EXPECT_EQ(counter.paints, 3);
+    list->viewport()->removeEventFilter(&counter);
+}
+
 TEST_F(ListPaint, ProgressTextIsThePercentageOnlyWhenTheOptionIsSet) {
     list->SetProgressMax(0, 6, 3);
     list->SetProgressPos(0, 6, 1);
