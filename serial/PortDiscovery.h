@@ -35,6 +35,12 @@ struct DiscoverySources {
 std::vector<SerialPortEntry> EnumerateSerialPorts(const DiscoverySources& sources);
 std::vector<SerialPortEntry> EnumerateSerialPorts();
 
+// Where a USB serial adapter sits: the bus-port path of its USB device ("1-2.3": bus 1, port 3
+// of the hub on port 2), so that a row can be matched to a physical socket. Empty for a port
+// that is not behind USB (an on-board UART, a virtual chip) or that sysfs does not know.
+std::string UsbLocationOf(const std::string& devicePath,
+                          const DiscoverySources& sources = DiscoverySources());
+
 // Orders names with digit runs compared as numbers: "ttyUSB2" < "ttyUSB10" < "ttyUSB10a".
 bool naturalLess(std::string_view a, std::string_view b);
 
