@@ -94,10 +94,37 @@ void RunControl::OnPortCheckClick(std::int32_t slot) {
     }
     machine_.CancelSlot(slot);
     CloseSlotPort(s);
+    resetRowTexts(slot);
+}
+
+void RunControl::resetRowTexts(std::int32_t slot) {
     host_.SetRowText({slot, ColumnInit, "N"});
     host_.SetRowText({slot, ColumnReadable, ""});
     host_.SetRowText({slot, ColumnModel, ""});
     host_.SetRowText({slot, ColumnRemark, ""});
+}
+
+void RunControl::ReopenPort(std::int32_t slot) {
+    if (slot < 0 || slot >= table_.slotCount() || !host_.IsRowTicked(slot) || IsRunning())
+        return;
+    machine_.CancelSlot(slot);
+    CloseSlotPort(table_.slot(slot));
+    resetRowTexts(slot);
+    OnPortCheckClick(slot);  // the row is ticked: open at its rate and identify
+}
+
+std::optional<CatalogueEntry> RunControl::IdentifiedDevice(std::int32_t slot) const {
+    if (slot < 0 || slot >= table_.slotCount())
+        return std::nullopt;
+    const PortSlot& s = table_.slot(slot);
+    const auto code = DeviceCode::fromText(s.run.deviceCode);
+    if (!s.ports.IsOpen() || !code)
+        return std::nullopt;
+    const auto geometry = catalogue_.findGeometry(*code);
+    const auto name = catalogue_.findPartName(*code);
+    if (!geometry || !name)
+        return std::nullopt;
+    return CatalogueEntry{*code, *name, *geometry};
 }
 
 void RunControl::StopSlot(std::int32_t slot) {
@@ -201,6 +228,7 @@ void RunControl::StartRun() {
         if (s.state == Ready) {
             host_.SetOkEnabled(false);
             s.run.runId = currentRun_;
+            host_.OnSlotRunStarted(i);
             machine_.BeginRun(i, verify);
         } else {
             notReady.push_back(portName(i));

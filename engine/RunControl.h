@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ class RunControl : public SerialOwner {
     // The row's check box has just been toggled: open the port and identify the chip when it
     // is ticked, close the port and reset the row when it is not.
     void OnPortCheckClick(std::int32_t slot);
+    // The row's baud rate has changed: a ticked row's port opens again at the new rate and its
+    // chip is identified anew. Nothing happens during a run or for an unticked row.
+    void ReopenPort(std::int32_t slot);
+    // The device of the slot's open port as its chip named itself (device code found in the
+    // catalogue); none while unidentified, for a chip that did not name itself, or a closed port.
+    std::optional<CatalogueEntry> IdentifiedDevice(std::int32_t slot) const;
     // The OK button.
     void StartRun();
     // Stops one slot: unticks its row and closes its port.
@@ -51,6 +58,7 @@ class RunControl : public SerialOwner {
     void ShowSerialError(const std::string& caption, const std::string& text) override;
 
   private:
+    void resetRowTexts(std::int32_t slot);
     bool loadImage();
     // First pass: the models of the ticked rows; the ports without a usable model.
     std::vector<std::string> applyChosenModels();

@@ -69,6 +69,8 @@ class RunHost {
     // once where nobody can). Captions: kRunCaption, or "Application Error" for port faults.
     virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
 
+    // A slot has started programming in the run that OK just began.
+    virtual void OnSlotRunStarted(std::int32_t /*slot*/) {}
     // A slot's run has ended, well or not (for reports; the window may ignore it).
     virtual void OnSlotRunEnded(std::int32_t /*slot*/, bool /*succeeded*/) {}
     // Every started slot has ended; OK is enabled again.
