@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "app/Artwork.h"
@@ -24,7 +25,11 @@
 #include "app/IntervalText.h"
 #include "app/OperatorMessage.h"
 #include "app/OwnFileVersion.h"
+#include "app/PortRows.h"
+#include "app/SingleLineValidator.h"
 #include "app/UpperCaseValidator.h"
+#include "app/Utf8Text.h"
+#include "app/WindowTexts.h"
 #include "engine/RunControl.h"
 #include "image/DownloadBoxes.h"
 #include "serial/PortDiscovery.h"
@@ -35,11 +40,8 @@ namespace pellion {
 
 namespace {
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), text.size());
-}
-std::string toUtf8(const QString& text) {
-    return text.toUtf8().toStdString();
+bool holdsLineBreak(const QString& text) {
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
 }
 
 const QString kAboutMenuText = QStringLiteral("关于 Pellion(&A)...");
@@ -64,7 +66,7 @@ CPellionDlg::CPellionDlg(DialogOptions options, QWidget* parent)
     : QDialog(parent), options_(std::move(options)) {
     setObjectName(QStringLiteral("pellionDialog"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
     createControls();
     arrangeControls();
@@ -74,13 +76,19 @@ CPellionDlg::CPellionDlg(DialogOptions options, QWidget* parent)
     setWindowIcon(programIcon());
     if (options_.startUpdateNotice)
         startUpdateNotice(this, fromUtf8(ownFileVersion()));
-    settingsPath_ = options_.settingsPath.empty() ? settingsFilePath() : options_.settingsPath;
-    settings_ = readSettings(settingsPath_);
+    if (options_.settingsPath.empty()) {
+        const SettingsLocation location = settingsLocation();
+        settingsReadPath_ = location.readPath;
+        settingsPath_ = location.writePath;
+    } else {
+        settingsReadPath_ = settingsPath_ = options_.settingsPath;
+    }
+    settings_ = readSettings(settingsReadPath_);
     setWindowTitle(fromUtf8(windowCaption(ownFileVersion())));
     initialiseControls();
     SetupPortColumns();
     table_.BuildPortTable(FillPortRows());
-    setFixedSize(sizeHint());
+    restoreWindowSize();
 }
 
 CPellionDlg::~CPellionDlg() {
@@ -114,10 +122,12 @@ void CPellionDlg::createControls() {
     intervalCombo_->setEditable(true);
     intervalCombo_->setInsertPolicy(QComboBox::NoInsert);
     intervalCombo_->setFixedWidth(64);
+    intervalCombo_->lineEdit()->setValidator(new SingleLineValidator(intervalCombo_));
 
     downloadFileEdit_ = new QLineEdit(this);
     named(downloadFileEdit_, "downloadFileEdit");
     downloadFileEdit_->setMinimumWidth(320);
+    downloadFileEdit_->setValidator(new SingleLineValidator(downloadFileEdit_));
     browseButton_ = new QPushButton(QStringLiteral("打开"), this);
     named(browseButton_, "browseButton");
 
@@ -129,6 +139,8 @@ void CPellionDlg::createControls() {
     elapsedText_ = new QLabel(this);
     named(elapsedText_, "elapsedText");
     elapsedText_->setMinimumWidth(130);
+    runCountsText_ = new QLabel(this);
+    named(runCountsText_, "runCountsText");
 
     appRadio_ = new QRadioButton(QStringLiteral("下载APP"), this);
     named(appRadio_, "appRadio");
@@ -153,13 +165,21 @@ void CPellionDlg::createControls() {
         edit->setAcceptDrops(false);
     }
 
-    connect(okButton_, &QPushButton::clicked, this, [this] { run_->StartRun(); });
+    connect(okButton_, &QPushButton::clicked, this, &CPellionDlg::onOk);
     connect(cancelButton_, &QPushButton::clicked, this, &CPellionDlg::reject);
     connect(refreshButton_, &QPushButton::clicked, this, &CPellionDlg::OnRefreshList);
     connect(portList_, &ListCtrlEx::CListCtrlEx::listExCheckClick, this,
             [this](ListCtrlEx::CListCtrlEx*, ListCtrlEx::CellCheckInfo info) {
                 OnPortCheckClick(info.slot, info.column);
             });
+    connect(portList_, &ListCtrlEx::CListCtrlEx::listExEndEdit, this,
+            [this](ListCtrlEx::CListCtrlEx*, ListCtrlEx::EndEditInfo info) {
+                if (!info.cancelled)
+                    onCellEdited(info.slot, info.column, info.text);
+            });
+    // Typed, pasted or restored alike: the address box shows what a run will use.
+    connect(downloadFileEdit_, &QLineEdit::textChanged, this,
+            [this] { followDownloadFile(false); });
     connect(browseButton_, &QPushButton::clicked, this, &CPellionDlg::onBrowse);
     connect(appRadio_, &QRadioButton::clicked, this,
             [this] { addressEdit_->setText(kAppAddressText); });
@@ -201,6 +221,7 @@ void CPellionDlg::arrangeControls() {
     auto* bottomRow = new QHBoxLayout;
     bottomRow->addWidget(new QLabel(QStringLiteral("用时："), this));
     bottomRow->addWidget(elapsedText_);
+    bottomRow->addWidget(runCountsText_);
     bottomRow->addStretch(1);
     bottomRow->addWidget(okButton_);
     bottomRow->addWidget(cancelButton_);
@@ -223,23 +244,7 @@ void CPellionDlg::setTabOrder() {
 }
 
 void CPellionDlg::SetupPortColumns() {
-    using ListCtrlEx::CellKind;
-    struct Column {
-        const char* heading;
-        int width;
-        CellKind kind;
-    };
-    static const Column kColumns[] = {
-        {"序号", 40, CellKind::CheckBox},      {"串口", 52, CellKind::Text},
-        {"波特率", 70, CellKind::Combo},       {"初始化", 50, CellKind::Text},
-        {"可读？", 50, CellKind::Text},        {"设备型号", 120, CellKind::Combo},
-        {"完成状态", 100, CellKind::Progress}, {"备注", 287, CellKind::Text},
-    };
-    for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
-        const Column& c = kColumns[column];
-        portList_->InsertColumn(column, QString::fromUtf8(c.heading), c.width, c.kind,
-                                ListCtrlEx::ColumnFormat::Center, ListCtrlEx::SortKind::Text, -1);
-    }
+    setupPortColumns(*portList_);
 }
 
 void CPellionDlg::initialiseControls() {
@@ -255,49 +260,124 @@ void CPellionDlg::initialiseControls() {
     verifyCheck_->setChecked(settings_.verifyAfterDownload);
 }
 
+void CPellionDlg::restoreWindowSize() {
+    resize(sizeHint());
+    if (settings_.windowWidth > 0 && settings_.windowHeight > 0)
+        resize(settings_.windowWidth, settings_.windowHeight);
+    const std::vector<int>& widths = settings_.columnWidths;
+    if (static_cast<int>(widths.size()) != portList_->GetColumnCount())
+        return;
+    for (int column = 0; column < portList_->GetColumnCount(); ++column) {
+        // The port names stay whole whatever width was saved.
+        if (column != ColumnPort || widths[column] > portList_->columnWidth(column))
+            portList_->setColumnWidth(column, widths[column]);
+    }
+}
+
 void CPellionDlg::saveSettings() {
     settings_.downloadWaitTime = toUtf8(intervalCombo_->currentText());
     settings_.downloadPath = toUtf8(downloadFileEdit_->text());
     settings_.verifyAfterDownload = verifyCheck_->isChecked();
+    settings_.windowWidth = width();
+    settings_.windowHeight = height();
+    settings_.columnWidths.clear();
+    for (int column = 0; column < portList_->GetColumnCount(); ++column)
+        settings_.columnWidths.push_back(portList_->columnWidth(column));
     writeSettings(settingsPath_, settings_);
 }
 
 std::vector<PortIdentity> CPellionDlg::FillPortRows() {
-    static const QStringList kBaudRates = {"1200",  "2400",  "4800",  "9600",  "14400",
-                                           "19200", "38400", "56000", "57600", "115200"};
     QStringList partNames;
     for (const auto& name : catalogue_.partNames())
         partNames << fromUtf8(name);
-
-    portList_->DeleteAllItems();
     const std::vector<PortIdentity> ports =
         options_.listPorts ? options_.listPorts() : systemSerialPorts();
-    for (int slot = 0; slot < static_cast<int>(ports.size()); ++slot) {
-        const int row =
-            portList_->InsertItem(portList_->GetItemCount(), QString::number(slot + 1), slot);
-        portList_->SetItemText(row, ColumnPort, fromUtf8(ports[slot].portName));
-        portList_->SetItemText(row, ColumnInit, QStringLiteral("N"));
-        portList_->SetItemText(row, ColumnBaud, QStringLiteral("57600"));
-        portList_->GetCell(row, ColumnBaud).items = kBaudRates;
-        portList_->GetCell(row, ColumnModel).items = partNames;
-    }
-    portList_->options |=
-        ListCtrlEx::CListCtrlEx::OptProgressPercent | ListCtrlEx::CListCtrlEx::OptSortOnClick;
+    fillPortRows(*portList_, ports, partNames);
     return ports;
 }
 
 void CPellionDlg::OnPortCheckClick(int slot, int column) {
     if (column != ColumnNumber || slot < 0 || slot >= table_.slotCount())
         return;
+    if (IsRowTicked(slot))
+        limitInterval();
     run_->OnPortCheckClick(slot);
 }
 
+void CPellionDlg::onCellEdited(int slot, int column, const QString& text) {
+    if (slot < 0 || slot >= table_.slotCount())
+        return;
+    if (column == ColumnBaud && IsRowTicked(slot)) {
+        limitInterval();
+        run_->ReopenPort(slot);
+    } else if (column == ColumnModel) {
+        onModelChosen(slot, text);
+    }
+}
+
+void CPellionDlg::onModelChosen(int slot, const QString& text) {
+    // A hand choice is for chips that did not name themselves: a chip treated as another
+    // geometry would have only part of its image's pages erased.
+    const auto identified = run_->IdentifiedDevice(slot);
+    if (!identified)
+        return;
+    const auto code = catalogue_.findCodeByPartName(toUtf8(text));
+    const auto geometry = code ? catalogue_.findGeometry(*code) : std::nullopt;
+    if (geometry && *geometry == identified->geometry)
+        return;
+    portList_->SetSlotText(slot, ColumnModel, fromUtf8(identified->partName));
+    showOperatorMessage(this, QString::fromUtf8(kRunCaption),
+                        kTextModelRefused.arg(fromUtf8(table_.slot(slot).portName),
+                                              fromUtf8(identified->partName)));
+}
+
+void CPellionDlg::onOk() {
+    followDownloadFile(false);
+    if (!downloadFileEdit_->text().isEmpty() && !anyRowTicked()) {
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption), kTextNoPortTicked);
+        return;
+    }
+    run_->StartRun();
+    if (run_->IsRunning())
+        setBaudCellsEnabled(false);
+}
+
+bool CPellionDlg::anyRowTicked() const {
+    for (int slot = 0; slot < table_.slotCount(); ++slot) {
+        if (IsRowTicked(slot))
+            return true;
+    }
+    return false;
+}
+
+bool CPellionDlg::mayStopRun() {
+    return !run_->IsRunning() ||
+           askOperator(this, QString::fromUtf8(kRunCaption), kTextStopRunQuestion);
+}
+
+void CPellionDlg::limitInterval() {
+    if (!exceedsWritePauseLimit(toUtf8(intervalCombo_->currentText())))
+        return;
+    intervalCombo_->setEditText(QString::number(kMaxWritePauseMs));
+    showOperatorMessage(this, QString::fromUtf8(kRunCaption),
+                        kTextIntervalTooLong.arg(kMaxWritePauseMs));
+}
+
+void CPellionDlg::setBaudCellsEnabled(bool enabled) {
+    for (int row = 0; row < portList_->GetItemCount(); ++row)
+        portList_->GetCell(row, ColumnBaud).enabled = enabled;
+    portList_->viewport()->update();
+}
+
 void CPellionDlg::OnRefreshList() {
+    if (!mayStopRun())
+        return;
     // Every slot's port and timers go before the slots themselves.
     run_->ShutdownPorts();
     table_.FreePortTable();
     table_.BuildPortTable(FillPortRows());
     run_->OnPortTableRebuilt();
+    tally_.close();
 }
 
 void CPellionDlg::shutdown() {
@@ -307,76 +387,19 @@ void CPellionDlg::shutdown() {
     table_.FreePortTable();
 }
 
-// ---- RunHost
-
-bool CPellionDlg::IsRowTicked(std::int32_t slot) const {
-    const ListCtrlEx::CellInfo* cell = portList_->GetSlotCell(slot, ColumnNumber);
-    return cell && cell->checked;
-}
-
-std::string CPellionDlg::RowText(std::int32_t slot, std::int32_t column) const {
-    return toUtf8(portList_->GetSlotText(slot, column));
-}
-
-std::string CPellionDlg::DownloadFilePath() const {
-    return toUtf8(downloadFileEdit_->text());
-}
-
-std::string CPellionDlg::StartAddressText() const {
-    return toUtf8(addressEdit_->text());
-}
-
-std::uint32_t CPellionDlg::WritePauseMs() const {
-    return writePauseOf(toUtf8(intervalCombo_->currentText()));
-}
-
-bool CPellionDlg::IsReadProtectChecked() const {
-    return readProtectCheck_->isChecked();
-}
-
-bool CPellionDlg::IsVerifyChecked() const {
-    return verifyCheck_->isChecked();
-}
-
-void CPellionDlg::SetRowText(const PortTextUpdate& update) {
-    portList_->SetSlotText(update.slot, update.column, fromUtf8(update.text));
-}
-
-void CPellionDlg::SetRowProgress(const PortProgressUpdate& update) {
-    if (update.maximum != 0) {
-        portList_->SetSlotProgressMax(update.slot, update.column,
-                                      static_cast<std::uint32_t>(update.maximum));
-    } else {
-        portList_->SetSlotProgressPos(update.slot, update.column,
-                                      static_cast<std::uint32_t>(update.position));
-    }
-}
-
-void CPellionDlg::UntickRow(std::int32_t slot) {
-    portList_->SetSlotCheck(slot, ColumnNumber, false);
-}
-
-void CPellionDlg::SetOkEnabled(bool enabled) {
-    okButton_->setEnabled(enabled);
-}
-
-void CPellionDlg::SetElapsedText(const std::string& text) {
-    elapsedText_->setText(fromUtf8(text));
-}
-
-void CPellionDlg::ShowMessage(const std::string& caption, const std::string& text) {
-    const bool portFault = caption == "Application Error";
-    showOperatorMessage(this, fromUtf8(caption), fromUtf8(text),
-                        portFault ? QMessageBox::Critical : QMessageBox::NoIcon);
-}
-
 void CPellionDlg::reject() {
+    if (!mayStopRun())
+        return;
     shutdown();
     saveSettings();
     QDialog::reject();
 }
 
 void CPellionDlg::closeEvent(QCloseEvent* event) {
+    if (!mayStopRun()) {
+        event->ignore();
+        return;
+    }
     // The default close processing cancels the dialog, which shuts down and saves once more.
     shutdown();
     saveSettings();
@@ -419,14 +442,26 @@ void CPellionDlg::onBrowse() {
 }
 
 void CPellionDlg::applyChosenFile(const QString& path) {
-    const DownloadBoxes boxes = boxesForChosenFile(toUtf8(path));
+    // Such a name could not be saved, nor typed into the box.
+    if (holdsLineBreak(path)) {
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption), kTextFileNameLineBreak);
+        return;
+    }
+    {
+        const QSignalBlocker quiet(downloadFileEdit_);
+        downloadFileEdit_->setText(path);
+    }
+    followDownloadFile(true);
+}
+
+void CPellionDlg::followDownloadFile(bool reportProblem) {
+    const DownloadBoxes boxes = boxesForChosenFile(toUtf8(downloadFileEdit_->text()));
     if (boxes.addressText)
         addressEdit_->setText(fromUtf8(*boxes.addressText));
     if (boxes.addressControlsEnabled)
         setAddressControlsEnabled(*boxes.addressControlsEnabled);
-    downloadFileEdit_->setText(fromUtf8(boxes.filePath));
     // A HEX file whose start cannot be found would otherwise only leave an empty address box.
-    if (!boxes.problem.empty())
+    if (reportProblem && !boxes.problem.empty())
         showOperatorMessage(this, QString::fromUtf8(kRunCaption), fromUtf8(boxes.problem));
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/QtOwnerLoopDriver.h"
+#include "app/RunTally.h"
 #include "app/SettingsFile.h"
 #include "catalogue/DeviceCatalogue.h"
 #include "engine/OwnerLoop.h"
@@ -30,7 +31,7 @@ namespace pellion {
 
 // What the window takes from outside; the defaults are those of the real program.
 struct DialogOptions {
-    // Empty: settingsFilePath().
+    // Read from and written to. Empty: settingsLocation().
     std::string settingsPath;
     // Asks the operator for a download file; an empty result means cancelled. Empty function:
     // the platform's open-file dialog.
@@ -50,8 +51,9 @@ inline const QString kOptionBytesAddressText = QStringLiteral("1FFFF800");
 
 class RunControl;
 
-// The main window: one fixed-size dialog with the option row, the port list and OK/Cancel. It
-// turns clicks into calls of the engine (RunControl) and the engine's reports into cells.
+// The main window: one dialog with the option row, the port list and OK/Cancel; the list takes
+// the room the operator gives the window. It turns clicks into calls of the engine (RunControl)
+// and the engine's reports into cells.
 class CPellionDlg : public QDialog, public RunHost {
     Q_OBJECT
   public:
@@ -60,14 +62,16 @@ class CPellionDlg : public QDialog, public RunHost {
 
     const std::string& settingsPath() const { return settingsPath_; }
 
-    // Cancel and Escape: shutdown, saving the settings, end of the dialog.
+    // Cancel and Escape: shutdown, saving the settings, end of the dialog. During a run the
+    // operator is asked first, and No keeps the run going.
     void reject() override;
 
     // The "打开" button.
     void onBrowse();
     // A file list dropped at `position` (dialog coordinates).
     void onDropFiles(const QStringList& paths, const QPoint& position);
-    // The "刷新列表" button: every port closed, the list and the table built anew.
+    // The "刷新列表" button: every port closed, the list and the table built anew (during a run
+    // only when the operator confirms).
     void OnRefreshList();
 
     OwnerLoop& ownerLoop() { return loop_; }
@@ -89,6 +93,9 @@ class CPellionDlg : public QDialog, public RunHost {
     void SetOkEnabled(bool enabled) override;
     void SetElapsedText(const std::string& text) override;
     void ShowMessage(const std::string& caption, const std::string& text) override;
+    void OnSlotRunStarted(std::int32_t slot) override;
+    void OnSlotRunEnded(std::int32_t slot, bool succeeded) override;
+    void OnRunEnded() override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -106,13 +113,30 @@ class CPellionDlg : public QDialog, public RunHost {
     // One row per port found, all unticked; returns the ports in row order.
     std::vector<PortIdentity> FillPortRows();
     void OnPortCheckClick(int slot, int column);
+    // An in-place editor has written a cell: a new baud rate, or a model chosen by hand.
+    void onCellEdited(int slot, int column, const QString& text);
+    void onModelChosen(int slot, const QString& text);
+    // The OK button: a run, or a word on why none can start.
+    void onOk();
+    bool anyRowTicked() const;
+    // Whether a run may end now: outside a run always, during one when the operator says Yes.
+    bool mayStopRun();
+    // Before a port opens with the interval: a pause beyond the limit is said and shown.
+    void limitInterval();
+    // Baud cells do not open while a run goes: their ports must not be reopened under it.
+    void setBaudCellsEnabled(bool enabled);
+    void showRunCounts();
     void initialiseControls();
+    void restoreWindowSize();
     void saveSettings();
     void shutdown();
     void showAbout();
     void setAddressControlsEnabled(bool enabled);
     // What a browsed or dropped file does to the download boxes.
     void applyChosenFile(const QString& path);
+    // The address box follows the download-file box: a HEX file's own start address, shown
+    // and locked; `reportProblem` says why a HEX file's start cannot be shown.
+    void followDownloadFile(bool reportProblem);
 
     // Engine side, on the window thread. Declared first: destroyed after the controls.
     OwnerLoop loop_;
@@ -122,8 +146,11 @@ class CPellionDlg : public QDialog, public RunHost {
     std::unique_ptr<RunControl> run_;
 
     DialogOptions options_;
+    std::string settingsReadPath_;
     std::string settingsPath_;
     SavedSettings settings_;
+    RunTally tally_;
+    bool okFocusLent_ = false;  // OK had the focus when a run disabled it
 
     QLabel* banner_ = nullptr;
     ListCtrlEx::CListCtrlEx* portList_ = nullptr;
@@ -134,6 +161,7 @@ class CPellionDlg : public QDialog, public RunHost {
     QPushButton* browseButton_ = nullptr;
     QLineEdit* addressEdit_ = nullptr;
     QLabel* elapsedText_ = nullptr;
+    QLabel* runCountsText_ = nullptr;
     QRadioButton* appRadio_ = nullptr;
     QRadioButton* optionBytesRadio_ = nullptr;
     QRadioButton* otherRadio_ = nullptr;

@@ -119,6 +119,10 @@ std::optional<std::string> IniFile::readValue(const std::string& path, const std
 
 bool IniFile::writeValue(const std::string& path, const std::string& section,
                          const std::string& key, const std::string& value) {
+    for (const std::string* text : {&section, &key, &value}) {
+        if (text->find_first_of("\r\n") != std::string::npos)
+            return false;
+    }
     std::vector<std::string> lines = readLines(path);
     const std::string entry = key + "=" + value;
 

@@ -16,7 +16,9 @@ class IniFile {
                                                 const std::string& key);
 
     // Replaces the key's earlier value, appends the key to its section, or appends the section,
-    // creating the file if needed. False when the file cannot be written.
+    // creating the file if needed. False when the file cannot be written, and for a section,
+    // key or value holding a line break, which would start a line of its own; the file is
+    // then left as it was.
     static bool writeValue(const std::string& path, const std::string& section,
                            const std::string& key, const std::string& value);
 };

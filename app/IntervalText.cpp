@@ -1,8 +1,13 @@
 #include "app/IntervalText.h"
 
+#include <algorithm>
+
 namespace pellion {
 
-std::uint32_t writePauseOf(std::string_view text) {
+namespace {
+
+// The text's milliseconds, stopping one past the limit (so that any overflow is beyond it).
+std::uint64_t requestedPauseOf(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
@@ -14,10 +19,21 @@ std::uint32_t writePauseOf(std::string_view text) {
     std::uint64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
-        if (value >= kMaxWritePauseMs)
-            return kMaxWritePauseMs;
+        if (value > kMaxWritePauseMs)
+            return std::uint64_t{kMaxWritePauseMs} + 1;
     }
-    return static_cast<std::uint32_t>(value);
+    return value;
+}
+
+}  // namespace
+
+std::uint32_t writePauseOf(std::string_view text) {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(requestedPauseOf(text), kMaxWritePauseMs));
+}
+
+bool exceedsWritePauseLimit(std::string_view text) {
+    return requestedPauseOf(text) > kMaxWritePauseMs;
 }
 
 }  // namespace pellion

@@ -10,4 +10,8 @@ namespace pellion {
 void showOperatorMessage(QWidget* parent, const QString& caption, const QString& text,
                          QMessageBox::Icon icon = QMessageBox::NoIcon);
 
+// A modal question with Yes and No, No being the default (Enter and Escape both keep things as
+// they are); true when the operator chose Yes. Window thread only.
+bool askOperator(QWidget* parent, const QString& caption, const QString& text);
+
 }  // namespace pellion

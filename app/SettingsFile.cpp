@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -15,6 +16,11 @@ namespace {
 constexpr const char* kWaitTimeKey = "DownloadWaitTime";
 constexpr const char* kPathKey = "DownloadPath";
 constexpr const char* kVerifyKey = "VerifyAfterDownload";
+constexpr const char* kWidthKey = "WindowWidth";
+constexpr const char* kHeightKey = "WindowHeight";
+constexpr const char* kColumnsKey = "ColumnWidths";
+// Beyond any screen: a damaged value must not make a window nobody can handle.
+constexpr int kLargestDimension = 20000;
 
 // Cuts a UTF-8 text after `limit` characters, never inside a character.
 std::string limitedText(const std::string& text, std::size_t limit) {
@@ -30,6 +36,39 @@ std::string limitedText(const std::string& text, std::size_t limit) {
 std::string readLimited(const std::string& path, const char* key) {
     return limitedText(IniFile::readValue(path, kSettingsSection, key).value_or(""),
                        kSettingsValueLimit);
+}
+
+// A saved size in pixels, or 0 when the text is not one.
+int dimensionOf(const std::string& text) {
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || value > kLargestDimension)
+            return 0;
+        value = value * 10 + (c - '0');
+    }
+    return value <= kLargestDimension ? value : 0;
+}
+
+// "40,52,70": every width must be a size, or none is taken.
+std::vector<int> widthsOf(const std::string& text) {
+    std::vector<int> widths;
+    std::size_t start = 0;
+    while (start <= text.size() && !text.empty()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const int width = dimensionOf(text.substr(start, comma - start));
+        if (width == 0)
+            return {};
+        widths.push_back(width);
+        start = comma + 1;
+    }
+    return widths;
+}
+
+std::string widthsText(const std::vector<int>& widths) {
+    std::string text;
+    for (const int width : widths)
+        text += (text.empty() ? "" : ",") + std::to_string(width);
+    return text;
 }
 
 std::string userConfigDirectory() {
@@ -52,22 +91,28 @@ std::string moduleDirectory() {
     return executable.parent_path().string();
 }
 
-std::string settingsFilePath() {
-    return settingsFilePathFor(moduleDirectory());
+SettingsLocation settingsLocation() {
+    const std::string directory = moduleDirectory();
+    return settingsLocationFor(directory, ::access(directory.c_str(), W_OK) == 0);
 }
 
-std::string settingsFilePathFor(const std::string& directory) {
-    if (!directory.empty() && ::access(directory.c_str(), W_OK) == 0) {
-        return directory + "/" + kSettingsFileName;
-    }
-    return userConfigDirectory() + "/" + kSettingsFileName;
+SettingsLocation settingsLocationFor(const std::string& directory, bool directoryWritable) {
+    const std::string user = userConfigDirectory() + "/" + kSettingsFileName;
+    std::error_code error;
+    if (directory.empty() || std::filesystem::exists(user, error))
+        return {user, user};
+    const std::string beside = directory + "/" + kSettingsFileName;
+    return {beside, directoryWritable ? beside : user};
 }
 
 SavedSettings readSettings(const std::string& path) {
     SavedSettings settings;
     settings.downloadWaitTime = readLimited(path, kWaitTimeKey);
     settings.downloadPath = readLimited(path, kPathKey);
-    settings.verifyAfterDownload = readLimited(path, kVerifyKey) == "1";
+    settings.verifyAfterDownload = readLimited(path, kVerifyKey) != "0";
+    settings.windowWidth = dimensionOf(readLimited(path, kWidthKey));
+    settings.windowHeight = dimensionOf(readLimited(path, kHeightKey));
+    settings.columnWidths = widthsOf(readLimited(path, kColumnsKey));
     return settings;
 }
 
@@ -84,6 +129,19 @@ bool writeSettings(const std::string& path, const SavedSettings& settings) {
     written = IniFile::writeValue(path, kSettingsSection, kVerifyKey,
                                   settings.verifyAfterDownload ? "1" : "0") &&
               written;
+    if (settings.windowWidth > 0 && settings.windowHeight > 0) {
+        written = IniFile::writeValue(path, kSettingsSection, kWidthKey,
+                                      std::to_string(settings.windowWidth)) &&
+                  written;
+        written = IniFile::writeValue(path, kSettingsSection, kHeightKey,
+                                      std::to_string(settings.windowHeight)) &&
+                  written;
+    }
+    if (!settings.columnWidths.empty()) {
+        written = IniFile::writeValue(path, kSettingsSection, kColumnsKey,
+                                      widthsText(settings.columnWidths)) &&
+                  written;
+    }
     return written;
 }
 

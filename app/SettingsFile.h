@@ -1,14 +1,20 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pellion {
 
 // What the window keeps between runs of the program.
 struct SavedSettings {
-    std::string downloadWaitTime;      // the interval combo's text, milliseconds as typed
-    std::string downloadPath;          // the download-file box's text
-    bool verifyAfterDownload = false;  // the "下载后校验" check box
+    std::string downloadWaitTime;     // the interval combo's text, milliseconds as typed
+    std::string downloadPath;         // the download-file box's text
+    bool verifyAfterDownload = true;  // the "下载后校验" check box; checked at first start
+    // The window's size and the port list's column widths as the operator left them; 0 and
+    // empty until known (the window's own layout then).
+    int windowWidth = 0;
+    int windowHeight = 0;
+    std::vector<int> columnWidths;
 };
 
 inline constexpr const char* kSettingsFileName = "KTZozOvConfig.ini";
@@ -18,15 +24,23 @@ inline constexpr std::size_t kSettingsValueLimit = 1023;
 
 // The directory of the running executable, without a trailing separator.
 std::string moduleDirectory();
-// The settings file beside the executable, or in the user's configuration directory when the
-// executable's directory is not writable (an installed program).
-std::string settingsFilePath();
-// The same choice for an executable in `directory`.
-std::string settingsFilePathFor(const std::string& directory);
-// Missing file or keys give empty texts and an unticked box.
+// Where the settings are read from and written to. The user's copy (in the user's configuration
+// directory) wins once it exists. Otherwise the file beside the executable is read, and written
+// while the executable's directory is writable; when it is not (an installed program), the
+// first save creates the user's copy.
+struct SettingsLocation {
+    std::string readPath;
+    std::string writePath;
+};
+SettingsLocation settingsLocation();
+// The same choice for an executable in `directory`, which may be written or not.
+SettingsLocation settingsLocationFor(const std::string& directory, bool directoryWritable);
+// Missing file or keys give empty texts, a ticked verify box and no window geometry.
 SavedSettings readSettings(const std::string& path);
-// Creates the file (and its directory) when missing. Failures are not reported to the
-// operator; the result says whether the values reached the file.
+// Creates the file (and its directory) when missing. The geometry keys are written once known.
+// A value holding a line break is not written (it would start a key line of its own).
+// Failures are not reported to the operator; the result says whether every value reached the
+// file.
 bool writeSettings(const std::string& path, const SavedSettings& settings);
 
 }  // namespace pellion

@@ -29,7 +29,7 @@ bool processEventsUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-ModalWatcher::ModalWatcher() {
+ModalWatcher::ModalWatcher(QMessageBox::StandardButton answer) : answer_(answer) {
     QObject::connect(&timer_, &QTimer::timeout, [this] { answerOpenBox(); });
     timer_.start(5);
 }
@@ -58,7 +58,9 @@ void ModalWatcher::answerOpenBox() {
     if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
         seen.text = box->text();
         seen_.push_back(seen);
-        QAbstractButton* button = box->defaultButton();
+        QAbstractButton* button = box->button(answer_);
+        if (!button)
+            button = box->defaultButton();
         if (!button)
             button = box->button(QMessageBox::Ok);
         if (!button)

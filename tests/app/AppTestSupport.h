@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -26,7 +27,8 @@ QApplication& qtApp();
 bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 
 // Answers every modal box that opens while it lives, recording what it showed. A box is
-// answered with its default button (OK, Yes, or the dialog's default push button).
+// answered with `answer` when it has that button, otherwise with its default button (OK, Yes,
+// or the dialog's default push button).
 class ModalWatcher {
   public:
     struct Seen {
@@ -35,7 +37,7 @@ class ModalWatcher {
         QString className;
     };
 
-    ModalWatcher();
+    explicit ModalWatcher(QMessageBox::StandardButton answer = QMessageBox::NoButton);
     ~ModalWatcher();
     ModalWatcher(const ModalWatcher&) = delete;
     ModalWatcher& operator=(const ModalWatcher&) = delete;
@@ -46,6 +48,7 @@ class ModalWatcher {
   private:
     void answerOpenBox();
 
+    QMessageBox::StandardButton answer_;
     QTimer timer_;
     std::vector<Seen> seen_;
 };

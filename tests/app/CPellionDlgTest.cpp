@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +18,7 @@
 #include "Version.h"
 #include "app/CPellionDlg.h"
 #include "app/OwnFileVersion.h"
+#include "ui/CListCtrlEx.h"
 
 namespace pellion {
 namespace {
@@ -59,16 +61,37 @@ TEST_F(DialogTest, FirstStartShowsTheDefaultsAndCreatesNoSettingsFile) {
     EXPECT_FALSE(child<QRadioButton>(dialog, "optionBytesRadio")->isChecked());
     EXPECT_EQ(child<QLineEdit>(dialog, "downloadFileEdit")->text(), "");
     EXPECT_FALSE(child<QCheckBox>(dialog, "readProtectCheck")->isChecked());
-    EXPECT_FALSE(child<QCheckBox>(dialog, "verifyCheck")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(dialog, "verifyCheck")->isChecked());  // verified by default
     EXPECT_EQ(child<QLabel>(dialog, "elapsedText")->text(), "");
+    EXPECT_EQ(child<QLabel>(dialog, "runCountsText")->text(), "");
     EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(windowCaption(ownFileVersion())));
     EXPECT_EQ(dialog.windowTitle(),
               QStringLiteral("Tessaline ") +
                   (*PELLION_FILE_VERSION ? PELLION_FILE_VERSION : "None VerSion Supprot"));
     EXPECT_FALSE(child<QLabel>(dialog, "banner")->pixmap().isNull());
     EXPECT_FALSE(dialog.windowIcon().isNull());
-    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());  // not resizable
+    // Resizable, from the template's size upwards.
+    EXPECT_EQ(dialog.size(), dialog.sizeHint());
+    EXPECT_GT(dialog.maximumWidth(), 4000);
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(settingsExist());
+}
+
+TEST_F(DialogTest, PortNamesShowWholeWithTheirDeviceInATooltip) {
+    const QString longName = QStringLiteral("ttyUSB-station-7-socket-12");
+    DialogOptions withPorts = options();
+    withPorts.listPorts = [&] {
+        std::vector<PortIdentity> ports;
+        for (int i = 10; i < 16; ++i)
+            ports.push_back({"ttyUSB" + std::to_string(i), "/dev/ttyUSB" + std::to_string(i)});
+        ports.push_back({longName.toStdString(), "/dev/serial/by-path/socket-12"});
+        return ports;
+    };
+    CPellionDlg dialog(withPorts);
+    auto& list = dialog.portList();
+    EXPECT_GE(list.columnWidth(1), QFontMetrics(list.font()).horizontalAdvance(longName) + 12);
+    EXPECT_EQ(list.item(0, 1)->toolTip(), "设备：/dev/ttyUSB10");
+    EXPECT_EQ(list.item(6, 1)->toolTip(), "设备：/dev/serial/by-path/socket-12");
 }
 
 TEST_F(DialogTest, CancelWritesTheSettingsOfAFirstStart) {
@@ -79,8 +102,9 @@ TEST_F(DialogTest, CancelWritesTheSettingsOfAFirstStart) {
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_FALSE(dialog.isVisible());
     }
-    EXPECT_EQ(test::fileContent(settingsPath()),
-              "[Config]\r\nDownloadWaitTime=0\r\nDownloadPath=\r\nVerifyAfterDownload=0\r\n");
+    EXPECT_EQ(test::fileContent(settingsPath()).substr(0, 80),
+              "[Config]\r\nDownloadWaitTime=0\r\nDownloadPath=\r\nVerifyAfterDownload=1\r\n"
+              "WindowWidth=");
 }
 
 TEST_F(DialogTest, SettingsRoundTripThroughEscapeAndTheTitleBar) {
@@ -92,11 +116,17 @@ TEST_F(DialogTest, SettingsRoundTripThroughEscapeAndTheTitleBar) {
         child<QLineEdit>(dialog, "downloadFileEdit")->setText(QStringLiteral("/固件/app.hex"));
         child<QCheckBox>(dialog, "verifyCheck")->setChecked(true);
         child<QCheckBox>(dialog, "readProtectCheck")->setChecked(true);  // never saved
+        dialog.resize(dialog.width() + 150, dialog.height() + 200);
+        dialog.portList().setColumnWidth(7, 400);
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_FALSE(dialog.isVisible());
     }
+    QSize grown;
     {
         CPellionDlg dialog(options());
+        grown = dialog.sizeHint() + QSize(150, 200);
+        EXPECT_EQ(dialog.size(), grown);
+        EXPECT_EQ(dialog.portList().columnWidth(7), 400);
         EXPECT_EQ(child<QComboBox>(dialog, "intervalCombo")->currentText(), "7");
         EXPECT_EQ(child<QLineEdit>(dialog, "downloadFileEdit")->text(), "/固件/app.hex");
         EXPECT_TRUE(child<QCheckBox>(dialog, "verifyCheck")->isChecked());
@@ -111,7 +141,12 @@ TEST_F(DialogTest, SettingsRoundTripThroughEscapeAndTheTitleBar) {
     }
     EXPECT_EQ(test::fileContent(settingsPath()),
               "[Config]\r\nDownloadWaitTime=100\r\nDownloadPath=/固件/app.hex\r\n"
-              "VerifyAfterDownload=0\r\n");
+              "VerifyAfterDownload=0\r\n" +
+                  QStringLiteral("WindowWidth=%1\r\nWindowHeight=%2\r\n")
+                      .arg(grown.width())
+                      .arg(grown.height())
+                      .toStdString() +
+                  "ColumnWidths=40,52,70,50,50,120,100,400\r\n");
 }
 
 TEST_F(DialogTest, RadioButtonsSetTheAddressText) {

@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QUrl>
+#include <fstream>
 
 #include "AppTestSupport.h"
 #include "app/CPellionDlg.h"
+#include "app/SettingsFile.h"
 #include "support/HexFixtures.h"
 
 namespace pellion {
@@ -20,10 +26,17 @@ class DownloadFileBoxesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         test::qtApp();
+        openWindow();
+    }
+    // The window, as a start of the program finds it with the settings file of dir_.
+    void openWindow() {
+        radios_.clear();
+        dialog_.reset();
         DialogOptions options;
         options.settingsPath = dir_.filePath(QStringLiteral("KTZozOvConfig.ini")).toStdString();
         options.startUpdateNotice = false;
         options.chooseDownloadFile = [this](QWidget*) { return chosen_; };
+        options.listPorts = [] { return std::vector<PortIdentity>{}; };
         dialog_ = std::make_unique<CPellionDlg>(options);
         dialog_->show();
         fileBox_ = dialog_->findChild<QLineEdit*>(QStringLiteral("downloadFileEdit"));
@@ -145,6 +158,57 @@ TEST_F(DownloadFileBoxesTest, DropsOutsideTheBoxOnItsEdgeOrOfTwoFilesAreIgnored)
     // The last pixel inside still counts.
     drop({pathA}, QPoint(box.left() + box.width() - 1, box.top() + box.height() - 1));
     EXPECT_EQ(fileBox_->text(), pathA);
+}
+
+// Restored, typed, pasted or checked again at OK: whatever puts a HEX file into the box shows
+// its start address, locked, since that is where a run programs it.
+TEST_F(DownloadFileBoxesTest, AHexFileInTheBoxShowsItsStartHoweverItGotThere) {
+    test::TempFile hex("start.hex", test::makeHexText(0x08002000, test::patternBytes(64)));
+    const QString hexPath = QString::fromStdString(hex.path());
+    SavedSettings saved;
+    saved.downloadPath = hex.path();
+    ASSERT_TRUE(writeSettings(dialog_->settingsPath(), saved));
+    openWindow();
+    EXPECT_EQ(fileBox_->text(), hexPath);
+    EXPECT_EQ(address_->text(), "8002000");
+    EXPECT_FALSE(addressControlsEnabled());
+
+    test::TempFile bin("raw.bin", test::patternBytes(64));
+    fileBox_->selectAll();
+    QTest::keyClicks(fileBox_, QString::fromStdString(bin.path()));
+    EXPECT_TRUE(addressControlsEnabled());
+    EXPECT_EQ(address_->text(), "8002000");  // kept, as after browsing a raw file
+
+    QGuiApplication::clipboard()->setText(hexPath);
+    fileBox_->selectAll();
+    fileBox_->paste();
+    EXPECT_EQ(fileBox_->text(), hexPath);
+    EXPECT_FALSE(addressControlsEnabled());
+
+    // A name with a line break is never taken: not pasted, not browsed.
+    QGuiApplication::clipboard()->setText(hexPath + "\nDownloadWaitTime=9");
+    fileBox_->selectAll();
+    fileBox_->paste();
+    EXPECT_EQ(fileBox_->text(), hexPath);
+    {
+        test::ModalWatcher watcher;
+        browse(hex.path() + "\r.hex");
+        EXPECT_EQ(watcher.texts(), QStringList({"文件名含有换行符,不能使用!"}));
+    }
+    EXPECT_EQ(fileBox_->text(), hexPath);
+
+    // The file was rebuilt at another address since: OK shows what the run would use, and says
+    // that no row is ticked instead of doing nothing.
+    {
+        std::ofstream(hex.path(), std::ios::binary | std::ios::trunc)
+            << test::makeHexText(0x08010000, test::patternBytes(64));
+    }
+    test::ModalWatcher watcher;
+    QTest::mouseClick(dialog_->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+    EXPECT_EQ(address_->text(), "8010000");
+    ASSERT_EQ(watcher.seen().size(), 1u);
+    EXPECT_EQ(watcher.seen()[0].caption, "KT MCU");
+    EXPECT_EQ(watcher.seen()[0].text, "请勾选要下载的串口!");
 }
 
 }  // namespace

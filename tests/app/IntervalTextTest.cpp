@@ -21,6 +21,12 @@ TEST(IntervalTextTest, NegativeAndHugeTextsCannotFreezeAPort) {
     EXPECT_EQ(writePauseOf("59999"), 59999u);
     EXPECT_EQ(writePauseOf("4294967296"), kMaxWritePauseMs);
     EXPECT_EQ(writePauseOf("99999999999999999999999"), kMaxWritePauseMs);
+
+    // Only what is cut is beyond the limit (the window says so); a negative text is not.
+    EXPECT_FALSE(exceedsWritePauseLimit("60000"));
+    EXPECT_FALSE(exceedsWritePauseLimit("-70000"));
+    EXPECT_TRUE(exceedsWritePauseLimit("60001"));
+    EXPECT_TRUE(exceedsWritePauseLimit(" +99999999999999999999999ms"));
 }
 
 }  // namespace

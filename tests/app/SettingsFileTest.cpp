@@ -13,6 +13,14 @@
 namespace pellion {
 namespace {
 
+SavedSettings saved(std::string waitTime, std::string path, bool verify = true) {
+    SavedSettings settings;
+    settings.downloadWaitTime = std::move(waitTime);
+    settings.downloadPath = std::move(path);
+    settings.verifyAfterDownload = verify;
+    return settings;
+}
+
 class SettingsFileTest : public ::testing::Test {
   protected:
     std::string path(const char* name = "KTZozOvConfig.ini") const {
@@ -30,12 +38,14 @@ TEST_F(SettingsFileTest, MissingFileReadsAsEmptyAndIsNotCreated) {
     const SavedSettings settings = readSettings(path());
     EXPECT_EQ(settings.downloadWaitTime, "");
     EXPECT_EQ(settings.downloadPath, "");
-    EXPECT_FALSE(settings.verifyAfterDownload);
+    EXPECT_TRUE(settings.verifyAfterDownload);  // verification is on at first start
+    EXPECT_EQ(settings.windowWidth, 0);
+    EXPECT_TRUE(settings.columnWidths.empty());
     EXPECT_FALSE(std::filesystem::exists(path()));
 }
 
 TEST_F(SettingsFileTest, WrittenValuesReadBackIncludingChineseAndBlanks) {
-    SavedSettings written{"25", "/home/操作员/固件 v2/app.hex", true};
+    SavedSettings written = saved("25", "/home/操作员/固件 v2/app.hex", true);
     ASSERT_TRUE(writeSettings(path(), written));
     EXPECT_EQ(readFile(),
               "[Config]\r\nDownloadWaitTime=25\r\nDownloadPath=/home/操作员/固件 v2/app.hex\r\n"
@@ -46,7 +56,7 @@ TEST_F(SettingsFileTest, WrittenValuesReadBackIncludingChineseAndBlanks) {
     EXPECT_TRUE(read.verifyAfterDownload);
 
     // A second save replaces the values instead of adding lines.
-    ASSERT_TRUE(writeSettings(path(), SavedSettings{"7", "", false}));
+    ASSERT_TRUE(writeSettings(path(), saved("7", "", false)));
     EXPECT_EQ(readFile(),
               "[Config]\r\nDownloadWaitTime=7\r\nDownloadPath=\r\nVerifyAfterDownload=0\r\n");
 }
@@ -57,12 +67,12 @@ TEST_F(SettingsFileTest, ValuesAreCutAfter1023CharactersNeverInsideACharacter) {
     std::string chinese;
     for (int i = 0; i < 1100; ++i)
         chinese += "固";  // three bytes each
-    ASSERT_TRUE(writeSettings(path(), SavedSettings{exact, longer, false}));
+    ASSERT_TRUE(writeSettings(path(), saved(exact, longer, false)));
     SavedSettings read = readSettings(path());
     EXPECT_EQ(read.downloadWaitTime, exact);
     EXPECT_EQ(read.downloadPath, std::string(1023, 'b'));
 
-    ASSERT_TRUE(writeSettings(path(), SavedSettings{"0", chinese, false}));
+    ASSERT_TRUE(writeSettings(path(), saved("0", chinese, false)));
     read = readSettings(path());
     EXPECT_EQ(read.downloadPath.size(), 1023u * 3);
     EXPECT_EQ(read.downloadPath, chinese.substr(0, 1023 * 3));
@@ -75,7 +85,7 @@ TEST_F(SettingsFileTest, WritingKeepsForeignSectionsKeysAndComments) {
     EXPECT_EQ(readSettings(path()).downloadWaitTime, "40");  // names match in any case
     EXPECT_EQ(readSettings(path()).downloadPath, "");        // another section's key
 
-    ASSERT_TRUE(writeSettings(path(), SavedSettings{"3", "/x.bin", false}));
+    ASSERT_TRUE(writeSettings(path(), saved("3", "/x.bin", false)));
     EXPECT_EQ(readFile(),
               "; written by hand\r\n[Other]\r\nDownloadPath=keep me\r\n\r\n[config]\r\n"
               "DownloadWaitTime=3\r\nExtra=1\r\nDownloadPath=/x.bin\r\nVerifyAfterDownload=0\r\n"
@@ -92,34 +102,107 @@ TEST_F(SettingsFileTest, QuotedValuesAndLfOnlyFilesAreRead) {
 
 TEST_F(SettingsFileTest, WritingCreatesMissingDirectoriesAndFailsOnADirectory) {
     const std::string nested = dir_.filePath("a/b/KTZozOvConfig.ini").toStdString();
-    ASSERT_TRUE(writeSettings(nested, SavedSettings{"1", "p", false}));
+    ASSERT_TRUE(writeSettings(nested, saved("1", "p", false)));
     EXPECT_EQ(readSettings(nested).downloadPath, "p");
 
     std::filesystem::create_directory(path("occupied"));
-    EXPECT_FALSE(writeSettings(path("occupied"), SavedSettings{"1", "p", false}));
+    EXPECT_FALSE(writeSettings(path("occupied"), saved("1", "p", false)));
 }
 
-TEST(SettingsLocationTest, BesideTheExecutableWhenItsDirectoryIsWritable) {
+TEST_F(SettingsFileTest, WindowGeometryRoundTripsAndOldFilesKeepTheirValues) {
+    // A file written before the verify and geometry keys existed.
+    writeFile("[Config]\r\nDownloadWaitTime=3\r\nDownloadPath=/a.bin\r\n");
+    SavedSettings read = readSettings(path());
+    EXPECT_TRUE(read.verifyAfterDownload);
+    EXPECT_EQ(read.windowWidth, 0);
+    EXPECT_TRUE(read.columnWidths.empty());
+
+    SavedSettings written = saved("3", "/a.bin", false);
+    written.windowWidth = 1024;
+    written.windowHeight = 700;
+    written.columnWidths = {40, 96, 70, 50, 50, 120, 100, 287};
+    ASSERT_TRUE(writeSettings(path(), written));
+    EXPECT_EQ(
+        readFile(),
+        "[Config]\r\nDownloadWaitTime=3\r\nDownloadPath=/a.bin\r\nVerifyAfterDownload=0\r\n"
+        "WindowWidth=1024\r\nWindowHeight=700\r\nColumnWidths=40,96,70,50,50,120,100,287\r\n");
+    read = readSettings(path());
+    EXPECT_FALSE(read.verifyAfterDownload);
+    EXPECT_EQ(read.windowWidth, 1024);
+    EXPECT_EQ(read.windowHeight, 700);
+    EXPECT_EQ(read.columnWidths, written.columnWidths);
+
+    // Damaged values are dropped whole rather than half believed.
+    writeFile("[Config]\r\nWindowWidth=-5\r\nWindowHeight=99999999999\r\nColumnWidths=40,,x\r\n");
+    read = readSettings(path());
+    EXPECT_EQ(read.windowWidth, 0);
+    EXPECT_EQ(read.windowHeight, 0);
+    EXPECT_TRUE(read.columnWidths.empty());
+}
+
+TEST_F(SettingsFileTest, AValueWithALineBreakNeverBecomesAKeyLine) {
+    ASSERT_TRUE(writeSettings(path(), saved("5", "/a.hex", true)));
+    const std::string before = readFile();
+    for (const char* injected : {"/x.hex\r\nDownloadWaitTime=99999", "/x.hex\n[Other]\nK=V",
+                                 "/x.hex\rVerifyAfterDownload=0"}) {
+        EXPECT_FALSE(writeSettings(path(), saved("5", injected, true))) << injected;
+        EXPECT_EQ(readFile(), before) << injected;
+    }
+    EXPECT_FALSE(IniFile::writeValue(path(), "Config", "Down\nloadPath", "x"));
+    EXPECT_EQ(readSettings(path()).downloadPath, "/a.hex");
+}
+
+// The settings location depends on the user's configuration directory; each case gets its own.
+class SettingsLocationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+    }
+    void TearDown() override {
+        if (saved_.isEmpty()) {
+            qunsetenv("XDG_CONFIG_HOME");
+        } else {
+            qputenv("XDG_CONFIG_HOME", saved_);
+        }
+    }
+    std::string userCopy() const {
+        return config_.filePath("Pellion/KTZozOvConfig.ini").toStdString();
+    }
+
+    QTemporaryDir config_;
+    QTemporaryDir program_;
+    QByteArray saved_;
+};
+
+TEST_F(SettingsLocationTest, BesideTheExecutableWhenItsDirectoryIsWritable) {
     const std::string directory = moduleDirectory();
     ASSERT_FALSE(directory.empty());
     EXPECT_TRUE(std::filesystem::exists(directory + "/test_app"));
-    EXPECT_EQ(settingsFilePath(), directory + "/KTZozOvConfig.ini");
+    EXPECT_EQ(settingsLocation().readPath, directory + "/KTZozOvConfig.ini");
+    EXPECT_EQ(settingsLocation().writePath, directory + "/KTZozOvConfig.ini");
 }
 
-TEST(SettingsLocationTest, TheUsersConfigurationDirectoryWhenTheExecutablesIsNotWritable) {
-    QTemporaryDir config;
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    const std::string path = settingsFilePathFor(config.filePath("no/such/bin").toStdString());
-    if (saved.isEmpty()) {
-        qunsetenv("XDG_CONFIG_HOME");
-    } else {
-        qputenv("XDG_CONFIG_HOME", saved);
-    }
-    EXPECT_EQ(path, config.filePath("Pellion/KTZozOvConfig.ini").toStdString());
-    // The first save creates the directory.
-    ASSERT_TRUE(writeSettings(path, SavedSettings{"5", "/a.hex", false}));
-    EXPECT_EQ(readSettings(path).downloadWaitTime, "5");
+TEST_F(SettingsLocationTest, AReadOnlyInstallationIsReadUntilTheUsersCopyExists) {
+    // An installed executable's directory, holding the settings it was installed with, which
+    // this user may not write.
+    const std::string installed = program_.path().toStdString();
+    ASSERT_TRUE(writeSettings(installed + "/KTZozOvConfig.ini", saved("20", "/line.hex")));
+    SettingsLocation location = settingsLocationFor(installed, false);
+    EXPECT_EQ(location.readPath, installed + "/KTZozOvConfig.ini");
+    EXPECT_EQ(location.writePath, userCopy());
+    EXPECT_EQ(readSettings(location.readPath).downloadPath, "/line.hex");
+
+    // The first save creates the user's copy; from then on it is read and written.
+    ASSERT_TRUE(writeSettings(location.writePath, saved("5", "/mine.hex")));
+    location = settingsLocationFor(installed, false);
+    EXPECT_EQ(location.readPath, userCopy());
+    EXPECT_EQ(location.writePath, userCopy());
+    EXPECT_EQ(readSettings(location.readPath).downloadPath, "/mine.hex");
+
+    // A user's copy wins even beside a writable executable, so both paths always agree.
+    EXPECT_EQ(settingsLocationFor(installed, true).readPath, userCopy());
+    EXPECT_EQ(settingsLocationFor(installed, true).writePath, userCopy());
 }
 
 TEST(OwnFileVersionTest, CaptionIsTheTitleFollowedByTheVersionText) {
