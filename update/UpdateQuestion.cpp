@@ -4,9 +4,19 @@
 
 namespace pellion {
 
+namespace {
+
+// The stored texts break lines with a lone CR, which a plain-text label does not break at.
+QString withLineBreaks(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+}  // namespace
+
 void showUpdateQuestion(QWidget* parent, const QString& caption, const QString& text,
                         std::function<void(bool)> answered) {
-    auto* box = new QMessageBox(QMessageBox::Question, caption, text,
+    auto* box = new QMessageBox(QMessageBox::Question, caption, withLineBreaks(text),
                                 QMessageBox::Yes | QMessageBox::No, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);

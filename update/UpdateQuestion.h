@@ -14,8 +14,8 @@ inline const QString kUpdateQuestionText = QStringLiteral("软件有可用更新
 using UpdateQuestion = std::function<void(QWidget* parent, const QString& caption,
                                           const QString& text, std::function<void(bool)> answered)>;
 
-// A question box with Yes and No over the parent that leaves the window usable meanwhile.
-// Closing it without choosing answers No. Window thread only.
+// A question box with Yes and No over the parent that leaves the window usable meanwhile; the
+// text's CRs show as line breaks. Closing it without choosing answers No. Window thread only.
 void showUpdateQuestion(QWidget* parent, const QString& caption, const QString& text,
                         std::function<void(bool)> answered);
 

@@ -223,7 +223,9 @@ TEST_F(UpdateQuestionBox, AsksWithYesAndNoAndLeavesTheWindowUsable) {
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->windowTitle(), QStringLiteral("Pellion"));
-    EXPECT_EQ(box->text(), kUpdateQuestionText);
+    // Two lines on screen; the text itself keeps its CR.
+    EXPECT_EQ(box->text(), QStringLiteral("软件有可用更新!\n是否下载最新版本?"));
+    EXPECT_EQ(kUpdateQuestionText.toUtf8(), QByteArray("软件有可用更新!\r是否下载最新版本?"));
     EXPECT_EQ(box->icon(), QMessageBox::Question);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box->windowModality(), Qt::NonModal);
