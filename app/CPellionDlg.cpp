@@ -308,6 +308,12 @@ void CPellionDlg::onCellEdited(int slot, int column, const QString& text) {
     if (slot < 0 || slot >= table_.slotCount())
         return;
     if (column == ColumnBaud && IsRowTicked(slot)) {
+        // An editor left open from before the run: the port keeps its rate, and so does the cell.
+        if (run_->IsRunning()) {
+            portList_->SetSlotText(slot, ColumnBaud,
+                                   QString::number(table_.slot(slot).ports.Baud()));
+            return;
+        }
         limitInterval();
         run_->ReopenPort(slot);
     } else if (column == ColumnModel) {
