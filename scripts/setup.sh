@@ -11,6 +11,8 @@ packages=(
   qt6-qpa-plugins                  # offscreen and xcb platforms
   xvfb xauth fonts-noto-cjk       # real window runs and screenshots with Chinese text
   python3
+  gcc-arm-none-eabi                # the RAM-resident helper the chips run
+  libunicorn-dev                   # the virtual chip runs that helper's machine code
 )
 
 as_root() {

@@ -334,7 +334,8 @@ void BootloaderCore::readCount(Steps& steps) {
 void BootloaderCore::writeAddress(Steps& steps) {
     const std::uint32_t address = addressFromFrame();
     const bool flashTarget = memory_.layout().contains(address) && address % 4 == 0;
-    if (!addressFrameValid() || !(flashTarget || address == kOptionBytesBase)) {
+    const bool ramTarget = memory_.isLoadableRam(address) && address % 4 == 0;
+    if (!addressFrameValid() || !(flashTarget || ramTarget || address == kOptionBytesBase)) {
         nack(steps);
         return;
     }
@@ -357,6 +358,16 @@ void BootloaderCore::writeData(Steps& steps) {
     }
     if (address_ == kOptionBytesBase) {
         writeOptionBytes(steps, data);
+        return;
+    }
+    if (memory_.isRam(address_)) {
+        if (!memory_.isRam(address_, std::uint32_t(count))) {
+            nack(steps);
+            return;
+        }
+        memory_.writeRam(address_, data);
+        ack(steps);
+        finish();
         return;
     }
     const FlashOutcome outcome = memory_.program(address_, data, options_.protectedWrites);
@@ -494,6 +505,7 @@ void BootloaderCore::goAddress(Steps& steps) {
     ack(steps);
     Step step;
     step.kind = Step::Kind::RunApplication;
+    step.address = addressFromFrame();
     steps.push_back(std::move(step));
     state_ = CoreState::Application;
 }

@@ -42,6 +42,7 @@ struct Step {
     Kind kind = Kind::Send;
     std::vector<std::uint8_t> bytes;       // Send
     std::chrono::nanoseconds duration{0};  // Program, Erase
+    std::uint32_t address = 0;             // RunApplication: where Go jumps
 };
 using Steps = std::vector<Step>;
 

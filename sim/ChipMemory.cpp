@@ -5,7 +5,10 @@
 namespace pellion::sim {
 
 ChipMemory::ChipMemory(const FlashLayout& layout, std::uint32_t serialNumber)
-    : layout_(layout), flash_(layout.flashBytes(), 0xFF), options_(factoryOptionBytes()) {
+    : layout_(layout),
+      flash_(layout.flashBytes(), 0xFF),
+      ram_(kRamBytes, 0),
+      options_(factoryOptionBytes()) {
     // A unique id that differs from chip to chip but is the same on every run.
     std::uint32_t x = serialNumber * 2654435761u + 0x9E3779B9u;
     for (auto& byte : uniqueId_) {
@@ -65,7 +68,7 @@ bool ChipMemory::isPageWriteProtected(const PageSpan& page) const {
 }
 
 bool ChipMemory::isReadable(std::uint32_t address, std::uint32_t length) const {
-    if (layout_.contains(address, length))
+    if (layout_.contains(address, length) || isRam(address, length))
         return true;
     const std::uint64_t end = std::uint64_t(address) + length;
     return address >= kSystemMemoryBase && end <= kOptionBytesBase + kOptionByteCount;
@@ -90,13 +93,29 @@ std::vector<std::uint8_t> ChipMemory::read(std::uint32_t address, std::uint32_t 
     bytes.reserve(length);
     for (std::uint32_t i = 0; i < length; ++i) {
         const std::uint32_t at = address + i;
-        bytes.push_back(layout_.contains(at) ? flash_[at - kFlashBase] : systemMemoryByte(at));
+        if (isRam(at))
+            bytes.push_back(ram_[at - kRamBase]);
+        else
+            bytes.push_back(layout_.contains(at) ? flash_[at - kFlashBase] : systemMemoryByte(at));
     }
     return bytes;
 }
 
 bool ChipMemory::isExecutable(std::uint32_t address) const {
-    return layout_.contains(address) || (address >= kRamBase && address < kRamBase + kRamBytes);
+    return layout_.contains(address) || isRam(address);
+}
+
+bool ChipMemory::isRam(std::uint32_t address, std::uint32_t length) const {
+    return address >= kRamBase && std::uint64_t(address) + length <= kRamBase + kRamBytes;
+}
+
+bool ChipMemory::isLoadableRam(std::uint32_t address, std::uint32_t length) const {
+    return isRam(address, length) && address >= kRamBase + kBootloaderRamBytes;
+}
+
+void ChipMemory::writeRam(std::uint32_t address, std::span<const std::uint8_t> bytes) {
+    if (isRam(address, std::uint32_t(bytes.size())))
+        std::copy(bytes.begin(), bytes.end(), ram_.begin() + (address - kRamBase));
 }
 
 FlashOutcome ChipMemory::program(std::uint32_t address, std::span<const std::uint8_t> data,

@@ -18,6 +18,8 @@ inline constexpr std::uint32_t kFlashSizeRegister = 0x1FFFF7E0;  // flash KiB, 1
 inline constexpr std::uint32_t kUniqueIdAddress = 0x1FFFF7E8;    // 12 bytes
 inline constexpr std::uint32_t kRamBase = 0x20000000;
 inline constexpr std::uint32_t kRamBytes = 20 * 1024;
+// The RAM the bootloader keeps for itself: Write Memory refuses it.
+inline constexpr std::uint32_t kBootloaderRamBytes = 0x800;
 inline constexpr std::uint8_t kReadoutUnprotectedKey = 0xA5;
 inline constexpr std::uint32_t kProtectionRegionBytes = 4096;
 
@@ -57,6 +59,11 @@ class ChipMemory {
     bool isReadable(std::uint32_t address, std::uint32_t length = 1) const;
     std::vector<std::uint8_t> read(std::uint32_t address, std::uint32_t length) const;
     bool isExecutable(std::uint32_t address) const;
+    bool isRam(std::uint32_t address, std::uint32_t length = 1) const;
+    // RAM above the bootloader's own, where Write Memory may load a program.
+    bool isLoadableRam(std::uint32_t address, std::uint32_t length = 1) const;
+    void writeRam(std::uint32_t address, std::span<const std::uint8_t> bytes);
+    std::vector<std::uint8_t>& ram() { return ram_; }
 
     // Programs in address order; a cell that is neither erased nor equal to its new value
     // stops the programming with a failure (the bytes before it stay programmed).
@@ -82,6 +89,7 @@ class ChipMemory {
 
     FlashLayout layout_;
     std::vector<std::uint8_t> flash_;
+    std::vector<std::uint8_t> ram_;
     OptionBytes options_;
     std::array<std::uint8_t, 12> uniqueId_{};
 };

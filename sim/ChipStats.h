@@ -54,6 +54,11 @@ struct ChipStats {
     bool disconnected = false;
     std::vector<FlippedBit> flippedBits;
 
+    // Programs Go started in RAM: how many, how the last one ended and the error it made.
+    std::uint64_t helperStarts = 0;
+    std::string helperEnding;
+    std::string helperError;
+
     std::uint64_t commandCount() const {
         std::uint64_t n = 0;
         for (const auto& [name, count] : commands)

@@ -76,7 +76,10 @@ std::string summaryJson(const VirtualChip& chip, std::size_t index) {
         out << (i ? "," : "") << "{\"address\":" << hex32(stats.flippedBits[i].address)
             << ",\"bit\":" << stats.flippedBits[i].bit << "}";
     }
-    out << "]}}";
+    out << "]}";
+    out << ",\"helper\":{\"starts\":" << stats.helperStarts
+        << ",\"ending\":" << quoted(stats.helperEnding)
+        << ",\"error\":" << quoted(stats.helperError) << "}}";
     return out.str();
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "sim/LineSpeed.h"
+#include "sim/mcu/HelperMachine.h"
 
 namespace pellion::sim {
 
@@ -33,6 +34,10 @@ const char* chipStateName(ChipState state) {
             return "silent";
         case ChipState::Disconnected:
             return "disconnected";
+        case ChipState::Helper:
+            return "helper";
+        case ChipState::HelperFailed:
+            return "helper-failed";
     }
     return "unknown";
 }
@@ -88,6 +93,8 @@ VirtualChip::Plan VirtualChip::plan() const {
         consider(*closeAt_);
     if (timed() && deafUntil_ > SteadyClock::now())
         consider(deafUntil_);  // so that waiters see the start-up end
+    if (helper_ && helper_->wakeAt())
+        consider(*helper_->wakeAt());
     return plan;
 }
 
@@ -98,6 +105,7 @@ void VirtualChip::service(short revents, TimePoint now) {
             return;
         if ((revents & (POLLIN | POLLHUP | POLLERR)) && !disconnectPending_)
             readAvailable(now);
+        runHelper(now);
         const auto interval = std::max<std::chrono::nanoseconds>(options_.applicationInterval,
                                                                  std::chrono::milliseconds(1));
         while (nextApplicationLine_ && *nextApplicationLine_ <= now) {
@@ -132,6 +140,8 @@ void VirtualChip::readAvailable(TimePoint now) {
 
 void VirtualChip::receive(const std::uint8_t* bytes, std::size_t count, TimePoint now) {
     const std::int64_t limit = options_.faults.disconnectAfterBytes;
+    if (helper_)
+        refreshLineBaud();  // a program in RAM may have switched the line's speed
     for (std::size_t i = 0; i < count && !disconnectPending_; ++i) {
         if (limit >= 0 && stats_.bytesReceived >= std::uint64_t(limit)) {
             disconnectPending_ = true;
@@ -156,13 +166,19 @@ void VirtualChip::receiveByte(std::uint8_t byte, TimePoint now) {
     TimePoint arrival = now;
     if (timed()) {
         // The host answered a late answer late; it is timed as if the answer had been on time.
-        const TimePoint sent = std::max(now - unchargedLag_, lastAnswerAt_);
+        TimePoint sent = std::max(now - unchargedLag_, lastAnswerAt_);
+        if (helper_)  // a program in RAM may have run ahead to a moment the host has not seen
+            sent = std::max(sent, helper_->now());
         arrival = std::max(sent, receiveLineFree_) + perByte;
         receiveLineFree_ = arrival;
         if (arrival < deafUntil_) {
             ++stats_.bytesIgnoredWhileStarting;
             return;
         }
+    }
+    if (helper_) {
+        helper_->receive(byte, arrival, hostBaud());
+        return;
     }
     const TimePoint at = timed() ? std::max(arrival, chipFree_) : now;
     apply(core_.feed(byte), at);
@@ -198,7 +214,9 @@ void VirtualChip::apply(const Steps& steps, TimePoint at) {
                 startUp(timed() ? std::max(t, transmitLineFree_) : t);
                 break;
             case Step::Kind::RunApplication:
-                if (!options_.applicationText.empty()) {
+                if (memory_.isRam(step.address)) {
+                    startHelper(step.address, timed() ? std::max(t, transmitLineFree_) : t);
+                } else if (!options_.applicationText.empty()) {
                     nextApplicationLine_ =
                         (timed() ? std::max(t, transmitLineFree_) : t) +
                         std::max<std::chrono::nanoseconds>(options_.applicationInterval,
@@ -219,8 +237,10 @@ void VirtualChip::startUp(TimePoint at) {
     }
 }
 
-void VirtualChip::transmit(std::uint8_t value, TimePoint at, bool accounted) {
-    const auto perByte = byteTime();
+void VirtualChip::transmit(std::uint8_t value, TimePoint at, bool accounted,
+                           std::chrono::nanoseconds perByte) {
+    if (perByte.count() < 0)
+        perByte = byteTime();
     if (accounted) {
         ++stats_.bytesSent;
         stats_.busy.wireTransmit += perByte;
@@ -393,6 +413,10 @@ ChipState VirtualChip::stateLocked() const {
         return ChipState::Disconnected;
     if (timed() && SteadyClock::now() < deafUntil_)
         return ChipState::Starting;
+    if (helper_)
+        return ChipState::Helper;
+    if (helperFailed_)
+        return ChipState::HelperFailed;
     switch (core_.state()) {
         case CoreState::AwaitingSync:
             return ChipState::AwaitingSync;
@@ -466,6 +490,7 @@ void VirtualChip::reset() {
         std::lock_guard lock(mutex_);
         const TimePoint now = SteadyClock::now();
         core_.powerOn();
+        endHelper();
         ++stats_.resets;
         outgoing_.clear();  // a UART that resets drops what it was sending
         adapterBatch_ = 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -19,10 +20,23 @@
 
 namespace pellion::sim {
 
+namespace mcu {
+class HelperMachine;
+}
+
 using SteadyClock = std::chrono::steady_clock;
 using TimePoint = SteadyClock::time_point;
 
-enum class ChipState { Starting, AwaitingSync, Synchronised, Application, Silent, Disconnected };
+enum class ChipState {
+    Starting,
+    AwaitingSync,
+    Synchronised,
+    Application,
+    Silent,
+    Disconnected,
+    Helper,        // running a program Go started in RAM
+    HelperFailed,  // that program made an error; the summary says which
+};
 const char* chipStateName(ChipState state);
 
 // One virtual chip serving one file descriptor (the master side of a pseudo-terminal).
@@ -97,7 +111,13 @@ class VirtualChip {
     void receive(const std::uint8_t* bytes, std::size_t count, TimePoint now);
     void receiveByte(std::uint8_t byte, TimePoint now);
     void apply(const Steps& steps, TimePoint at);
-    void transmit(std::uint8_t value, TimePoint at, bool accounted);
+    void transmit(std::uint8_t value, TimePoint at, bool accounted,
+                  std::chrono::nanoseconds perByte = std::chrono::nanoseconds(-1));
+    // A program in RAM (VirtualChipHelper.cpp).
+    void startHelper(std::uint32_t vectors, TimePoint at);
+    void runHelper(TimePoint now);
+    void endHelper();
+    std::uint32_t hostBaud() const;
     void emitApplicationLine(TimePoint at);
     void deliverDue(TimePoint now);
     void flushWrites();
@@ -120,6 +140,8 @@ class VirtualChip {
     int fd_;
     int keeperFd_;
     std::uint32_t lineBaud_ = 0;  // what the host set, when following it
+    std::unique_ptr<mcu::HelperMachine> helper_;
+    bool helperFailed_ = false;
 
     // Modelled time.
     TimePoint receiveLineFree_{};

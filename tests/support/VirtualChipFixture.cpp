@@ -64,6 +64,10 @@ speed_t speedConstant(std::uint32_t baud) {
             return B57600;
         case 230400:
             return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
         default:
             return B115200;
     }
@@ -86,6 +90,15 @@ RawChipLine::RawChipLine(const std::string& devicePath, std::uint32_t baud) {
     cfsetospeed(&tio, speedConstant(baud));
     tcsetattr(fd_, TCSANOW, &tio);
     tcflush(fd_, TCIOFLUSH);
+}
+
+bool RawChipLine::setBaud(std::uint32_t baud) {
+    termios tio{};
+    if (fd_ < 0 || tcgetattr(fd_, &tio) != 0)
+        return false;
+    cfsetispeed(&tio, speedConstant(baud));
+    cfsetospeed(&tio, speedConstant(baud));
+    return tcsetattr(fd_, TCSADRAIN, &tio) == 0;
 }
 
 RawChipLine::~RawChipLine() {

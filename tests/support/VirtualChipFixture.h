@@ -59,6 +59,8 @@ class RawChipLine {
     bool ok() const { return fd_ >= 0; }
     const std::string& error() const { return error_; }
 
+    // Changes the line's speed, as an adapter does on request.
+    bool setBaud(std::uint32_t baud);
     bool write(const std::vector<std::uint8_t>& bytes);
     bool write(std::initializer_list<std::uint8_t> bytes);
     // Until `count` bytes arrived or `timeout` passed; what arrived.
