@@ -6,7 +6,8 @@ namespace pellion {
 
 namespace {
 
-constexpr milliseconds kSlack{100};
+// As the engine's answer margin: a loaded host reads late, not the chip.
+constexpr milliseconds kSlack{1000};
 constexpr milliseconds kWorstPageErase{40};
 constexpr std::uint32_t kWorstHalfWordMicros = 70;
 // The CRC loop on the 8 MHz oscillator, about 25 cycles a byte.
@@ -53,11 +54,13 @@ milliseconds HelperSpeedAnswerTimeout(std::uint32_t baud) {
 }
 
 milliseconds HelperSpeedPingTimeout(std::uint32_t newBaud) {
-    return milliseconds(50) + HelperWireTime(frameBytes(0) + HELPER_ANSWER_BYTES, newBaud);
+    // Two of these fit in the helper's window at the new speed.
+    return milliseconds(HELPER_SPEED_WINDOW_MS / 5) +
+           HelperWireTime(frameBytes(0) + HELPER_ANSWER_BYTES, newBaud);
 }
 
 milliseconds HelperSpeedFallbackDelay() {
-    return milliseconds(HELPER_SPEED_WINDOW_MS) + kSlack;
+    return milliseconds(HELPER_SPEED_WINDOW_MS) + kSlack / 2;
 }
 
 }  // namespace pellion

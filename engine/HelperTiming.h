@@ -5,8 +5,9 @@
 
 namespace pellion {
 
-// How long the host waits for each answer of the RAM helper. Generous against the chips'
-// worst flash times (40 ms a page erase, 70 us a half-word) and a core on its 8 MHz oscillator.
+// How long the host waits for each answer of the RAM helper: a second of margin, as the
+// engine's, on top of the wire and the chips' worst flash times (40 ms a page erase, 70 us a
+// half-word) and a core on its 8 MHz oscillator.
 using std::chrono::milliseconds;
 
 // The wire time of `bytes` at `baud` (11 bits a byte), rounded up.

@@ -56,7 +56,7 @@
 
 /* After answering Speed the helper listens at the new speed for this long; without a valid
  * frame it goes back to the old one. */
-#define HELPER_SPEED_WINDOW_MS 250u
+#define HELPER_SPEED_WINDOW_MS 1000u
 /* Largest divider error the helper accepts, in thousandths. */
 #define HELPER_SPEED_TOLERANCE_PERMILLE 15u
 

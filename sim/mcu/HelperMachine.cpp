@@ -270,7 +270,8 @@ struct HelperMachine::Impl {
 
     void idle(std::uint32_t address, const Peripheral& peripheral) {
         unchangedPolls = 0;
-        serial.settle();
+        if (serial.settle())
+            return;  // a byte came in meanwhile: the program has not seen it yet
         const auto next = nextEvent();
         if (next && *next <= horizon) {
             context.now = *next;

@@ -62,10 +62,11 @@ bool SerialPeripheral::waitingForHost() const {
 }
 
 // Moves the bytes that have arrived by now into the data register.
-void SerialPeripheral::settle() {
+bool SerialPeripheral::settle() {
+    const std::uint32_t before = status();
     while (!arrivals_.empty() && arrivals_.front().at <= context_.now) {
         if (full_ && !context_.timed())
-            return;  // without timing the line waits for the program
+            break;  // without timing the line waits for the program
         const Arrival arrival = arrivals_.front();
         arrivals_.pop_front();
         if (!receiving())
@@ -83,6 +84,7 @@ void SerialPeripheral::settle() {
         framingError_ = !good;
         full_ = true;
     }
+    return status() != before;
 }
 
 std::uint32_t SerialPeripheral::status() const {

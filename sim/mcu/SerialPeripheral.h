@@ -29,8 +29,9 @@ class SerialPeripheral : public Peripheral {
     void receive(std::uint8_t value, McuTime arrival, std::uint32_t hostBaud);
     void setHostBaud(std::uint32_t baud) { hostBaud_ = baud; }
     // Takes in the bytes that have arrived by now, as the hardware does whether or not the
-    // program looks: before time jumps ahead, so that a byte never hides the next.
-    void settle();
+    // program looks: before time jumps ahead, so that a byte never hides the next. True when
+    // that changed the status.
+    bool settle();
 
     struct Sent {
         McuTime start;
