@@ -189,17 +189,8 @@ void VirtualChip::apply(const Steps& steps, TimePoint at) {
     for (const Step& step : steps) {
         switch (step.kind) {
             case Step::Kind::Send:
-                for (std::uint8_t value : step.bytes) {
-                    if (faults_.dropAnswerByte()) {
-                        ++stats_.droppedBytes;
-                        continue;
-                    }
-                    if (faults_.corruptAnswerByte()) {
-                        value ^= faults_.corruptionMask();
-                        ++stats_.corruptedBytes;
-                    }
-                    transmit(value, t, true);
-                }
+                for (std::uint8_t value : step.bytes)
+                    sendAnswerByte(value, t);
                 break;
             case Step::Kind::Program:
             case Step::Kind::Erase:
@@ -235,6 +226,19 @@ void VirtualChip::startUp(TimePoint at) {
         deafUntil_ = at + options_.timing.startup;
         chipFree_ = std::max(chipFree_, deafUntil_);
     }
+}
+
+void VirtualChip::sendAnswerByte(std::uint8_t value, TimePoint at,
+                                 std::chrono::nanoseconds perByte) {
+    if (faults_.dropAnswerByte()) {
+        ++stats_.droppedBytes;
+        return;
+    }
+    if (faults_.corruptAnswerByte()) {
+        value ^= faults_.corruptionMask();
+        ++stats_.corruptedBytes;
+    }
+    transmit(value, at, true, perByte);
 }
 
 void VirtualChip::transmit(std::uint8_t value, TimePoint at, bool accounted,

@@ -111,6 +111,9 @@ class VirtualChip {
     void receive(const std::uint8_t* bytes, std::size_t count, TimePoint now);
     void receiveByte(std::uint8_t byte, TimePoint now);
     void apply(const Steps& steps, TimePoint at);
+    // An answer byte, through the answer faults; `perByte` negative: at the line's speed.
+    void sendAnswerByte(std::uint8_t value, TimePoint at,
+                        std::chrono::nanoseconds perByte = std::chrono::nanoseconds(-1));
     void transmit(std::uint8_t value, TimePoint at, bool accounted,
                   std::chrono::nanoseconds perByte = std::chrono::nanoseconds(-1));
     // A program in RAM (VirtualChipHelper.cpp).

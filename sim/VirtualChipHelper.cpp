@@ -24,18 +24,9 @@ void VirtualChip::runHelper(TimePoint now) {
     helper_->setHostBaud(hostBaud());
     // No host byte not yet received can arrive before both moments.
     helper_->run(now, timed() ? std::max(now, receiveLineFree_) : now);
-    for (const auto& sent : helper_->takeSent()) {
-        std::uint8_t value = sent.garbled ? std::uint8_t(~sent.value) : sent.value;
-        if (faults_.dropAnswerByte()) {
-            ++stats_.droppedBytes;
-            continue;
-        }
-        if (faults_.corruptAnswerByte()) {
-            value ^= faults_.corruptionMask();
-            ++stats_.corruptedBytes;
-        }
-        transmit(value, sent.start, true, sent.perByte);
-    }
+    for (const auto& sent : helper_->takeSent())
+        sendAnswerByte(sent.garbled ? std::uint8_t(~sent.value) : sent.value, sent.start,
+                       sent.perByte);
     const auto ending = helper_->ending();
     if (ending == mcu::HelperMachine::Ending::Running)
         return;

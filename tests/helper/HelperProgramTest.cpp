@@ -179,22 +179,7 @@ TEST_F(HelperProgramTest, BrokenProgramsEndWithTheirErrorInTheSummary) {
         chips_ = std::make_unique<VirtualChipFixture>(1);
         ASSERT_TRUE(chips_->ok());
         RawChipLine line(chips_->devicePath(0));
-        auto turn = [&](const Bytes& bytes) {
-            line.write(bytes);
-            return line.read(1, 1s) == Bytes{ACK};
-        };
-        Frame frame;
-        MakeAddressFrame(kHelperLoadAddress, frame);
-        const Bytes address(frame.data(), frame.data() + frame.length);
-        Bytes data = {std::uint8_t(program.size() - 1)};
-        std::uint8_t check = data[0];
-        for (std::uint8_t b : program) {
-            data.push_back(b);
-            check ^= b;
-        }
-        data.push_back(check);
-        ASSERT_TRUE(turn({0x7F}) && turn({0x31, 0xCE}) && turn(address) && turn(data));
-        ASSERT_TRUE(turn({0x21, 0xDE}) && turn(address));
+        ASSERT_EQ(HelperLink(line, 115200).loadAndGo(program), "");
         EXPECT_TRUE(chip().waitUntil(
             [](const sim::VirtualChip& c) { return c.state() == sim::ChipState::HelperFailed; },
             2s));

@@ -22,6 +22,15 @@ std::string HelperLink::load(bool usePll) {
     const std::vector<std::uint8_t> image = HelperImageFor(baud_, usePll);
     if (image.empty())
         return "the helper was not built (no cross compiler)";
+    if (std::string error = loadAndGo(image); !error.empty())
+        return error;
+    const auto ready = readAnswer(HelperReadyTimeout(baud_));
+    if (!ready || ready->status != HelperStatus::Ready)
+        return "the helper did not announce itself";
+    return "";
+}
+
+std::string HelperLink::loadAndGo(std::span<const std::uint8_t> image) {
     Frame frame;
     MakeSyncFrame(frame);
     if (!bootloaderTurn(frame))
@@ -35,7 +44,7 @@ std::string HelperLink::load(bool usePll) {
         if (!bootloaderTurn(frame))
             return "Write Memory refused RAM address " + std::to_string(address);
         const int taken =
-            MakeNextWriteBlock(std::span(image).subspan(done), address,
+            MakeNextWriteBlock(image.subspan(done), address,
                                std::uint32_t(kHelperLoadAddress + image.size() - 1), frame);
         if (taken <= 0 || !bootloaderTurn(frame))
             return "Write Memory refused a block";
@@ -47,9 +56,6 @@ std::string HelperLink::load(bool usePll) {
     MakeAddressFrame(kHelperLoadAddress, frame);
     if (!bootloaderTurn(frame))
         return "Go refused the helper's address";
-    const auto ready = readAnswer(HelperReadyTimeout(baud_));
-    if (!ready || ready->status != HelperStatus::Ready)
-        return "the helper did not announce itself";
     return "";
 }
 

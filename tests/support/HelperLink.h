@@ -22,6 +22,8 @@ class HelperLink {
     // Synchronises with the bootloader, loads and starts the helper, waits for its Ready.
     // Returns an error text, empty on success.
     std::string load(bool usePll = true);
+    // The ROM protocol's part: sync, Write Memory of `image` at kHelperLoadAddress, Go there.
+    std::string loadAndGo(std::span<const std::uint8_t> image);
 
     std::optional<HelperAnswer> exchange(const Frame& frame, std::chrono::milliseconds timeout);
     std::optional<HelperAnswer> readAnswer(std::chrono::milliseconds timeout);
