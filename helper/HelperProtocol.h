@@ -38,13 +38,13 @@
 
 /* Answer statuses. Errors carry the address concerned where there is one. */
 #define HELPER_STATUS_OK 0x00u
-#define HELPER_STATUS_READY 0x01u /* value: version << 16 | largest chunk */
-#define HELPER_STATUS_BAD_FRAME 0x40u      /* CRC mismatch: nothing done, send again */
-#define HELPER_STATUS_BAD_REQUEST 0x41u    /* unknown command, bad length or range */
-#define HELPER_STATUS_OVERFLOW 0x42u       /* bytes were lost on receive */
-#define HELPER_STATUS_PROGRAM_ERROR 0x50u  /* half-word not erased before programming */
-#define HELPER_STATUS_PROTECTED 0x51u      /* page write-protected */
-#define HELPER_STATUS_SPEED_REFUSED 0x52u  /* divider too far off; value: nearest baud */
+#define HELPER_STATUS_READY 0x01u         /* value: version << 16 | largest chunk */
+#define HELPER_STATUS_BAD_FRAME 0x40u     /* CRC mismatch: nothing done, send again */
+#define HELPER_STATUS_BAD_REQUEST 0x41u   /* unknown command, bad length or range */
+#define HELPER_STATUS_OVERFLOW 0x42u      /* bytes were lost on receive */
+#define HELPER_STATUS_PROGRAM_ERROR 0x50u /* half-word not erased before programming */
+#define HELPER_STATUS_PROTECTED 0x51u     /* page write-protected */
+#define HELPER_STATUS_SPEED_REFUSED 0x52u /* divider too far off; value: nearest baud */
 
 /* The image starts with a vector table (stack top, entry) and a parameter block the host fills
  * in before loading: word 2 magic, word 3 initial baud, word 4 flags. */

@@ -1,5 +1,5 @@
-#include "helper.h"
 #include "HelperProtocol.h"
+#include "helper.h"
 #include "registers.h"
 
 static uint32_t bank_of(uint32_t address) {
@@ -27,11 +27,11 @@ static uint32_t finish(uint32_t bank, uint32_t mode) {
     return HELPER_STATUS_OK;
 }
 
-uint32_t flash_program(uint32_t address, const uint16_t *data, uint32_t halfwords,
-                       uint32_t *fail_at) {
+uint32_t flash_program(uint32_t address, const uint16_t* data, uint32_t halfwords,
+                       uint32_t* fail_at) {
     for (uint32_t i = 0; i < halfwords; ++i, address += 2u) {
         serial_poll();
-        volatile uint16_t *cell = (volatile uint16_t *)address;
+        volatile uint16_t* cell = (volatile uint16_t*)address;
         /* Equal cells are skipped: a chunk sent again after a lost answer is harmless. Any
          * other non-erased cell is programmed anyway so that the controller reports it. */
         if (*cell == data[i])

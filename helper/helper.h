@@ -32,8 +32,8 @@ int serial_lost(void);                         /* and forgets it */
 void serial_off(void);
 
 /* flash.c: returns a status; *fail_at is the address an error concerns. */
-uint32_t flash_program(uint32_t address, const uint16_t *data, uint32_t halfwords,
-                       uint32_t *fail_at);
+uint32_t flash_program(uint32_t address, const uint16_t* data, uint32_t halfwords,
+                       uint32_t* fail_at);
 uint32_t flash_erase_page(uint32_t address);
 void flash_lock(void);
 

@@ -7,14 +7,14 @@
 enum frame_result { FRAME_OK, FRAME_BAD, FRAME_TIMEOUT };
 
 static uint32_t payload_words[(HELPER_MAX_PAYLOAD_BYTES + 3u) / 4u];
-#define payload ((uint8_t *)payload_words)
+#define payload ((uint8_t*)payload_words)
 static uint32_t flash_end;
 
-static uint32_t le32(const uint8_t *p) {
+static uint32_t le32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-static uint32_t crc_bytes(uint32_t state, const uint8_t *p, uint32_t n) {
+static uint32_t crc_bytes(uint32_t state, const uint8_t* p, uint32_t n) {
     while (n--)
         state = crc32_update(state, *p++);
     return state;
@@ -40,7 +40,7 @@ static void answer_ready(uint32_t command) {
 
 /* Hunts for a frame start, checks the header and reads payload and CRC. A header that does not
  * check out is skipped byte by byte, so a frame whose length was corrupted costs only itself. */
-static enum frame_result read_frame(uint32_t *command, uint32_t *length, uint32_t timeout_ms) {
+static enum frame_result read_frame(uint32_t* command, uint32_t* length, uint32_t timeout_ms) {
     for (;;) {
         int byte = serial_get(timeout_ms);
         if (byte < 0)
@@ -109,7 +109,7 @@ static void do_write(uint32_t length) {
     }
     uint32_t fail_at = address;
     const uint32_t status =
-        flash_program(address, (const uint16_t *)(payload + 4), bytes / 2u, &fail_at);
+        flash_program(address, (const uint16_t*)(payload + 4), bytes / 2u, &fail_at);
     answer(status, HELPER_CMD_WRITE, status == HELPER_STATUS_OK ? address : fail_at);
 }
 
@@ -122,7 +122,7 @@ static void do_crc(uint32_t length) {
     }
     uint32_t state = CRC32_INITIAL;
     for (uint32_t i = 0; i < bytes; ++i)
-        state = crc32_update(state, *(const volatile uint8_t *)(address + i));
+        state = crc32_update(state, *(const volatile uint8_t*)(address + i));
     answer(HELPER_STATUS_OK, HELPER_CMD_CRC, CRC32_FINAL(state));
 }
 
@@ -217,7 +217,8 @@ int main(void) {
         if (serial_lost())
             answer(HELPER_STATUS_OVERFLOW, command, 0);
         else if (result == FRAME_BAD)
-            answer(HELPER_STATUS_BAD_FRAME, command, command == HELPER_CMD_WRITE ? le32(payload) : 0);
+            answer(HELPER_STATUS_BAD_FRAME, command,
+                   command == HELPER_CMD_WRITE ? le32(payload) : 0);
         else
             dispatch(command, length);
     }

@@ -5,8 +5,8 @@
 
 #include <stdint.h>
 
-#define REG32(address) (*(volatile uint32_t *)(address))
-#define REG16(address) (*(volatile uint16_t *)(address))
+#define REG32(address) (*(volatile uint32_t*)(address))
+#define REG16(address) (*(volatile uint16_t*)(address))
 
 #define FLASH_MEMORY_BASE 0x08000000u
 #define FLASH_SECOND_BANK 0x08080000u

@@ -1,5 +1,5 @@
-#include "helper.h"
 #include "HelperProtocol.h"
+#include "helper.h"
 #include "registers.h"
 
 /* Holds one whole write frame, which arrives while the one before it is programmed, and what
