@@ -133,19 +133,20 @@ FlashOutcome ChipMemory::program(std::uint32_t address, std::span<const std::uin
             }
         }
     }
-    for (std::size_t i = 0; i < data.size(); ++i) {
+    for (std::size_t i = 0; i < data.size(); i += 2) {
         const std::uint32_t at = address + std::uint32_t(i);
         if (isWriteProtected(at))
             continue;
-        std::uint8_t& cell = flash_[at - kFlashBase];
-        if (cell == data[i])
-            continue;
-        if (cell != 0xFF) {
+        const std::size_t count = std::min<std::size_t>(2, data.size() - i);
+        std::uint8_t* cells = &flash_[at - kFlashBase];
+        if (!std::all_of(cells, cells + count, [](std::uint8_t b) { return b == 0xFF; })) {
             outcome.ok = false;
             return outcome;
         }
-        cell = data[i];
-        ++outcome.bytesProgrammed;
+        for (std::size_t k = 0; k < count; ++k) {
+            outcome.bytesProgrammed += cells[k] != data[i + k] ? 1 : 0;
+            cells[k] = data[i + k];
+        }
     }
     return outcome;
 }

@@ -65,8 +65,9 @@ class ChipMemory {
     void writeRam(std::uint32_t address, std::span<const std::uint8_t> bytes);
     std::vector<std::uint8_t>& ram() { return ram_; }
 
-    // Programs in address order; a cell that is neither erased nor equal to its new value
-    // stops the programming with a failure (the bytes before it stay programmed).
+    // Programs half-word by half-word in address order. As on real flash, a half-word that is
+    // not erased stops the programming with a failure, even when it already holds the new
+    // value (the half-words before it stay programmed).
     FlashOutcome program(std::uint32_t address, std::span<const std::uint8_t> data,
                          ProtectedWritePolicy policy);
     // Erases the listed pages; any page number outside the flash fails the whole list.

@@ -53,10 +53,13 @@ TEST_F(MemoryCommandTest, WritesFlashAndReadsItBack) {
     EXPECT_EQ(chip().readFlash(kFlash + 0xFC, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(chip().readFlash(kFlash + 0x100 + 200, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(readMemory(kFlash + 0x100, 200), block);
-    // Writing the same data again is harmless; anything else over programmed cells is not.
-    EXPECT_EQ(writeMemory(kFlash + 0x100, Bytes(block.begin(), block.begin() + 8)), kAck);
+    // Flash programs only erased half-words: a rewrite is refused even with the same data, and
+    // so is a block that overlaps programmed cells by one half-word.
+    EXPECT_EQ(writeMemory(kFlash + 0x100, Bytes(block.begin(), block.begin() + 8)), kNack);
     EXPECT_EQ(writeMemory(kFlash + 0x100, Bytes(8, 0x00)), kNack);
+    EXPECT_EQ(writeMemory(kFlash + 0x100 + 196, Bytes(8, 0x5A)), kNack);
     EXPECT_EQ(chip().readFlash(kFlash + 0x100, 200), block);
+    EXPECT_EQ(chip().readFlash(kFlash + 0x100 + 200, 4), Bytes(4, 0xFF));
 }
 
 TEST_F(MemoryCommandTest, WriteRefusesBadBlocksAndTargets) {
