@@ -371,6 +371,7 @@ void BootloaderCore::writeData(Steps& steps) {
         return;
     }
     const FlashOutcome outcome = memory_.program(address_, data, options_.protectedWrites);
+    stats_.bytesProgrammed += std::uint64_t(outcome.bytesProgrammed);
     busy(steps, Step::Kind::Program,
          options_.timing.halfWordProgram * ((outcome.bytesProgrammed + 1) / 2));
     if (outcome.ok && outcome.bytesProgrammed > 0 && faults_.badCell())

@@ -60,6 +60,8 @@ class BootloaderCore {
     void reset();
     // Power on: as reset, and a chip that had gone silent answers again.
     void powerOn();
+    // Started with BOOT0 low: the application runs and the bootloader hears nothing.
+    void startApplication() { state_ = CoreState::Application; }
     CoreState state() const { return state_; }
 
   private:

@@ -25,25 +25,45 @@ std::string writeFile(const std::filesystem::path& path, const void* data, std::
 
 }  // namespace
 
-std::string writeChipDump(const std::string& dir, const VirtualChip& chip, std::size_t index) {
+std::string chipDumpName(std::size_t index, std::uint32_t sequence) {
+    std::string name = "chip" + std::to_string(index);
+    if (sequence > 0)
+        name += "-" + std::to_string(sequence);
+    return name;
+}
+
+std::string writeChipDump(const std::string& dir, const ChipSnapshot& chip, std::size_t index) {
+    if (chip.state == chipStateName(ChipState::Empty))
+        return "";
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error)
         return "cannot create " + dir + ": " + error.message();
     const std::filesystem::path base =
-        std::filesystem::path(dir) / ("chip" + std::to_string(index));
-    const auto flash = chip.flash();
-    const auto options = chip.optionBytes();
+        std::filesystem::path(dir) / chipDumpName(index, chip.sequence);
+    const auto flash = chip.fullFlash();
     const std::string summary = summaryJson(chip, index) + "\n";
     for (std::string failure :
          {writeFile(std::filesystem::path(base).concat(".flash.bin"), flash.data(), flash.size()),
-          writeFile(std::filesystem::path(base).concat(".option.bin"), options.data(),
-                    options.size()),
+          writeFile(std::filesystem::path(base).concat(".option.bin"), chip.optionBytes.data(),
+                    chip.optionBytes.size()),
           writeFile(std::filesystem::path(base).concat(".json"), summary.data(), summary.size())}) {
         if (!failure.empty())
             return failure;
     }
     return "";
+}
+
+std::string writeChipDump(const std::string& dir, const VirtualChip& chip, std::size_t index) {
+    return writeChipDump(dir, chip.snapshot(), index);
+}
+
+std::string writeSocketDumps(const std::string& dir, const VirtualChip& chip, std::size_t index) {
+    for (const ChipSnapshot& gone : chip.retiredChips()) {
+        if (std::string error = writeChipDump(dir, gone, index); !error.empty())
+            return error;
+    }
+    return writeChipDump(dir, chip, index);
 }
 
 }  // namespace pellion::sim

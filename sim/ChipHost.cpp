@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "serial/posix/PseudoTerminal.h"
+#include "sim/LineEndpoint.h"
 
 namespace pellion::sim {
 
@@ -45,6 +46,10 @@ ChipHost::Added ChipHost::addChip(const ChipOptions& options) {
     }
     auto chip = std::make_shared<VirtualChip>(options, FlashLayout(*geometry), pty.masterFd, keeper,
                                               pty.slavePath);
+    if (std::string error = serveLineEndpoint(sideChannels_, chip); !error.empty()) {
+        added.error = error;
+        return added;
+    }
     if (threading_ == Threading::LoopPerChip || loops_.empty())
         loops_.push_back(std::make_unique<ChipLoop>());
     loops_.back()->add(chip);
@@ -61,6 +66,7 @@ std::chrono::nanoseconds ChipHost::serveCpuTime() const {
 }
 
 void ChipHost::stop() {
+    sideChannels_.stop();
     for (auto& loop : loops_)
         loop->stop();
 }

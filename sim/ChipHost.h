@@ -7,11 +7,13 @@
 
 #include "sim/ChipLoop.h"
 #include "sim/ChipOptions.h"
+#include "sim/SocketService.h"
 #include "sim/VirtualChip.h"
 
 namespace pellion::sim {
 
-// Virtual chips on pseudo-terminals, served by one shared loop or by a loop per chip.
+// Virtual chips on pseudo-terminals, served by one shared loop or by a loop per chip. Each
+// chip's line endpoint (its DTR and RTS) is served beside it.
 class ChipHost {
   public:
     enum class Threading { SharedLoop, LoopPerChip };
@@ -35,11 +37,15 @@ class ChipHost {
     // CPU time spent serving the chips: in-process benchmarks subtract it from their own.
     std::chrono::nanoseconds serveCpuTime() const;
 
+    // The side channels: the chips' line endpoints, and whatever else listens beside them.
+    SocketService& sideChannels() { return sideChannels_; }
+
     // Stops serving; the chips stay readable.
     void stop();
 
   private:
     Threading threading_;
+    SocketService sideChannels_;
     std::vector<std::shared_ptr<VirtualChip>> chips_;
     std::vector<std::unique_ptr<ChipLoop>> loops_;
 };

@@ -4,20 +4,12 @@
 
 namespace pellion::sim {
 
-ChipMemory::ChipMemory(const FlashLayout& layout, std::uint32_t serialNumber)
+ChipMemory::ChipMemory(const FlashLayout& layout, const UniqueId& uniqueId)
     : layout_(layout),
       flash_(layout.flashBytes(), 0xFF),
       ram_(kRamBytes, 0),
-      options_(factoryOptionBytes()) {
-    // A unique id that differs from chip to chip but is the same on every run.
-    std::uint32_t x = serialNumber * 2654435761u + 0x9E3779B9u;
-    for (auto& byte : uniqueId_) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        byte = std::uint8_t(x);
-    }
-}
+      options_(factoryOptionBytes()),
+      uniqueId_(uniqueId) {}
 
 OptionBytes ChipMemory::factoryOptionBytes() {
     OptionBytes bytes;

@@ -8,6 +8,7 @@
 
 #include "sim/ChipOptions.h"
 #include "sim/FlashLayout.h"
+#include "sim/UniqueId.h"
 
 namespace pellion::sim {
 
@@ -37,13 +38,14 @@ struct FlashOutcome {
 // controller. No protocol here.
 class ChipMemory {
   public:
-    ChipMemory(const FlashLayout& layout, std::uint32_t serialNumber);
+    ChipMemory(const FlashLayout& layout, const UniqueId& uniqueId);
 
     static OptionBytes factoryOptionBytes();
 
     const FlashLayout& layout() const { return layout_; }
     const std::vector<std::uint8_t>& flash() const { return flash_; }
     const OptionBytes& optionBytes() const { return options_; }
+    const UniqueId& uniqueId() const { return uniqueId_; }
     void loadFlash(std::uint32_t address, std::span<const std::uint8_t> bytes);
     void setOptionBytes(const OptionBytes& bytes) { options_ = bytes; }
 
@@ -92,7 +94,7 @@ class ChipMemory {
     std::vector<std::uint8_t> flash_;
     std::vector<std::uint8_t> ram_;
     OptionBytes options_;
-    std::array<std::uint8_t, 12> uniqueId_{};
+    UniqueId uniqueId_{};
 };
 
 }  // namespace pellion::sim

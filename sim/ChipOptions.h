@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "sim/BoardPins.h"
 #include "sim/ChipTiming.h"
 #include "sim/FaultOptions.h"
 
@@ -28,7 +29,17 @@ struct ChipOptions {
     bool readoutProtected = false;
     std::uint32_t writeProtectedRegions = 0;  // bit i set: 4 KiB region i protected
     std::vector<std::uint8_t> initialFlash;   // from the start of flash; the rest erased
-    std::uint32_t serialNumber = 0;           // goes into the unique id in system memory
+    std::uint32_t serialNumber = 0;           // the socket's number: goes into the unique id
+    std::uint64_t uniqueIdSeed = 1;           // the simulator's seed: goes into the unique id
+
+    // The board: how the adapter's DTR and RTS reach RESET and BOOT0, and whether BOOT0 has
+    // the jumper that keeps it high (the chip then always starts its bootloader) or only the
+    // line can raise it (the chip powers up running its application, as a fresh board does).
+    Wiring wiring = Wiring::DtrReset;
+    bool startInApplication = false;
+    // When set: this long after the chip's programming ends (Go, a reset into a program written
+    // here, the reset after readout protection was set on it), a fresh chip takes its socket.
+    std::optional<std::chrono::milliseconds> replaceAfterGo;
 
     // After Go: a line of text every `applicationInterval` (nothing when the text is empty).
     std::string applicationText;

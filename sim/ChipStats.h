@@ -38,6 +38,8 @@ struct ChipStats {
     std::uint64_t bytesReceived = 0;
     std::uint64_t bytesSent = 0;
     std::uint64_t bytesIgnoredWhileStarting = 0;
+    std::uint64_t bytesIgnoredInReset = 0;  // arrived while RESET was held
+    std::uint64_t bytesProgrammed = 0;      // flash bytes Write Memory or a RAM program wrote
     BusyTime busy;
     // How late answers reached the line against their modelled moment (timing on): the
     // simulator's own share of a run's overhead.
@@ -50,6 +52,7 @@ struct ChipStats {
     std::uint64_t injectedNacks = 0;
     std::uint64_t droppedBytes = 0;
     std::uint64_t corruptedBytes = 0;
+    std::uint64_t parityDiscards = 0;  // bytes a parity-blind adapter sent with a wrong parity
     bool silenced = false;
     bool disconnected = false;
     std::vector<FlippedBit> flippedBits;

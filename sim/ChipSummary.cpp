@@ -39,13 +39,20 @@ long long micros(std::chrono::nanoseconds time) {
 }  // namespace
 
 std::string summaryJson(const VirtualChip& chip, std::size_t index) {
-    const ChipStats stats = chip.stats();
+    return summaryJson(chip.snapshot(), index);
+}
+
+std::string summaryJson(const ChipSnapshot& chip, std::size_t index) {
+    const ChipStats& stats = chip.stats;
     std::ostringstream out;
-    out << "{\"chip\":" << index << ",\"device\":" << quoted(chip.devicePath())
-        << ",\"code\":" << quoted(chip.code().text())
-        << ",\"state\":" << quoted(chipStateName(chip.state()))
-        << ",\"readoutProtected\":" << (chip.readoutProtected() ? "true" : "false")
-        << ",\"writeProtection\":" << hex32(chip.writeProtectionWord());
+    out << "{\"chip\":" << index << ",\"device\":" << quoted(chip.devicePath);
+    if (chip.state == chipStateName(ChipState::Empty))
+        return out.str() + ",\"state\":\"empty\"}";
+    out << ",\"sequence\":" << chip.sequence
+        << ",\"uniqueId\":" << quoted(uniqueIdText(chip.uniqueId))
+        << ",\"code\":" << quoted(chip.code.text()) << ",\"state\":" << quoted(chip.state)
+        << ",\"readoutProtected\":" << (chip.readoutProtected ? "true" : "false")
+        << ",\"writeProtection\":" << hex32(chip.writeProtection);
     out << ",\"commands\":{";
     bool first = true;
     for (const auto& [name, count] : stats.commands) {
@@ -56,7 +63,9 @@ std::string summaryJson(const VirtualChip& chip, std::size_t index) {
         << ",\"acks\":" << stats.acks << ",\"nacks\":" << stats.nacks
         << ",\"badCommandFrames\":" << stats.badCommandFrames << ",\"resets\":" << stats.resets
         << ",\"bytesReceived\":" << stats.bytesReceived << ",\"bytesSent\":" << stats.bytesSent
-        << ",\"bytesIgnoredWhileStarting\":" << stats.bytesIgnoredWhileStarting;
+        << ",\"bytesIgnoredWhileStarting\":" << stats.bytesIgnoredWhileStarting
+        << ",\"bytesIgnoredInReset\":" << stats.bytesIgnoredInReset
+        << ",\"bytesProgrammed\":" << stats.bytesProgrammed;
     out << ",\"busyMicros\":{\"total\":" << micros(stats.busy.total())
         << ",\"wireReceive\":" << micros(stats.busy.wireReceive)
         << ",\"wireTransmit\":" << micros(stats.busy.wireTransmit)
@@ -70,6 +79,7 @@ std::string summaryJson(const VirtualChip& chip, std::size_t index) {
         << ",\"injectedNacks\":" << stats.injectedNacks
         << ",\"droppedBytes\":" << stats.droppedBytes
         << ",\"corruptedBytes\":" << stats.corruptedBytes
+        << ",\"parityDiscards\":" << stats.parityDiscards
         << ",\"silenced\":" << (stats.silenced ? "true" : "false")
         << ",\"disconnected\":" << (stats.disconnected ? "true" : "false") << ",\"flippedBits\":[";
     for (std::size_t i = 0; i < stats.flippedBits.size(); ++i) {

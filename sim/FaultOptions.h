@@ -15,13 +15,16 @@ struct FaultOptions {
     std::int64_t silentAfterCommands = -1;   // answers K commands, then nothing more
     std::int64_t disconnectAfterBytes = -1;  // closes the line when byte K has arrived
     double badCellProbability = 0;           // per flash write: one programmed bit flips
+    // An adapter that sends without parity: the chip's parity check drops every byte with an
+    // even number of one bits (the sync byte 0x7F passes, most command bytes do not).
+    bool parityBlindAdapter = false;
 
     friend bool operator==(const FaultOptions&, const FaultOptions&) = default;
 
     bool any() const {
         return strayZeroBeforeSyncAck || nackProbability > 0 || dropAnswerByteProbability > 0 ||
                corruptAnswerByteProbability > 0 || silentAfterCommands >= 0 ||
-               disconnectAfterBytes >= 0 || badCellProbability > 0;
+               disconnectAfterBytes >= 0 || badCellProbability > 0 || parityBlindAdapter;
     }
 };
 

@@ -76,8 +76,10 @@ std::string simHelpText() {
             "Virtual chips with a serial bootloader, each on its own pseudo-terminal. Prints one\n"
             "line per chip (\"chipK DEVICE [LINK]\") and serves until SIGINT or SIGTERM. On exit\n"
             "and on SIGUSR1 it writes chipK.flash.bin, chipK.option.bin and chipK.json (a\n"
-            "one-line summary: state, commands seen, modelled busy time, faults) to --dump-dir;\n"
-            "on exit it also prints the summaries.\n"
+            "one-line summary: state, unique id, commands seen, modelled busy time, faults) to\n"
+            "--dump-dir, and chipK-N.* for the N-th chip that replaced the first in socket K;\n"
+            "on exit it also prints the summaries. Each chip's DTR and RTS are set through the\n"
+            "abstract socket \"pellion-lines:DEVICE\" (see sim/README.md).\n"
             "\n"
             "Chips:\n"
             "  --chips N               number of chips (default 1)\n"
@@ -87,6 +89,19 @@ std::string simHelpText() {
             "  --link-dir DIR          also create symlinks DIR/chip0, DIR/chip1, ...\n"
             "  --dump-dir DIR          where dumps and summaries go\n"
             "  --loop-per-chip         serve each chip on its own thread (default: one thread)\n"
+            "  --control PATH          serve the control endpoint (lines, state, replace, remove,\n"
+            "                          insert K) on a Unix socket at PATH\n"
+            "\n"
+            "Board and socket:\n"
+            "  --wiring dtr-reset|rts-reset\n"
+            "                          asserted DTR holds RESET and asserted RTS raises BOOT0\n"
+            "                          (dtr-reset, default), or the other way round\n"
+            "  --start-in-app          BOOT0 is pulled low, not jumpered high: the chip powers up\n"
+            "                          in its application and starts its bootloader only when a\n"
+            "                          reset ends with BOOT0 raised by the line\n"
+            "  --replace-after-go MS   MS after a chip's programming ends (Go, a reset into a\n"
+            "                          program written here, or the reset after readout\n"
+            "                          protection was set on it), a fresh chip takes its socket\n"
             "\n"
             "Start-up state and behaviour:\n"
             "  --flash FILE            initial flash content (from 0x08000000)\n"
@@ -96,7 +111,8 @@ std::string simHelpText() {
             "                          a write or erase of a protected page: acknowledged without\n"
             "                          effect like current bootloaders (ack, default) or refused\n"
             "  --no-device-code        refuse the Get device code command\n"
-            "  --app-text TEXT         after Go, print TEXT as a line every --app-interval-ms\n"
+            "  --app-text TEXT         in the application, print TEXT as a line every\n"
+            "                          --app-interval-ms (after a reset: when flash holds a program)\n"
             "  --app-interval-ms MS    (default 5)\n"
             "\n"
             "Timing (on by default; 11 bits per byte: start, 8 data, parity, stop):\n"
@@ -124,8 +140,10 @@ std::string simHelpText() {
          << ": none)\n"
             "\n"
             "Faults (seeded, reproducible; each shows in the summary):\n"
-            "  --seed N                seed of chip 0; chip K uses N + K (default 1)\n"
-            "  --fault-chips LIST      only these chips misbehave (default: all)\n"
+            "  --seed N                seed of chip 0; chip K uses N + K (default 1); also\n"
+            "                          the seed of the chips' unique ids\n"
+            "  --fault-chips LIST      only these chips misbehave and get the start state of\n"
+            "                          --flash, --readout-protected, --write-protect (default: all)\n"
             "  --stray-zero            send 0x00 before the ACK of each sync\n"
             "  --nack-probability P    NACK instead of a command's first ACK\n"
             "  --drop-probability P    drop an answer byte\n"
@@ -134,6 +152,8 @@ std::string simHelpText() {
             "  --disconnect-after K    close the line when K bytes have arrived\n"
             "  --bad-cell-probability P\n"
             "                          per flash write, silently flip one programmed bit\n"
+            "  --parity-blind-adapter  the adapter sends without parity: the chip drops every byte\n"
+            "                          with an even number of one bits\n"
             "\n"
             "  --help                  this text\n";
     return help.str();
@@ -205,6 +225,22 @@ SimCommandLine parseSimCommandLine(const std::vector<std::string>& arguments) {
          }},
         {"--link-dir", [&](const std::string& v) { return !(s.linkDir = v).empty(); }},
         {"--dump-dir", [&](const std::string& v) { return !(s.dumpDir = v).empty(); }},
+        {"--control", [&](const std::string& v) { return !(s.controlPath = v).empty(); }},
+        {"--wiring",
+         [&](const std::string& v) {
+             if (v != "dtr-reset" && v != "rts-reset")
+                 return false;
+             chip.wiring = v == "dtr-reset" ? Wiring::DtrReset : Wiring::RtsReset;
+             return true;
+         }},
+        {"--replace-after-go",
+         [&](const std::string& v) {
+             long long value = 0;
+             if (!parseInteger(v, 0, 3'600'000, value))
+                 return false;
+             chip.replaceAfterGo = std::chrono::milliseconds(value);
+             return true;
+         }},
         {"--flash", [&](const std::string& v) { return !(s.flashFile = v).empty(); }},
         {"--write-protect",
          [&](const std::string& v) {
@@ -257,6 +293,7 @@ SimCommandLine parseSimCommandLine(const std::vector<std::string>& arguments) {
              if (!parseInteger(v, 0, 0x7FFFFFFFFFFFFFFFLL, value))
                  return false;
              chip.faults.seed = std::uint64_t(value);
+             chip.uniqueIdSeed = std::uint64_t(value);
              return true;
          }},
         {"--fault-chips", [&](const std::string& v) { return parseIndexList(v, s.faultChips); }},
@@ -275,6 +312,8 @@ SimCommandLine parseSimCommandLine(const std::vector<std::string>& arguments) {
         {"--readout-protected", [&] { chip.readoutProtected = true; }},
         {"--loop-per-chip", [&] { s.loopPerChip = true; }},
         {"--stray-zero", [&] { chip.faults.strayZeroBeforeSyncAck = true; }},
+        {"--parity-blind-adapter", [&] { chip.faults.parityBlindAdapter = true; }},
+        {"--start-in-app", [&] { chip.startInApplication = true; }},
     };
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -324,8 +363,12 @@ ChipOptions optionsForChip(const SimSettings& settings, int index) {
     const bool faulty = settings.faultChips.empty() ||
                         std::find(settings.faultChips.begin(), settings.faultChips.end(), index) !=
                             settings.faultChips.end();
-    if (!faulty)
+    if (!faulty) {
         options.faults = FaultOptions{};
+        options.readoutProtected = false;
+        options.writeProtectedRegions = 0;
+        options.initialFlash.clear();
+    }
     return options;
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 
 #include "sim/LineSpeed.h"
@@ -38,6 +39,10 @@ const char* chipStateName(ChipState state) {
             return "helper";
         case ChipState::HelperFailed:
             return "helper-failed";
+        case ChipState::InReset:
+            return "in-reset";
+        case ChipState::Empty:
+            return "empty";
     }
     return "unknown";
 }
@@ -45,21 +50,16 @@ const char* chipStateName(ChipState state) {
 VirtualChip::VirtualChip(const ChipOptions& options, const FlashLayout& layout, int fd,
                          int keeperFd, std::string devicePath)
     : options_(options),
-      memory_(layout, options.serialNumber),
+      memory_(layout, makeUniqueId(options.uniqueIdSeed, options.serialNumber, 0)),
       faults_(options.faults),
       core_(memory_, options_, faults_, stats_),
       devicePath_(std::move(devicePath)),
       fd_(fd),
-      keeperFd_(keeperFd) {
-    memory_.loadFlash(kFlashBase, options.initialFlash);
-    if (options.readoutProtected) {
-        OptionBytes bytes = memory_.optionBytes();
-        bytes[0] = 0x00;
-        bytes[1] = 0xFF;
-        memory_.setOptionBytes(bytes);
-    }
-    memory_.setWriteProtectionWord(~options.writeProtectedRegions);
+      keeperFd_(keeperFd),
+      pins_(options.wiring, !options.startInApplication) {
+    loadStartState();
     refreshLineBaud();
+    sampleBootMode();  // powered long before any host came: no start-up left
 }
 
 VirtualChip::~VirtualChip() {
@@ -91,6 +91,8 @@ VirtualChip::Plan VirtualChip::plan() const {
         consider(*nextApplicationLine_);
     if (closeAt_)
         consider(*closeAt_);
+    if (replaceAt_)
+        consider(*replaceAt_);
     if (timed() && deafUntil_ > SteadyClock::now())
         consider(deafUntil_);  // so that waiters see the start-up end
     if (helper_ && helper_->wakeAt())
@@ -117,6 +119,10 @@ void VirtualChip::service(short revents, TimePoint now) {
         flushWrites();
         if (closeAt_ && *closeAt_ <= now)
             closeLine();
+        if (replaceAt_ && *replaceAt_ <= now && fd_ >= 0) {
+            retire();
+            insertFresh(now);
+        }
     }
     std::lock_guard lock(waitMutex_);
     ++generation_;
@@ -157,6 +163,10 @@ void VirtualChip::receive(const std::uint8_t* bytes, std::size_t count, TimePoin
 }
 
 void VirtualChip::receiveByte(std::uint8_t byte, TimePoint now) {
+    if (!heard()) {
+        stats_.bytesIgnoredInReset += present_ ? 1 : 0;
+        return;
+    }
     // A real chip measures the line speed on the sync byte itself.
     if (byte == kSync && core_.state() == CoreState::AwaitingSync)
         refreshLineBaud();
@@ -175,6 +185,10 @@ void VirtualChip::receiveByte(std::uint8_t byte, TimePoint now) {
             ++stats_.bytesIgnoredWhileStarting;
             return;
         }
+    }
+    if (faults_.options().parityBlindAdapter && std::popcount(byte) % 2 == 0) {
+        ++stats_.parityDiscards;
+        return;
     }
     if (helper_) {
         helper_->receive(byte, arrival, hostBaud());
@@ -203,11 +217,18 @@ void VirtualChip::apply(const Steps& steps, TimePoint at) {
                 ++stats_.resets;
                 nextApplicationLine_.reset();
                 startUp(timed() ? std::max(t, transmitLineFree_) : t);
+                sampleBootMode();
+                // Programmed and then protected: the end of this chip's programming.
+                if (memory_.readoutProtected() && stats_.bytesProgrammed > 0)
+                    scheduleReplacement(t);
                 break;
             case Step::Kind::RunApplication:
                 if (memory_.isRam(step.address)) {
                     startHelper(step.address, timed() ? std::max(t, transmitLineFree_) : t);
-                } else if (!options_.applicationText.empty()) {
+                    break;
+                }
+                scheduleReplacement(t);
+                if (!options_.applicationText.empty()) {
                     nextApplicationLine_ =
                         (timed() ? std::max(t, transmitLineFree_) : t) +
                         std::max<std::chrono::nanoseconds>(options_.applicationInterval,
@@ -415,6 +436,10 @@ ChipState VirtualChip::state() const {
 ChipState VirtualChip::stateLocked() const {
     if (fd_ < 0)
         return ChipState::Disconnected;
+    if (!present_)
+        return ChipState::Empty;
+    if (pins_.resetHeld())
+        return ChipState::InReset;
     if (timed() && SteadyClock::now() < deafUntil_)
         return ChipState::Starting;
     if (helper_)
@@ -492,19 +517,24 @@ ChipOptions VirtualChip::options() const {
 void VirtualChip::reset() {
     {
         std::lock_guard lock(mutex_);
-        const TimePoint now = SteadyClock::now();
-        core_.powerOn();
-        endHelper();
-        ++stats_.resets;
-        outgoing_.clear();  // a UART that resets drops what it was sending
-        adapterBatch_ = 0;
-        nextApplicationLine_.reset();
-        receiveLineFree_ = std::min(receiveLineFree_, now);
-        transmitLineFree_ = std::min(transmitLineFree_, now);
-        chipFree_ = std::min(chipFree_, now);
-        startUp(now);
+        if (heard())
+            restart(SteadyClock::now());
     }
     changed();
+}
+
+void VirtualChip::restart(TimePoint now) {
+    core_.powerOn();
+    endHelper();
+    ++stats_.resets;
+    outgoing_.clear();  // a UART that resets drops what it was sending
+    adapterBatch_ = 0;
+    nextApplicationLine_.reset();
+    receiveLineFree_ = std::min(receiveLineFree_, now);
+    transmitLineFree_ = std::min(transmitLineFree_, now);
+    chipFree_ = std::min(chipFree_, now);
+    startUp(now);
+    sampleBootMode();
 }
 
 void VirtualChip::disconnect() {

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "sim/BoardPins.h"
 #include "sim/BootloaderCore.h"
 #include "sim/ChipMemory.h"
 #include "sim/ChipOptions.h"
+#include "sim/ChipSnapshot.h"
 #include "sim/ChipStats.h"
 #include "sim/FaultInjector.h"
 
@@ -36,6 +38,8 @@ enum class ChipState {
     Disconnected,
     Helper,        // running a program Go started in RAM
     HelperFailed,  // that program made an error; the summary says which
+    InReset,       // RESET held by the lines: the chip does nothing
+    Empty,         // no chip in the socket
 };
 const char* chipStateName(ChipState state);
 
@@ -87,16 +91,44 @@ class VirtualChip {
     void setReadoutProtected(bool on);
     // Bit i set: 4 KiB region i protected.
     void setWriteProtectedRegions(std::uint32_t regions);
-    // Timing, faults, policies, device-code command, application output. The flash geometry
-    // and code are fixed at creation. Changed faults restart their random sequence.
+    // Timing, faults, policies, device-code command, application output. The flash geometry,
+    // the code and the board (wiring, boot jumper) are fixed at creation. Changed faults restart
+    // their random sequence.
     void configure(const std::function<void(ChipOptions&)>& change);
     ChipOptions options() const;
 
-    // The reset button: the chip starts up (deaf for the start-up time) and then waits for the
-    // sync byte. A chip that had gone silent answers again.
+    // The reset button: the chip starts up (deaf for the start-up time) and samples BOOT0, then
+    // waits for the sync byte or runs its application. A chip that had gone silent answers
+    // again. Nothing happens while the lines hold RESET.
     void reset();
     // Pulls the cable: the line closes and the host's side hangs up.
     void disconnect();
+
+    // The board (the adapter's DTR and RTS, the RESET and BOOT0 pins they drive) and the
+    // socket the chip sits in. The device path, the lines and the options belong to the
+    // socket; memory, unique id and counters to the chip in it.
+    struct BoardState {
+        LineLevels lines;
+        bool resetHeld = false;
+        bool boot0High = false;
+        const char* mode = "";  // "bootloader", "application", "reset" or "empty"
+    };
+    // Sets the lines given (nullopt: as it is); on the release of RESET the chip starts anew.
+    // Returns the levels now in effect.
+    LineLevels setLines(std::optional<bool> dtr, std::optional<bool> rts);
+    BoardState board() const;
+    // An operator swaps chips: out of the socket (false when it is empty), a fresh chip in
+    // (false when one is there), or both. A fresh chip has the next sequence number, its own
+    // unique id and the start state and start mode of the options; it is deaf for its start-up
+    // time.
+    bool remove();
+    bool insert();
+    void replace();
+    // The chip in the socket now (state "empty" when there is none), and every chip that has
+    // left the socket, in the order they left.
+    ChipSnapshot snapshot() const;
+    std::vector<ChipSnapshot> retiredChips() const;
+    UniqueId uniqueId() const;
 
     // Waits until `condition` holds (tested after each change), at most `timeout`.
     bool waitUntil(const std::function<bool(const VirtualChip&)>& condition,
@@ -127,6 +159,16 @@ class VirtualChip {
     void readAvailable(TimePoint now);
     void closeLine();
     void startUp(TimePoint at);
+    void restart(TimePoint now);
+    // VirtualChipSocket.cpp: the board and the socket.
+    void loadStartState();
+    void holdInReset(TimePoint now);
+    void sampleBootMode();  // after a start: the application runs when BOOT0 is low
+    void scheduleReplacement(TimePoint programStarted);
+    void retire();
+    void insertFresh(TimePoint now);
+    ChipSnapshot snapshotLocked(bool trimFlash) const;
+    bool heard() const { return present_ && !pins_.resetHeld(); }
     std::chrono::nanoseconds byteTime() const;
     bool timed() const { return options_.timing.enabled; }
     void refreshLineBaud();
@@ -145,6 +187,11 @@ class VirtualChip {
     std::uint32_t lineBaud_ = 0;  // what the host set, when following it
     std::unique_ptr<mcu::HelperMachine> helper_;
     bool helperFailed_ = false;
+    BoardPins pins_;
+    bool present_ = true;
+    std::uint32_t sequence_ = 0;
+    std::optional<TimePoint> replaceAt_;
+    std::vector<ChipSnapshot> retired_;
 
     // Modelled time.
     TimePoint receiveLineFree_{};

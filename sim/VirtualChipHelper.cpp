@@ -42,8 +42,10 @@ void VirtualChip::runHelper(TimePoint now) {
             ++stats_.resets;
             core_.reset();
             startUp(at);
+            sampleBootMode();
             break;
         case mcu::HelperMachine::Ending::ProgramStarted:
+            scheduleReplacement(at);
             if (!options_.applicationText.empty())
                 nextApplicationLine_ =
                     at + std::max<std::chrono::nanoseconds>(options_.applicationInterval,

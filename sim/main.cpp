@@ -16,6 +16,7 @@
 #include "sim/ChipDump.h"
 #include "sim/ChipHost.h"
 #include "sim/ChipSummary.h"
+#include "sim/ControlEndpoint.h"
 #include "sim/SimCommandLine.h"
 
 namespace {
@@ -60,10 +61,23 @@ void dumpAll(const SimSettings& settings, ChipHost& host) {
     if (settings.dumpDir.empty())
         return;
     for (std::size_t i = 0; i < host.size(); ++i) {
-        const std::string error = writeChipDump(settings.dumpDir, host.chip(i), i);
+        const std::string error = writeSocketDumps(settings.dumpDir, host.chip(i), i);
         if (!error.empty())
             std::cerr << "pellion-sim: " << error << "\n";
     }
+}
+
+// Every chip that passed through each socket, in order; empty sockets say nothing.
+void printSummaries(ChipHost& host) {
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        std::vector<ChipSnapshot> chips = host.chip(i).retiredChips();
+        chips.push_back(host.chip(i).snapshot());
+        for (const ChipSnapshot& chip : chips) {
+            if (chip.state != chipStateName(ChipState::Empty))
+                std::cout << summaryJson(chip, i) << "\n";
+        }
+    }
+    std::cout.flush();
 }
 
 }  // namespace
@@ -100,6 +114,10 @@ int main(int argc, char** argv) {
         if (!added.chip)
             return fail("chip " + std::to_string(i) + ": " + added.error);
     }
+    if (!settings.controlPath.empty()) {
+        if (std::string error = serveControlEndpoint(host, settings.controlPath); !error.empty())
+            return fail(error);
+    }
     std::vector<std::string> links;
     if (!settings.linkDir.empty()) {
         if (std::string error = createLinks(settings.linkDir, host, links); !error.empty())
@@ -127,8 +145,6 @@ int main(int argc, char** argv) {
     dumpAll(settings, host);
     for (const std::string& link : links)
         ::unlink(link.c_str());
-    for (std::size_t i = 0; i < host.size(); ++i)
-        std::cout << summaryJson(host.chip(i), i) << "\n";
-    std::cout.flush();
+    printSummaries(host);
     return 0;
 }

@@ -188,6 +188,7 @@ void FlashController::programHalfWord(Bank& bank, std::uint32_t address, std::ui
     }
     const std::uint8_t bytes[2] = {std::uint8_t(value), std::uint8_t(value >> 8)};
     memory.loadFlash(address, bytes);
+    context_.stats.bytesProgrammed += 2;
     if (context_.faults.badCell())
         flipBadCell(address);
     context_.stats.busy.programming += context_.options.timing.halfWordProgram;

@@ -25,6 +25,18 @@ TEST_F(FaultInjectionTest, StrayZeroBeforeTheSyncAck) {
     EXPECT_EQ(chip().stats().strayZeros, 1u);
 }
 
+TEST_F(FaultInjectionTest, ParityBlindAdapterLosesBytesWithAnEvenNumberOfOnes) {
+    sim::FaultOptions faults;
+    faults.parityBlindAdapter = true;
+    startWith(faults);
+    synchronise();  // 0x7F: seven ones
+    EXPECT_TRUE(exchangeAll(command(0x06)).empty()) << "Get device code: two ones, both lost";
+    EXPECT_EQ(chip().stats().parityDiscards, 2u);
+    // A byte and its complement have ones of the same parity: odd command codes still pass.
+    EXPECT_EQ(exchange(command(0x01), 5), (Bytes{kAck, 0x22, 0x00, 0x00, kAck}));
+    EXPECT_EQ(chip().stats().commandCount(), 1u);
+}
+
 TEST_F(FaultInjectionTest, InjectedNackReplacesTheFirstAckAndAbandonsTheCommand) {
     sim::FaultOptions faults;
     faults.nackProbability = 1.0;

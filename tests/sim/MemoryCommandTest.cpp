@@ -60,6 +60,7 @@ TEST_F(MemoryCommandTest, WritesFlashAndReadsItBack) {
     EXPECT_EQ(writeMemory(kFlash + 0x100 + 196, Bytes(8, 0x5A)), kNack);
     EXPECT_EQ(chip().readFlash(kFlash + 0x100, 200), block);
     EXPECT_EQ(chip().readFlash(kFlash + 0x100 + 200, 4), Bytes(4, 0xFF));
+    EXPECT_EQ(chip().stats().bytesProgrammed, 200u);
 }
 
 TEST_F(MemoryCommandTest, WriteRefusesBadBlocksAndTargets) {

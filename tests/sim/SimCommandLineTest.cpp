@@ -20,6 +20,9 @@ TEST(SimCommandLineTest, DefaultsModelTimingAndFollowTheHostsLineSpeed) {
     EXPECT_EQ(s.chip.timing.halfWordProgram, microseconds(52));
     EXPECT_FALSE(s.chip.faults.any());
     EXPECT_FALSE(s.loopPerChip);
+    EXPECT_EQ(s.chip.wiring, Wiring::DtrReset);
+    EXPECT_FALSE(s.chip.startInApplication);
+    EXPECT_FALSE(s.chip.replaceAfterGo);
 }
 
 TEST(SimCommandLineTest, TakesEveryOption) {
@@ -74,7 +77,15 @@ TEST(SimCommandLineTest, TakesEveryOption) {
                                              "links",
                                              "--dump-dir",
                                              "dumps",
-                                             "--loop-per-chip"});
+                                             "--loop-per-chip",
+                                             "--wiring",
+                                             "rts-reset",
+                                             "--start-in-app",
+                                             "--replace-after-go",
+                                             "250",
+                                             "--parity-blind-adapter",
+                                             "--control",
+                                             "ctl"});
     ASSERT_EQ(parsed.error, "");
     const SimSettings& s = parsed.settings;
     const ChipOptions& c = s.chip;
@@ -107,6 +118,12 @@ TEST(SimCommandLineTest, TakesEveryOption) {
     EXPECT_EQ(s.linkDir, "links");
     EXPECT_EQ(s.dumpDir, "dumps");
     EXPECT_TRUE(s.loopPerChip);
+    EXPECT_EQ(c.wiring, Wiring::RtsReset);
+    EXPECT_TRUE(c.startInApplication);
+    EXPECT_EQ(c.replaceAfterGo, std::chrono::milliseconds(250));
+    EXPECT_TRUE(c.faults.parityBlindAdapter);
+    EXPECT_EQ(c.uniqueIdSeed, 5u);
+    EXPECT_EQ(s.controlPath, "ctl");
 }
 
 TEST(SimCommandLineTest, RefusesWhatItDoesNotUnderstand) {
@@ -127,6 +144,8 @@ TEST(SimCommandLineTest, RefusesWhatItDoesNotUnderstand) {
         {"--page-erase-ms", "soon"},
         {"--chips", "2", "--fault-chips", "2"},
         {"--no-timing=1"},
+        {"--wiring", "dtr"},
+        {"--replace-after-go", "-5"},
     };
     for (const auto& arguments : bad) {
         const auto parsed = parseSimCommandLine(arguments);
