@@ -23,14 +23,18 @@ std::uint8_t answerTo(VirtualChip& chip, std::uint8_t request) {
 }  // namespace
 
 std::string serveLineEndpoint(SocketService& service, std::shared_ptr<VirtualChip> chip) {
-    return service.listenAbstract(posix::ptyLineEndpointName(chip->devicePath()),
-                                  [chip](std::string& input) {
-                                      std::string answer;
-                                      for (char request : input)
-                                          answer += char(answerTo(*chip, std::uint8_t(request)));
-                                      input.clear();
-                                      return answer;
-                                  });
+    const std::string name = posix::ptyLineEndpointName(chip->devicePath());
+    std::string error = service.listenAbstract(name, [chip](std::string& input) {
+        std::string answer;
+        for (char request : input)
+            answer += char(answerTo(*chip, std::uint8_t(request)));
+        input.clear();
+        return answer;
+    });
+    // A closed line frees its terminal's number for the next one: the name goes first.
+    if (error.empty())
+        chip->setLineClosingHandler([&service, name] { service.stopListening(name); });
+    return error;
 }
 
 }  // namespace pellion::sim

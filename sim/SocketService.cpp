@@ -1,11 +1,12 @@
 #include "sim/SocketService.h"
 
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -19,12 +20,21 @@ constexpr std::size_t kInputLimit = 4096;
 
 }  // namespace
 
-SocketService::SocketService() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+// epoll, not poll: a poll in progress holds a reference to every socket it watches, so a
+// listener closed meanwhile would keep its name until the poll returns. An epoll set holds
+// none, and stopListening() frees the name at once.
+SocketService::SocketService()
+    : epollFd_(::epoll_create1(EPOLL_CLOEXEC)), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    epoll_event wake{};
+    wake.events = EPOLLIN;
+    wake.data.ptr = nullptr;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &wake);
+}
 
 SocketService::~SocketService() {
     stop();
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
+    ::close(wakeFd_);
+    ::close(epollFd_);
 }
 
 std::string SocketService::listenAbstract(const std::string& name, Handler handler) {
@@ -55,32 +65,49 @@ std::string SocketService::listen(const std::string& address, bool abstract, Han
         ::close(fd);
         return "cannot listen on " + address + ": " + error;
     }
-    auto listener = std::make_shared<Listener>();
+    auto listener = std::make_unique<Listener>();
+    listener->isListener = true;
     listener->fd = fd;
+    listener->address = address;
+    listener->inFileSystem = !abstract;
     listener->handler = std::move(handler);
-    listener->path = abstract ? "" : address;
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
-            ::close(fd);
-            return "cannot listen on " + address + ": the service has stopped";
-        }
-        listeners_.push_back(std::move(listener));
-        if (!thread_.joinable())
-            thread_ = std::thread([this] { run(); });
+    std::lock_guard lock(mutex_);
+    if (stopping_) {
+        closeListener(*listener);
+        return "cannot listen on " + address + ": the service has stopped";
     }
-    wake();
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = static_cast<Watched*>(listener.get());
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event);
+    listeners_.push_back(std::move(listener));
+    if (!thread_.joinable())
+        thread_ = std::thread([this] { run(); });
     return "";
 }
 
-void SocketService::wake() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+void SocketService::closeListener(Listener& listener) {
+    std::lock_guard lock(listener.mutex);
+    if (listener.fd < 0)
+        return;
+    ::close(listener.fd);  // also leaves the epoll set
+    listener.fd = -1;
+    if (listener.inFileSystem)
+        ::unlink(listener.address.c_str());
+}
+
+void SocketService::stopListening(const std::string& nameOrPath) {
+    std::lock_guard lock(mutex_);
+    for (const auto& listener : listeners_) {
+        if (listener->address == nameOrPath)
+            closeListener(*listener);
+    }
 }
 
 void SocketService::stop() {
     stopping_ = true;
-    wake();
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
     std::thread thread;
     {
         std::lock_guard lock(mutex_);
@@ -89,66 +116,73 @@ void SocketService::stop() {
     if (thread.joinable())
         thread.join();
     std::lock_guard lock(mutex_);
-    for (const auto& listener : listeners_) {
-        ::close(listener->fd);
-        if (!listener->path.empty())
-            ::unlink(listener->path.c_str());
-    }
-    listeners_.clear();
+    for (const auto& listener : listeners_)
+        closeListener(*listener);
 }
 
 void SocketService::run() {
-    std::vector<Client> clients;
-    std::vector<std::shared_ptr<Listener>> listeners;
-    std::vector<pollfd> fds;
+    std::vector<std::unique_ptr<Client>> clients;
+    epoll_event events[32];
     while (!stopping_) {
-        {
-            std::lock_guard lock(mutex_);
-            listeners = listeners_;
+        const int ready = ::epoll_wait(epollFd_, events, 32, -1);
+        for (int i = 0; i < ready; ++i) {
+            auto* watched = static_cast<Watched*>(events[i].data.ptr);
+            if (watched == nullptr) {
+                std::uint64_t count;
+                [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+            } else if (watched->isListener) {
+                accept(*static_cast<Listener*>(watched), clients);
+            } else {
+                serveClient(*static_cast<Client*>(watched), events[i].events);
+            }
         }
-        fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
-        for (const auto& listener : listeners)
-            fds.push_back(pollfd{listener->fd, POLLIN, 0});
-        for (const Client& client : clients)
-            fds.push_back(
-                pollfd{client.fd, short(POLLIN | (client.output.empty() ? 0 : POLLOUT)), 0});
-        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
-            continue;
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t count;
-            [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
-        }
-        // Clients first: the indexes in fds refer to the clients as they were before accepting.
-        for (std::size_t i = 0; i < clients.size(); ++i)
-            serveClient(clients[i], fds[1 + listeners.size() + i].revents);
-        std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
-        for (std::size_t i = 0; i < listeners.size(); ++i) {
-            if (!(fds[1 + i].revents & POLLIN))
-                continue;
-            const int fd =
-                ::accept4(listeners[i]->fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0)
-                clients.push_back(Client{fd, listeners[i], {}, {}});
-        }
+        // Only now: a later event of the same batch may still name a client that is closing.
+        std::erase_if(clients, [](const std::unique_ptr<Client>& client) {
+            if (!client->closing)
+                return false;
+            ::close(client->fd);
+            return true;
+        });
     }
-    for (Client& client : clients)
-        ::close(client.fd);
+    for (const auto& client : clients)
+        ::close(client->fd);
 }
 
-void SocketService::serveClient(Client& client, short revents) {
-    bool closing = (revents & (POLLERR | POLLNVAL)) != 0;
-    if (revents & (POLLIN | POLLHUP)) {
+void SocketService::accept(Listener& listener, std::vector<std::unique_ptr<Client>>& clients) {
+    std::lock_guard lock(listener.mutex);
+    if (listener.fd < 0)
+        return;
+    const int fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    auto client = std::make_unique<Client>();
+    client->fd = fd;
+    client->listener = &listener;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = static_cast<Watched*>(client.get());
+    if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0) {
+        ::close(fd);
+        return;
+    }
+    clients.push_back(std::move(client));
+}
+
+void SocketService::serveClient(Client& client, std::uint32_t events) {
+    if (client.closing)
+        return;
+    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
         char buffer[512];
         const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
         if (n > 0) {
             client.input.append(buffer, std::size_t(n));
             client.output += client.listener->handler(client.input);
-            closing = closing || client.input.size() > kInputLimit;
+            client.closing = client.input.size() > kInputLimit;
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-            closing = true;
+            client.closing = true;
         }
     }
-    while (!client.output.empty() && !closing) {
+    while (!client.output.empty() && !client.closing) {
         const ssize_t n =
             ::send(client.fd, client.output.data(), client.output.size(), MSG_NOSIGNAL);
         if (n > 0)
@@ -158,12 +192,19 @@ void SocketService::serveClient(Client& client, short revents) {
         else if (n < 0 && errno == EAGAIN)
             break;
         else
-            closing = true;
+            client.closing = true;
     }
-    if (closing) {
-        ::close(client.fd);
-        client.fd = -1;
-    }
+    watchOutput(client);
+}
+
+// Waits for room to send only while an answer is pending.
+void SocketService::watchOutput(Client& client) {
+    if (client.closing)
+        return;
+    epoll_event event{};
+    event.events = EPOLLIN | (client.output.empty() ? 0u : std::uint32_t(EPOLLOUT));
+    event.data.ptr = static_cast<Watched*>(&client);
+    ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, client.fd, &event);
 }
 
 }  // namespace pellion::sim

@@ -29,29 +29,43 @@ class SocketService {
     // again when the service stops.
     std::string listenAbstract(const std::string& name, Handler handler);
     std::string listenAtPath(const std::string& path, Handler handler);
+    // Gives the name or path up at once, before this returns (so that it can be bound again),
+    // from any thread; clients already connected stay served.
+    void stopListening(const std::string& nameOrPath);
     void stop();  // any thread; idempotent
 
   private:
-    struct Listener {
-        int fd = -1;
-        Handler handler;
-        std::string path;  // to remove on stop; empty for abstract names
+    // What an event of the thread's epoll set refers to.
+    struct Watched {
+        bool isListener = false;
     };
-    struct Client {
+    struct Listener : Watched {
+        std::mutex mutex;  // holds `fd` while it is accepted from or closed
         int fd = -1;
-        std::shared_ptr<Listener> listener;
+        std::string address;
+        bool inFileSystem = false;
+        Handler handler;
+    };
+    struct Client : Watched {
+        int fd = -1;
+        Listener* listener = nullptr;
         std::string input;
         std::string output;
+        bool closing = false;
     };
 
     std::string listen(const std::string& address, bool abstract, Handler handler);
     void run();
-    void serveClient(Client& client, short revents);
-    void wake();
+    void accept(Listener& listener, std::vector<std::unique_ptr<Client>>& clients);
+    void serveClient(Client& client, std::uint32_t events);
+    void watchOutput(Client& client);
+    static void closeListener(Listener& listener);
 
+    int epollFd_ = -1;
     int wakeFd_ = -1;
     std::mutex mutex_;
-    std::vector<std::shared_ptr<Listener>> listeners_;
+    // Kept until the service is destroyed: events may still name a listener that stopped.
+    std::vector<std::unique_ptr<Listener>> listeners_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

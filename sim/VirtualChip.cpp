@@ -74,6 +74,11 @@ void VirtualChip::setWakeHandler(std::function<void()> wake) {
     wake_ = std::move(wake);
 }
 
+void VirtualChip::setLineClosingHandler(std::function<void()> closing) {
+    std::lock_guard lock(mutex_);
+    lineClosing_ = std::move(closing);
+}
+
 VirtualChip::Plan VirtualChip::plan() const {
     std::lock_guard lock(mutex_);
     Plan plan;
@@ -339,6 +344,8 @@ void VirtualChip::flushWrites() {
 }
 
 void VirtualChip::closeLine() {
+    if (lineClosing_)
+        lineClosing_();
     if (fd_ >= 0)
         ::close(fd_);
     if (keeperFd_ >= 0)

@@ -70,6 +70,9 @@ class VirtualChip {
     void service(short revents, TimePoint now);
     // Called (from any thread) when the plan may have changed.
     void setWakeHandler(std::function<void()> wake);
+    // Called when the line closes for good, before its device can go to another terminal; with
+    // the chip locked, so it must not call the chip.
+    void setLineClosingHandler(std::function<void()> closing);
 
     // The device path a host opens.
     const std::string& devicePath() const { return devicePath_; }
@@ -212,6 +215,7 @@ class VirtualChip {
     std::vector<std::uint8_t> writeBuffer_;  // due, not yet taken by the pty
 
     std::function<void()> wake_;
+    std::function<void()> lineClosing_;
     mutable std::mutex waitMutex_;
     mutable std::condition_variable waitCondition_;
     std::uint64_t generation_ = 0;

@@ -77,11 +77,18 @@ TEST(PtyLineChannelTest, SetsAVirtualChipsLinesAndFindsNoEndpointOnAPlainTermina
     EXPECT_EQ(rawExchange(chips.devicePath(0), 0x10), 0x00);
     EXPECT_TRUE(chips.chip(0).board().lines.dtr);
 
+    // A line closed for good gives its name up before its terminal's number is free again.
+    const std::string path = chips.devicePath(0);
+    chips.chip(0).disconnect();
+    EXPECT_EQ(channel.open(path).error, LineChannelError::NoEndpoint);
+    VirtualChipFixture next(1);
+    ASSERT_TRUE(next.ok()) << next.error();
+    ASSERT_TRUE(channel.open(next.devicePath(0)).ok());
+
     // The simulator going away: the open channel fails, a new one finds no endpoint.
-    ASSERT_TRUE(channel.open(chips.devicePath(0)).ok());
-    chips.host().stop();
+    next.host().stop();
     EXPECT_EQ(channel.setLines(true, true).error, LineChannelError::Failed);
-    EXPECT_EQ(channel.open(chips.devicePath(0)).error, LineChannelError::NoEndpoint);
+    EXPECT_EQ(channel.open(next.devicePath(0)).error, LineChannelError::NoEndpoint);
     std::filesystem::remove_all(dir);
 }
 
