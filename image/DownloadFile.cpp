@@ -100,6 +100,11 @@ ImageResult<FirmwareImage> checkImagePlacement(FirmwareImage image) {
 }
 
 ImageResult<FirmwareImage> loadDownloadFile(const std::string& path, std::string_view addressText) {
+    return loadDownloadFile(path, parseAddressText(addressText));
+}
+
+ImageResult<FirmwareImage> loadDownloadFile(const std::string& path,
+                                            std::uint32_t rawStartAddress) {
     using Result = ImageResult<FirmwareImage>;
     if (path.empty())
         return Result::failure("请选择下载文件!");
@@ -120,7 +125,7 @@ ImageResult<FirmwareImage> loadDownloadFile(const std::string& path, std::string
     FirmwareImage image;
     image.imageBytes = std::move(content.value());
     image.imageSize = static_cast<std::uint32_t>(image.imageBytes.size());
-    image.startAddress = parseAddressText(addressText);
+    image.startAddress = rawStartAddress;
     return checkImagePlacement(std::move(image));
 }
 

@@ -28,6 +28,9 @@ ImageResult<std::vector<std::uint8_t>> readDownloadFile(const std::string& path)
 // starts where its data starts whatever the box says. Every refusal is a message for the
 // operator; no image is returned then.
 ImageResult<FirmwareImage> loadDownloadFile(const std::string& path, std::string_view addressText);
+// The same with the start address of a raw image as a number (the command line's, which is
+// taken as given, never saturated like the box's text).
+ImageResult<FirmwareImage> loadDownloadFile(const std::string& path, std::uint32_t rawStartAddress);
 
 // Checks an image against what a download can do: within 32-bit addresses, and an image that
 // touches the option bytes must be exactly the 16 option bytes.

@@ -73,21 +73,21 @@ bool inOptionBytes(std::uint64_t address) {
     return address >= kOptionBytesAddress && address < kOptionBytesAddress + kOptionBytesSize;
 }
 
+// One past the last address any segment reaches; segments may overlap, so the last to start
+// need not be the last to end.
+std::uint64_t endOfSegments(const std::vector<Segment>& segments) {
+    std::uint64_t end = 0;
+    for (const Segment& s : segments)
+        end = std::max(end, std::uint64_t{s.address} + s.size);
+    return end;
+}
+
+// Sorts the segments by address and refuses layouts no download can take.
 std::string checkLayout(std::vector<Segment>& segments) {
     std::stable_sort(segments.begin(), segments.end(),
                      [](const Segment& a, const Segment& b) { return a.address < b.address; });
-    for (std::size_t i = 1; i < segments.size(); ++i) {
-        const Segment& before = segments[i - 1];
-        const Segment& after = segments[i];
-        if (std::uint64_t{after.address} < std::uint64_t{before.address} + before.size) {
-            return formatText("HEX文件第%d行的数据与第%d行的数据重叠(地址0x%08X)!",
-                              std::max(before.firstLine, after.firstLine),
-                              std::min(before.firstLine, after.firstLine), after.address);
-        }
-    }
     const Segment& first = segments.front();
-    const Segment& last = segments.back();
-    std::uint64_t lastAddress = std::uint64_t{last.address} + last.size - 1;
+    std::uint64_t lastAddress = endOfSegments(segments) - 1;
     bool allOption = inOptionBytes(first.address) && inOptionBytes(lastAddress);
     if (!allOption) {
         for (const Segment& s : segments) {
@@ -106,6 +106,56 @@ std::string checkLayout(std::vector<Segment>& segments) {
     if (lastAddress - first.address + 1 > kMaxImageSpan) {
         return formatText("HEX文件的数据从0x%08X到0x%08X,超过最大闪存容量3072KB!", first.address,
                           static_cast<std::uint32_t>(lastAddress));
+    }
+    return {};
+}
+
+std::string overlapText(const std::vector<Segment>& segments, std::size_t later,
+                        std::uint32_t address) {
+    int earlierLine = segments[later].firstLine;
+    for (std::size_t j = 0; j < later; ++j) {
+        if (segments[j].address <= address &&
+            address < std::uint64_t{segments[j].address} + segments[j].size) {
+            earlierLine = segments[j].firstLine;
+        }
+    }
+    const int line = segments[later].firstLine;
+    return formatText("HEX文件第%d行的数据与第%d行的数据重叠(地址0x%08X)!",
+                      std::max(line, earlierLine), std::min(line, earlierLine), address);
+}
+
+// Places the sorted segments into the image (filled with 0xFF). A record repeated with the
+// same bytes is harmless; one that gives an address other bytes is refused, naming both lines.
+std::string placeSegments(const std::vector<Segment>& segments,
+                          const std::vector<std::uint8_t>& bytes, FirmwareImage& image) {
+    const std::uint32_t start = segments.front().address;
+    std::vector<bool> placed;
+    std::uint64_t coveredEnd = start;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const Segment& s = segments[i];
+        std::uint8_t* target = image.imageBytes.data() + (s.address - start);
+        const std::uint8_t* source = bytes.data() + s.offset;
+        if (s.address >= coveredEnd) {
+            std::memcpy(target, source, s.size);
+        } else {
+            if (placed.empty()) {
+                // Only layouts with an overlap pay for the record of what is placed.
+                placed.assign(image.imageSize, false);
+                for (std::size_t j = 0; j < i; ++j) {
+                    std::fill_n(placed.begin() + (segments[j].address - start), segments[j].size,
+                                true);
+                }
+            }
+            for (std::uint32_t k = 0; k < s.size; ++k) {
+                const std::size_t at = s.address - start + k;
+                if (placed[at] && image.imageBytes[at] != source[k])
+                    return overlapText(segments, i, s.address + k);
+                image.imageBytes[at] = source[k];
+            }
+        }
+        if (!placed.empty())
+            std::fill_n(placed.begin() + (s.address - start), s.size, true);
+        coveredEnd = std::max(coveredEnd, std::uint64_t{s.address} + s.size);
     }
     return {};
 }
@@ -207,19 +257,16 @@ ImageResult<FirmwareImage> hexToImage(std::string_view text) {
     }
 
     const Segment& first = segments.front();
-    const Segment& last = segments.back();
     FirmwareImage image;
     image.startAddress = first.address;
-    image.imageSize = last.address + last.size - first.address;
+    image.imageSize = static_cast<std::uint32_t>(endOfSegments(segments) - first.address);
     if (segments.size() == 1) {
         bytes.resize(image.imageSize);
         image.imageBytes = std::move(bytes);
     } else {
         image.imageBytes.assign(image.imageSize, 0xFF);
-        for (const Segment& s : segments) {
-            std::memcpy(image.imageBytes.data() + (s.address - first.address),
-                        bytes.data() + s.offset, s.size);
-        }
+        if (std::string refusal = placeSegments(segments, bytes, image); !refusal.empty())
+            return Result::failure(refusal);
     }
     return Result::success(std::move(image));
 }

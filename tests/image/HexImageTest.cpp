@@ -243,12 +243,36 @@ TEST(HexImageTest, OptionBytesMixedWithOtherDataAreRefused) {
     EXPECT_NE(around.error().find("选项字节"), std::string::npos);
 }
 
-TEST(HexImageTest, OverlapsAndAddressOverflowAreRefused) {
+TEST(HexImageTest, ConflictingOverlapsAndAddressOverflowAreRefused) {
     auto overlap = hexToImage(lines({kLinear0800, hexRecordLine(0, 0x0000, Bytes(16, 1)),
                                      hexRecordLine(0, 0x0008, Bytes(16, 2)), kEnd}));
     ASSERT_FALSE(overlap);
     EXPECT_NE(overlap.error().find("重叠"), std::string::npos);
     EXPECT_NE(overlap.error().find("第3行"), std::string::npos) << overlap.error();
+    EXPECT_NE(overlap.error().find("0x08000008"), std::string::npos) << overlap.error();
+
+    // The same bytes again (a repeated record, or one that covers part of another with equal
+    // bytes) are harmless; one differing byte inside a repeat is not.
+    Bytes data(16);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = std::uint8_t(i);
+    const Bytes tail(data.begin() + 8, data.end());
+    auto repeated = hexToImage(
+        lines({kLinear0800, hexRecordLine(0, 0x0000, data), hexRecordLine(0, 0x0020, data),
+               hexRecordLine(0, 0x0000, data), hexRecordLine(0, 0x0008, tail), kEnd}));
+    ASSERT_TRUE(repeated) << repeated.error();
+    EXPECT_EQ(repeated.value().imageSize, 0x30u);
+    EXPECT_EQ(Bytes(repeated.value().imageBytes.begin(), repeated.value().imageBytes.begin() + 16),
+              data);
+    Bytes changed = data;
+    changed[12] ^= 0x40;
+    auto conflict = hexToImage(
+        lines({kLinear0800, hexRecordLine(0, 0x0000, data), hexRecordLine(0, 0x0020, data),
+               hexRecordLine(0, 0x0000, changed), kEnd}));
+    ASSERT_FALSE(conflict);
+    EXPECT_NE(conflict.error().find("HEX文件第4行的数据与第2行的数据重叠(地址0x0800000C)!"),
+              std::string::npos)
+        << conflict.error();
 
     auto wraps = hexToImage(lines({hexRecordLine(kHexExtendedLinear, 0, {0xFF, 0xFF}),
                                    hexRecordLine(0, 0xFFF8, Bytes(16, 1)), kEnd}));
