@@ -12,6 +12,7 @@ struct FaultOptions {
     double nackProbability = 0;            // per command: NACK where its first ACK belongs
     double dropAnswerByteProbability = 0;  // per answer byte
     double corruptAnswerByteProbability = 0;
+    std::int64_t corruptAnswerByteAt = -1;   // flips the lowest bit of answer byte K (from 0)
     std::int64_t silentAfterCommands = -1;   // answers K commands, then nothing more
     std::int64_t disconnectAfterBytes = -1;  // closes the line when byte K has arrived
     double badCellProbability = 0;           // per flash write: one programmed bit flips
@@ -23,8 +24,9 @@ struct FaultOptions {
 
     bool any() const {
         return strayZeroBeforeSyncAck || nackProbability > 0 || dropAnswerByteProbability > 0 ||
-               corruptAnswerByteProbability > 0 || silentAfterCommands >= 0 ||
-               disconnectAfterBytes >= 0 || badCellProbability > 0 || parityBlindAdapter;
+               corruptAnswerByteProbability > 0 || corruptAnswerByteAt >= 0 ||
+               silentAfterCommands >= 0 || disconnectAfterBytes >= 0 || badCellProbability > 0 ||
+               parityBlindAdapter;
     }
 };
 

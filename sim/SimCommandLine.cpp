@@ -87,6 +87,8 @@ std::string simHelpText() {
             "                          (default 1RCB)\n"
             "  --pid ID                product id answered to Get ID (default 0x0410)\n"
             "  --link-dir DIR          also create symlinks DIR/chip0, DIR/chip1, ...\n"
+            "  --link-prefix NAME      name the links NAME0, NAME1, ... instead (several\n"
+            "                          simulators can then link into one directory)\n"
             "  --dump-dir DIR          where dumps and summaries go\n"
             "  --loop-per-chip         serve each chip on its own thread (default: one thread)\n"
             "  --control PATH          serve the control endpoint (lines, state, replace, remove,\n"
@@ -224,6 +226,11 @@ SimCommandLine parseSimCommandLine(const std::vector<std::string>& arguments) {
              return true;
          }},
         {"--link-dir", [&](const std::string& v) { return !(s.linkDir = v).empty(); }},
+        {"--link-prefix",
+         [&](const std::string& v) {
+             s.linkPrefix = v;
+             return !v.empty() && v.find('/') == std::string::npos && v != "." && v != "..";
+         }},
         {"--dump-dir", [&](const std::string& v) { return !(s.dumpDir = v).empty(); }},
         {"--control", [&](const std::string& v) { return !(s.controlPath = v).empty(); }},
         {"--wiring",

@@ -16,6 +16,7 @@ struct SimSettings {
     std::vector<int> faultChips;
     std::string flashFile;  // initial flash content of every chip
     std::string linkDir;
+    std::string linkPrefix = "chip";  // links are named prefix0, prefix1, ...
     std::string dumpDir;
     std::string controlPath;  // the control endpoint's socket; empty: none
     bool loopPerChip = false;

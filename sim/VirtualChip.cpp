@@ -264,6 +264,10 @@ void VirtualChip::sendAnswerByte(std::uint8_t value, TimePoint at,
         value ^= faults_.corruptionMask();
         ++stats_.corruptedBytes;
     }
+    if (std::int64_t(stats_.bytesSent) == faults_.options().corruptAnswerByteAt) {
+        value ^= 0x01;
+        ++stats_.corruptedBytes;
+    }
     transmit(value, at, true, perByte);
 }
 

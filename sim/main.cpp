@@ -42,13 +42,14 @@ std::string loadFlashFile(SimSettings& settings) {
     return "";
 }
 
-std::string createLinks(const std::string& dir, ChipHost& host, std::vector<std::string>& made) {
+std::string createLinks(const std::string& dir, const std::string& prefix, ChipHost& host,
+                        std::vector<std::string>& made) {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error)
         return "cannot create " + dir + ": " + error.message();
     for (std::size_t i = 0; i < host.size(); ++i) {
-        const auto link = std::filesystem::path(dir) / ("chip" + std::to_string(i));
+        const auto link = std::filesystem::path(dir) / (prefix + std::to_string(i));
         std::filesystem::remove(link, error);  // a stale link from an earlier run
         if (::symlink(host.chip(i).devicePath().c_str(), link.c_str()) != 0)
             return "cannot create " + link.string() + ": " + std::strerror(errno);
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> links;
     if (!settings.linkDir.empty()) {
-        if (std::string error = createLinks(settings.linkDir, host, links); !error.empty())
+        if (std::string error = createLinks(settings.linkDir, settings.linkPrefix, host, links);
+            !error.empty())
             return fail(error);
     }
     for (std::size_t i = 0; i < host.size(); ++i) {

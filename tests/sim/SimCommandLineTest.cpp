@@ -75,6 +75,8 @@ TEST(SimCommandLineTest, TakesEveryOption) {
                                              "1,3",
                                              "--link-dir",
                                              "links",
+                                             "--link-prefix",
+                                             "big",
                                              "--dump-dir",
                                              "dumps",
                                              "--loop-per-chip",
@@ -116,6 +118,8 @@ TEST(SimCommandLineTest, TakesEveryOption) {
     EXPECT_EQ(c.faults.disconnectAfterBytes, 100);
     EXPECT_EQ(s.faultChips, (std::vector<int>{1, 3}));
     EXPECT_EQ(s.linkDir, "links");
+    EXPECT_EQ(s.linkPrefix, "big");
+    EXPECT_EQ(parseSimCommandLine({}).settings.linkPrefix, "chip");
     EXPECT_EQ(s.dumpDir, "dumps");
     EXPECT_TRUE(s.loopPerChip);
     EXPECT_EQ(c.wiring, Wiring::RtsReset);
@@ -146,6 +150,7 @@ TEST(SimCommandLineTest, RefusesWhatItDoesNotUnderstand) {
         {"--no-timing=1"},
         {"--wiring", "dtr"},
         {"--replace-after-go", "-5"},
+        {"--link-prefix", "a/b"},
     };
     for (const auto& arguments : bad) {
         const auto parsed = parseSimCommandLine(arguments);

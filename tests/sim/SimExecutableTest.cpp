@@ -85,14 +85,14 @@ TEST_F(SimExecutableTest, ServesChipsDumpsOnSignalAndExitsCleanly) {
     const auto dumps = dir_ / "dumps";
     ChildProcess sim(PELLION_SIM_PATH,
                      {"--chips", "2", "--code", "1RGB", "--no-timing", "--link-dir", links.string(),
-                      "--dump-dir", dumps.string()});
+                      "--link-prefix", "big", "--dump-dir", dumps.string()});
     std::string devices[2];
     for (int i = 0; i < 2; ++i) {
         std::istringstream line(sim.readLine());
         std::string name, device, link;
         line >> name >> device >> link;
         EXPECT_EQ(name, "chip" + std::to_string(i));
-        EXPECT_EQ(link, (links / name).string());
+        EXPECT_EQ(link, (links / ("big" + std::to_string(i))).string());
         EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
         devices[i] = link;
     }
@@ -123,7 +123,7 @@ TEST_F(SimExecutableTest, ServesChipsDumpsOnSignalAndExitsCleanly) {
     EXPECT_EQ(sim.wait(), 0);
     EXPECT_NE(summary0.find("\"chip\":0"), std::string::npos) << summary0;
     EXPECT_NE(summary1.find("\"writeMemory\":1"), std::string::npos) << summary1;
-    EXPECT_FALSE(std::filesystem::exists(links / "chip0")) << "links are removed on exit";
+    EXPECT_FALSE(std::filesystem::exists(links / "big0")) << "links are removed on exit";
     const Bytes json = fileBytes(dumps / "chip1.json");
     EXPECT_EQ(std::string(json.begin(), json.end()), summary1 + "\n");
 }
