@@ -81,9 +81,9 @@ std::optional<std::uint64_t> writeTimeoutMs(const CommTimeouts& t, std::uint32_t
 }
 
 std::string serialErrorText(const std::string& stepName, const std::string& systemText,
-                            std::uint32_t comNumber) {
+                            std::uint32_t comNumber, const std::string& deviceName) {
     return "WARNING:  " + stepName + " Failed with the following error: \n" + systemText +
-           "\nPort: " + std::to_string(comNumber) + "\n";
+           "\nPort: " + std::to_string(comNumber) + " (" + deviceName + ")\n";
 }
 
 CSerialPort::CSerialPort()
@@ -177,7 +177,11 @@ void CSerialPort::StopAndClose() {
 }
 
 bool CSerialPort::IsPortBusy(const std::string& devicePath) {
-    return !posix::SerialDevice::canOpenExclusively(devicePath);
+    return ProbePort(devicePath) != PortAccess::Free;
+}
+
+PortAccess CSerialPort::ProbePort(const std::string& devicePath) {
+    return posix::SerialDevice::probe(devicePath);
 }
 
 bool CSerialPort::SetTimeouts(const CommTimeouts& timeouts) {
@@ -460,8 +464,8 @@ void CSerialPort::MarkLost() {
 void CSerialPort::ReportError(const char* stepName, int error) {
     if (owner_ == nullptr)
         return;
-    owner_->ShowSerialError(kErrorCaption,
-                            serialErrorText(stepName, posix::systemErrorText(error), comNumber));
+    owner_->ShowSerialError(kErrorCaption, serialErrorText(stepName, posix::systemErrorText(error),
+                                                           comNumber, devicePath_));
 }
 
 }  // namespace pellion

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "serial/PortAccess.h"
 #include "serial/SerialOwner.h"
 
 namespace pellion {
@@ -51,9 +52,10 @@ ReadDeadlines readDeadlines(const CommTimeouts& timeouts, std::uint32_t baud, in
 std::optional<std::uint64_t> writeTimeoutMs(const CommTimeouts& timeouts, std::uint32_t baud,
                                             int length);
 
-// The operator's text for a failing serial call.
+// The operator's text for a failing serial call: the step, the system's words, and the port by
+// its number and its device name ("Port: 12 (/dev/ttyUSB12)").
 std::string serialErrorText(const std::string& stepName, const std::string& systemText,
-                            std::uint32_t comNumber);
+                            std::uint32_t comNumber, const std::string& deviceName);
 
 // One serial port with its monitor thread. The owner thread opens, queues writes and closes;
 // the monitor thread writes, reads `readLength` bytes at a time and hands each read to the
@@ -89,6 +91,8 @@ class CSerialPort {
     // destroying the port there is not allowed.)
     void StopAndClose();
     static bool IsPortBusy(const std::string& devicePath);
+    // Whether the device could be opened right now and, when not, why.
+    static PortAccess ProbePort(const std::string& devicePath);
 
     // Owner thread, on an open port; false when the port is not open.
     bool SetTimeouts(const CommTimeouts& timeouts);

@@ -1,17 +1,21 @@
 #include "serial/PortTable.h"
 
 #include <cassert>
+#include <cstdint>
 
 namespace pellion {
 
 std::int32_t ParseComNumber(std::string_view portName) {
-    // Only the two characters after "COM" count, as leading decimal digits.
+    // The digits that end the name: COM12, ttyUSB12 and chip12 are all port 12. A name is
+    // shown with the number, so an absurdly long run of digits only needs to stay in range.
+    std::size_t first = portName.size();
+    while (first > 0 && portName[first - 1] >= '0' && portName[first - 1] <= '9')
+        --first;
     std::int32_t number = 0;
-    for (std::size_t i = 3; i < 5 && i < portName.size(); ++i) {
-        char c = portName[i];
-        if (c < '0' || c > '9')
-            break;
-        number = number * 10 + (c - '0');
+    for (std::size_t i = first; i < portName.size(); ++i) {
+        if (number > (INT32_MAX - 9) / 10)
+            return number;
+        number = number * 10 + (portName[i] - '0');
     }
     return number;
 }

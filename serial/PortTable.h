@@ -15,8 +15,8 @@
 
 namespace pellion {
 
-// The COM number of a port name: the characters at positions 3 and 4 (the two after "COM"),
-// read as a decimal number with leading digits only; 0 without digits. COM123 gives 12.
+// The number of a port name, shown in serial error texts: the decimal digits that end the name
+// (COM12, ttyUSB12, /tmp/chips/chip12 give 12); 0 when the name does not end in a digit.
 std::int32_t ParseComNumber(std::string_view portName);
 
 // A port as the list shows it (name) and as it is opened (device path).

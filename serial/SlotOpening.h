@@ -9,8 +9,11 @@ namespace pellion {
 
 enum class SlotOpenResult {
     Opened,
-    Busy,       // absent or held by another opener
-    NoMonitor,  // opened, but its monitor thread could not start; closed again
+    Busy,          // held by another opener
+    Absent,        // no such device
+    NotATerminal,  // the path is no serial line
+    Denied,        // the user may not open it
+    NoMonitor,     // opened, but its monitor thread could not start; closed again
 };
 
 // The time-outs a slot's port reads and writes with once it is open, in every field.

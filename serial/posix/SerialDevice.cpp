@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -68,17 +69,31 @@ void SerialDevice::close() {
     fd_ = -1;
 }
 
-bool SerialDevice::canOpenExclusively(const std::string& path) {
+PortAccess SerialDevice::probe(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == EACCES ? PortAccess::Denied : PortAccess::Absent;
+    // Opening a fifo would block, and a plain file is no line: neither is opened at all.
+    if (!S_ISCHR(info.st_mode))
+        return PortAccess::NotATerminal;
     const int fd = openExclusive(path, false);
-    if (fd < 0)
-        return false;
-    if (!::isatty(fd)) {
-        ::close(fd);
-        return false;
+    if (fd < 0) {
+        switch (-fd) {
+            case ENOENT:
+            case ENXIO:
+            case ENODEV:
+                return PortAccess::Absent;
+            case EACCES:
+            case EPERM:
+                return PortAccess::Denied;
+            default:
+                return PortAccess::Busy;
+        }
     }
+    const bool terminal = ::isatty(fd) == 1;
     ::flock(fd, LOCK_UN);
     ::close(fd);
-    return true;
+    return terminal ? PortAccess::Free : PortAccess::NotATerminal;
 }
 
 std::optional<StepFailure> SerialDevice::configure(std::uint32_t baud) {

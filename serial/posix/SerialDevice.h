@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "serial/PortAccess.h"
 #include "serial/posix/LineSettings.h"
 
 namespace pellion::posix {
@@ -44,8 +45,8 @@ class SerialDevice {
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
-    // Tests whether `path` could be opened exclusively right now.
-    static bool canOpenExclusively(const std::string& path);
+    // Tests whether `path` could be opened exclusively right now, and why not.
+    static PortAccess probe(const std::string& path);
 
     std::optional<StepFailure> configure(std::uint32_t baud);
     // RTS on. Devices without modem lines (pseudo-terminals) are left alone silently.

@@ -202,7 +202,8 @@ TEST_F(SerialPortTest, AFailingConfigurationStepIsReportedAndThePortStaysOpen) {
     EXPECT_EQ(errors[0].caption, "Application Error");
     EXPECT_EQ(errors[0].text,
               "WARNING:  termios2 baud rate Failed with the following error: \n"
-              "Invalid argument\nPort: 9\n");
+              "Invalid argument\nPort: 9 (" +
+                  pty.slavePath() + ")\n");
 }
 
 TEST_F(SerialPortTest, WritesTheQueuedFrameAndDeliversASevenByteAnswerAtOnce) {

@@ -49,11 +49,11 @@ TEST(CommTimeouts, ZeroFieldsAreNotUsedAndTheSpecialCombinationsHold) {
 }
 
 TEST(SerialErrorText, NamesTheStepTheSystemTextAndThePort) {
-    EXPECT_EQ(pellion::serialErrorText("write()", "Input/output error", 12),
+    EXPECT_EQ(pellion::serialErrorText("write()", "Input/output error", 12, "/dev/ttyUSB12"),
               "WARNING:  write() Failed with the following error: \nInput/output error\n"
-              "Port: 12\n");
+              "Port: 12 (/dev/ttyUSB12)\n");
     // A system text of any length is carried whole.
     const std::string longText(600, 'x');
-    const auto text = pellion::serialErrorText("read()", longText, 3);
-    EXPECT_NE(text.find(longText + "\nPort: 3\n"), std::string::npos);
+    const auto text = pellion::serialErrorText("read()", longText, 3, "chip3");
+    EXPECT_NE(text.find(longText + "\nPort: 3 (chip3)\n"), std::string::npos);
 }
