@@ -132,6 +132,19 @@ void MakeReadProtectFrame(const OptionBytes& optionBytesRead, Frame& out) {
     MakeOptionBytesFrame(protectedBytes, out);
 }
 
+bool OptionBytesComplementsHold(const OptionBytes& optionBytes) {
+    for (int i = 0; i < kOptionByteCount; i += 2) {
+        if (std::uint8_t(optionBytes[i] ^ optionBytes[i + 1]) != 0xFF)
+            return false;
+    }
+    return true;
+}
+
+void MakeFillerFrame(int count, Frame& out) {
+    out.length = std::clamp(count, 0, kMaxFrameBytes);
+    std::fill_n(out.bytes.begin(), out.length, std::uint8_t{0xFF});
+}
+
 DeviceCode ParseDeviceCode(const std::uint8_t* answer) {
     return DeviceCode::fromBytes(answer + 2);
 }

@@ -86,6 +86,15 @@ void MakeReadProtectFrame(const OptionBytes& optionBytesRead, Frame& out);
 // The four identity characters of a Get device code answer (bytes 2..5). Zero bytes stay.
 DeviceCode ParseDeviceCode(const std::uint8_t* answer);
 
+// Every option byte is stored with its complement beside it (index 2k+1 holds ~index 2k): true
+// when all eight pairs hold. A pair that does not was corrupted on the line (or in the chip) and
+// must never be taken for a setting, nor written back.
+bool OptionBytesComplementsHold(const OptionBytes& optionBytes);
+
+// A frame of `count` 0xFF bytes. It ends whatever frame a chip is still waiting for: the chip
+// refuses the frame (or, for a write, programs 0xFF, which changes no flash cell).
+void MakeFillerFrame(int count, Frame& out);
+
 // The 32-bit write-protection word: bytes 8, 10, 12, 14 as bits 0..7, 8..15, 16..23, 24..31.
 std::uint32_t WriteProtectionWord(const OptionBytes& optionBytes);
 // The protection bit that covers a main-flash address; none outside main flash. Bit 31 covers

@@ -21,6 +21,19 @@ struct EngineTiming {
     std::int32_t maxRepeats = 10;
     // Rounds of readout or write unprotect per run before the slot fails.
     std::int32_t maxUnprotectRounds = 2;
+    // A protected chip refuses every time: protection is concluded (and removed, for readout
+    // protection with a mass erase) only after the option-byte read, or the erase command, was
+    // refused this many times in a row.
+    std::int32_t refusalsToConcludeProtection = 3;
+    // Reads after the first when option bytes arrive with a broken complement pair, and when a
+    // read-back chunk does not match the image.
+    std::int32_t maxOptionRereads = 2;
+    std::int32_t maxVerifyRereads = 2;
+    // Get device code asked again after a refusal or a garbled answer.
+    std::int32_t maxCodeRequests = 3;
+    // Filler blocks sent to end a frame a chip was left in (256 bytes each; the longest frame
+    // the tool sends is 1795 bytes).
+    std::int32_t maxFillerBlocks = 8;
 };
 
 // How long to wait for an answer of `answerBytes` to a frame of `frameBytes` at `baud`, when the

@@ -8,6 +8,8 @@ const char* PortStateName(std::int32_t state) {
             return "SyncSent";
         case CodeRequested:
             return "CodeRequested";
+        case LineRecovery:
+            return "LineRecovery";
         case OptReadCmd:
             return "OptReadCmd";
         case OptReadAddr:

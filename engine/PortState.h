@@ -9,6 +9,8 @@ namespace pellion {
 enum PortState : std::int32_t {
     SyncSent = 0,
     CodeRequested = 1,
+    // Filler bytes sent to end a frame the chip was left in, or the quiet wait after them.
+    LineRecovery = 2,
     OptReadCmd = 10,
     OptReadAddr = 11,
     OptReadData = 12,

@@ -11,6 +11,7 @@
 #include "engine/OwnerLoop.h"
 #include "engine/PortState.h"
 #include "engine/RunHost.h"
+#include "engine/SlotStep.h"
 #include "serial/PortTable.h"
 
 namespace pellion {
@@ -36,7 +37,16 @@ class PortStateMachine {
     // One delivery of the slot's port; `answer` holds the bytes read from its first byte on.
     void HandlePortAnswer(std::int32_t slot, const std::uint8_t* answer);
     // Ends the slot's run (or identification) with `remark` in column 7; its port stays open.
-    void FailSlot(std::int32_t slot, const std::string& remark);
+    // The failed step is the state's unless given.
+    void FailSlot(std::int32_t slot, const std::string& remark, SlotStep step = SlotStep::None);
+    // The run is being interrupted: the slot ends as soon as no frame of it is under way (at
+    // once, or when the answer in flight arrives or times out), marked as interrupted.
+    void RequestStop(std::int32_t slot);
+    // Ends a slot that is still at work at once, marked as interrupted.
+    void StopNow(std::int32_t slot);
+    // Whether the slot is still identifying its chip or running; an idle, ready, failed or
+    // finished slot is not.
+    bool IsAtWork(std::int32_t slot) const;
     // The slot's port is being closed: no more time-outs, and a running slot is cancelled.
     void CancelSlot(std::int32_t slot);
     // Stops every timer of every slot (before the table is freed).
@@ -51,6 +61,7 @@ class PortStateMachine {
 
   private:
     PortSlot& slotAt(std::int32_t slot) { return table_.slot(slot); }
+    const PortSlot& slotAt(std::int32_t slot) const { return table_.slot(slot); }
     bool isOptionDownload() const { return table_.image.startAddress == kOptionBytesAddress; }
 
     const std::uint8_t* assembleAnswer(PortSlot& slot, const std::uint8_t* answer);
@@ -69,6 +80,10 @@ class PortStateMachine {
     // Counts a refusal; false (and the slot failed) once the step has used up its repeats.
     bool mayRepeat(std::int32_t slot);
     bool mayUnprotect(std::int32_t slot, bool readout);
+    // ",芯片无应答" when nothing arrived in the step, ",芯片应答错误" when something else did.
+    static const char* silenceReason(const PortSlot& slot);
+    void endRun(std::int32_t slot, SlotOutcome outcome);
+    void endInterrupted(std::int32_t slot);
 
     // Row updates.
     void setText(std::int32_t slot, std::int32_t column, const std::string& text);
@@ -77,20 +92,35 @@ class PortStateMachine {
     }
     void setProgressMaximum(std::int32_t slot);
 
-    // Steps of the transition table.
+    // Identification (ChipIdentification.cpp).
     void onSyncSent(std::int32_t slot, std::uint8_t b);
+    void requestDeviceCode(std::int32_t slot);
     void onCodeRequested(std::int32_t slot, std::uint8_t b, const std::uint8_t* answer);
+    void onCodeRefused(std::int32_t slot);
+    void onCodeTimeout(std::int32_t slot);
     void identify(std::int32_t slot, const std::uint8_t* answer);
+    void awaitModel(std::int32_t slot, bool unknownDevice);
+    // A chip left in the middle of a frame: filler until it answers, then SYNC again.
+    void startLineRecovery(std::int32_t slot);
+    void sendFiller(std::int32_t slot);
+    void onFillerAnswered(std::int32_t slot);
+    void onFillerTimeout(std::int32_t slot);
+
+    // Steps of the run.
+    void onOptionReadRefused(std::int32_t slot);
     void onOptionBytes(std::int32_t slot, const std::uint8_t* answer);
+    void onEraseRefused(std::int32_t slot);
     void sendEraseCommand(std::int32_t slot);
     void sendPageList(std::int32_t slot);
     void startWriting(std::int32_t slot);
     void sendNextBlock(std::int32_t slot);
     void onBlockWritten(std::int32_t slot);
     void continueAfterImage(std::int32_t slot);
+    // Read-back (ReadBack.cpp).
     void startVerify(std::int32_t slot);
     void sendVerifyCount(std::int32_t slot);
     void onVerifyData(std::int32_t slot, const std::uint8_t* answer);
+    void onVerifyMismatch(std::int32_t slot, const std::uint8_t* answer, int at);
     OptionBytes optionBytesToProtect(const PortSlot& slot) const;
     void finishSlot(std::int32_t slot, bool succeeded);
 
@@ -105,8 +135,5 @@ class PortStateMachine {
     EngineTiming timing_;
     std::uint64_t nextSession_ = 1;
 };
-
-// The step a state belongs to, as column 7 names it when the step fails ("擦除失败", ...).
-std::string FailedStepText(std::int32_t state);
 
 }  // namespace pellion

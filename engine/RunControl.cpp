@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/ImageFit.h"
+#include "engine/ModelChoice.h"
 #include "image/DownloadFile.h"
 #include "serial/SlotOpening.h"
 
@@ -14,6 +15,9 @@ namespace {
 constexpr const char* kTextNoModel = "芯片请选择型号!";
 constexpr const char* kTextNotInitialised = "芯片初始化失败!";
 constexpr const char* kTextPortBusy = "串口被占用!";
+constexpr const char* kTextPortAbsent = "串口不存在!";
+constexpr const char* kTextNotASerialPort = "该设备不是串口!";
+constexpr const char* kTextPortDenied = "没有权限打开串口!";
 constexpr const char* kTextPortNotStarted = "串口打开失败!";
 constexpr const char* kTextImageDoesNotFit = "下载文件与芯片不符,未开始下载!";
 constexpr const char* kTextPortGone = "串口已断开";
@@ -79,13 +83,15 @@ void RunControl::OnPortCheckClick(std::int32_t slot) {
             baud = kDefaultBaud;
         switch (OpenSlotPort(s, *this, baud, host_.WritePauseMs())) {
             case SlotOpenResult::Busy:
-                host_.ShowMessage(kRunCaption, kTextPortBusy);
-                host_.UntickRow(slot);
-                return;
+                return refusePortOpening(slot, kTextPortBusy);
+            case SlotOpenResult::Absent:
+                return refusePortOpening(slot, kTextPortAbsent);
+            case SlotOpenResult::NotATerminal:
+                return refusePortOpening(slot, kTextNotASerialPort);
+            case SlotOpenResult::Denied:
+                return refusePortOpening(slot, kTextPortDenied);
             case SlotOpenResult::NoMonitor:
-                host_.ShowMessage(kRunCaption, kTextPortNotStarted);
-                host_.UntickRow(slot);
-                return;
+                return refusePortOpening(slot, kTextPortNotStarted);
             case SlotOpenResult::Opened:
                 break;
         }
@@ -125,6 +131,16 @@ std::optional<CatalogueEntry> RunControl::IdentifiedDevice(std::int32_t slot) co
     if (!geometry || !name)
         return std::nullopt;
     return CatalogueEntry{*code, *name, *geometry};
+}
+
+// The row is unticked again; the slot keeps why, for reports.
+void RunControl::refusePortOpening(std::int32_t slot, const char* text) {
+    host_.ShowMessage(kRunCaption, text);
+    host_.UntickRow(slot);
+    SlotRun& run = table_.slot(slot).run;
+    run = SlotRun{};
+    run.remark = text;
+    run.failedStep = SlotStep::Port;
 }
 
 void RunControl::StopSlot(std::int32_t slot) {
@@ -171,10 +187,10 @@ void RunControl::OnPortLost(CSerialPort& port) {
         return;
     switch (s.run.outcome) {
         case SlotOutcome::Running:
-            machine_.FailSlot(*slot, FailedStepText(s.state) + "," + kTextPortGone);
+            machine_.FailSlot(*slot, FailedStepText(s.state) + "," + kTextPortGone, SlotStep::Port);
             break;
         case SlotOutcome::Idle:
-            machine_.FailSlot(*slot, kTextPortGone);
+            machine_.FailSlot(*slot, kTextPortGone, SlotStep::Port);
             break;
         default:
             break;  // the chip's result stands
@@ -206,10 +222,26 @@ void RunControl::StartRun() {
         return;
     if (!loadImage())
         return;
+    startWithLoadedImage();
+}
 
-    const std::vector<std::string> withoutModel = applyChosenModels();
-    if (!withoutModel.empty()) {
-        host_.ShowMessage(kRunCaption, PortListMessage(withoutModel, kTextNoModel));
+void RunControl::StartRun(FirmwareImage image) {
+    if (runInProgress())
+        return;
+    table_.image = std::move(image);
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i)
+        table_.slot(i).imageCursor = 0;
+    startWithLoadedImage();
+}
+
+void RunControl::startWithLoadedImage() {
+    const ModelProblems models = applyChosenModels();
+    if (!models.withoutModel.empty()) {
+        host_.ShowMessage(kRunCaption, PortListMessage(models.withoutModel, kTextNoModel));
+        return;
+    }
+    if (!models.refused.empty()) {
+        host_.ShowMessage(kRunCaption, PortListMessage(models.refused, kTextModelDiffersFromChip));
         return;
     }
     const std::string refusal = refuseUnfitImages();
@@ -242,6 +274,16 @@ void RunControl::StartRun() {
     }
 }
 
+void RunControl::InterruptRun() {
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i)
+        machine_.RequestStop(i);
+}
+
+void RunControl::StopAllNow() {
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i)
+        machine_.StopNow(i);
+}
+
 bool RunControl::loadImage() {
     auto loaded = loadDownloadFile(host_.DownloadFilePath(), host_.StartAddressText());
     if (!loaded) {
@@ -254,32 +296,43 @@ bool RunControl::loadImage() {
     return true;
 }
 
-std::vector<std::string> RunControl::applyChosenModels() {
-    std::vector<std::string> withoutModel;
+// A model chosen by hand applies only to a chip still awaiting one (its identification ended
+// without a usable code). A chip that named itself keeps its own geometry whatever column 5
+// says; another geometry there is refused, so that nothing is erased by the wrong page size.
+RunControl::ModelProblems RunControl::applyChosenModels() {
+    ModelProblems problems;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i))
             continue;
         PortSlot& s = table_.slot(i);
         const std::string model = host_.RowText(i, ColumnModel);
+        if (s.run.namedItself && !model.empty()) {
+            if (IsModelChoiceRefused(s, catalogue_, model))
+                problems.refused.push_back(portName(i));
+            continue;
+        }
         const auto code = model.empty() ? std::nullopt : catalogue_.findCodeByPartName(model);
         const auto geometry = code ? catalogue_.findGeometry(*code) : std::nullopt;
         if (!geometry) {
             // Empty, or a text that names no part (such as the unrecognised-device text).
-            withoutModel.push_back(portName(i));
+            problems.withoutModel.push_back(portName(i));
             continue;
         }
+        // Only a slot whose identification has ended waits for a model; one still waiting
+        // for its device code would take that answer for the first step of the run.
+        const bool awaiting = s.state == CodeRequested && s.run.awaitingModel;
+        if (!awaiting && s.state != Ready)
+            continue;
         s.partName = model;
         s.geometry = *geometry;
         s.eraseCommand =
             geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
-        // Only a slot whose identification has ended waits for a model; one still waiting
-        // for its device code would take that answer for the first step of the run.
-        if (s.state == CodeRequested && s.run.awaitingModel) {
+        if (awaiting) {
             s.state = Ready;
             s.run.awaitingModel = false;
         }
     }
-    return withoutModel;
+    return problems;
 }
 
 std::string RunControl::refuseUnfitImages() {

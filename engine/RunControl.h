@@ -10,6 +10,7 @@
 #include "engine/OwnerLoop.h"
 #include "engine/PortStateMachine.h"
 #include "engine/RunHost.h"
+#include "image/FirmwareImage.h"
 #include "serial/PortTable.h"
 #include "serial/SerialOwner.h"
 
@@ -39,8 +40,16 @@ class RunControl : public SerialOwner {
     // The device of the slot's open port as its chip named itself (device code found in the
     // catalogue); none while unidentified, for a chip that did not name itself, or a closed port.
     std::optional<CatalogueEntry> IdentifiedDevice(std::int32_t slot) const;
-    // The OK button.
+    // The OK button: loads the image from the boxes, then starts as below.
     void StartRun();
+    // Starts a run with an image already loaded and checked (the command line loads it before
+    // any port is opened).
+    void StartRun(FirmwareImage image);
+    // Interrupts everything at work: each slot ends once the frame it has under way is
+    // answered or times out, marked as interrupted. Nothing new starts.
+    void InterruptRun();
+    // Ends everything still at work at once, marked as interrupted.
+    void StopAllNow();
     // Stops one slot: unticks its row and closes its port.
     void StopSlot(std::int32_t slot);
     // Closes every port (the window closes, or the list is about to be rebuilt).
@@ -60,8 +69,14 @@ class RunControl : public SerialOwner {
   private:
     void resetRowTexts(std::int32_t slot);
     bool loadImage();
-    // First pass: the models of the ticked rows; the ports without a usable model.
-    std::vector<std::string> applyChosenModels();
+    void startWithLoadedImage();
+    struct ModelProblems {
+        std::vector<std::string> withoutModel;  // ports that still need a model
+        std::vector<std::string> refused;       // identified ports given another geometry
+    };
+    // First pass: the models chosen for the ticked rows that await one.
+    ModelProblems applyChosenModels();
+    void refusePortOpening(std::int32_t slot, const char* text);
     // Images that do not fit a chip about to start, one line per port; empty when all fit.
     std::string refuseUnfitImages();
     void startElapsedTimer(bool showElapsed);

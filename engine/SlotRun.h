@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/SlotStep.h"
+
 namespace pellion {
 
 enum class SlotOutcome : std::int32_t {
@@ -29,10 +31,9 @@ struct SlotRun {
     std::int32_t expectedBytes = 1;       // size of the awaited answer
     std::vector<std::uint8_t> pending;    // the part of a longer answer that arrived so far
     std::vector<std::uint8_t> assembled;  // the joined answer while it is examined
-    std::uint64_t answers = 0;
-    std::uint64_t joinedAnswers = 0;  // answers that arrived in more than one delivery //
-                                      // deliveries handled since the port was opened
-    std::int32_t repeats = 0;         // refusals and time-outs in the current step
+    std::uint64_t answers = 0;            // deliveries handled since the port was opened
+    std::uint64_t joinedAnswers = 0;      // answers that arrived in more than one delivery
+    std::int32_t repeats = 0;             // refusals and time-outs in the current step
     std::int32_t readUnprotectRounds = 0;
     std::int32_t writeUnprotectRounds = 0;
     bool verify = false;         // read the image back before finishing
@@ -45,6 +46,28 @@ struct SlotRun {
     std::string deviceCode;  // as reported, when it was
     std::chrono::steady_clock::time_point started{};
     std::chrono::steady_clock::time_point ended{};
+
+    // Identification.
+    bool namedItself = false;         // its device code is in the catalogue: never re-geometried
+    bool syncedByNack = false;        // SYNC was answered by NACK (the bootloader was listening)
+    std::int32_t codeRequests = 0;    // Get device code sent in this identification
+    std::int32_t lineRecoveries = 0;  // filler rounds in this identification
+    std::int32_t fillerBlocks = 0;    // filler blocks of the current round
+
+    // What the answers of the current step looked like.
+    bool garbledAnswer = false;  // an answer that was neither ACK nor NACK arrived
+
+    // The run.
+    std::int32_t optionReadRefusals = 0;       // refusals of the option-byte read, in a row
+    std::int32_t optionRereads = 0;            // reads again after a broken complement pair
+    bool optionBytesRead = false;              // read intact in this run: not readout-protected
+    std::int32_t verifyRereads = 0;            // reads again of the current read-back chunk
+    std::vector<std::uint8_t> verifyMismatch;  // the last read of a chunk that did not match
+    bool verifyFailed = false;                 // the read-back found the flash different
+    bool massErased = false;                   // a readout unprotect erased the whole chip
+    bool stopRequested = false;  // end after the answer in flight (the run is interrupted)
+    bool interrupted = false;    // ended by an interruption, not by the chip
+    SlotStep failedStep = SlotStep::None;
 };
 
 }  // namespace pellion

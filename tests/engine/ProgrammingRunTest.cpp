@@ -140,9 +140,14 @@ TEST(ProgrammingRun, ProtectedChipsAreUnprotectedThenProgrammed) {
     EXPECT_FALSE(readoutChip.readoutProtected());
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
     EXPECT_TRUE(rig.remarked(0, "去除读保护成功"));
-    // The option bytes are read again after the readout unprotect (and its mass erase).
+    // Protection is concluded from refusals in a row; the option bytes are read again after
+    // the readout unprotect, and the final remark says the chip was erased as a whole.
     EXPECT_EQ(readoutChip.stats().commandsNamed("readoutUnprotect"), 1u);
-    EXPECT_EQ(readoutChip.stats().commandsNamed("readMemory"), 2u);
+    EXPECT_EQ(readoutChip.stats().commandsNamed("readMemory"),
+              std::uint64_t(rig.timing.refusalsToConcludeProtection) + 1);
+    EXPECT_TRUE(rig.slot(0).run.massErased);
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成后成功跳转,去除读保护时芯片已整片擦除");
+    EXPECT_FALSE(rig.slot(1).run.massErased);
 
     EXPECT_EQ(writeChip.writeProtectionWord(), 0xFFFFFFFFu);
     EXPECT_EQ(rig.flashOf(1, kFlashBase, image.size()), image);
@@ -170,7 +175,11 @@ TEST(ProgrammingRun, ProtectionFurtherInsideTheImageIsRemovedToo) {
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
 }
 
-TEST(ProgrammingRun, UnknownChipAndChipWithoutCodeCommandTakeAModelChosenByHand) {
+// A mixed batch: a chip with an unknown code, one without the code command, and one that names
+// itself (1 KiB pages, old data beyond its first page). Models chosen by hand apply to the first
+// two; for the third another geometry is refused: taken for a 2 KiB-page part it would have
+// only part of its image's pages erased.
+TEST(ProgrammingRun, ModelsChosenByHandApplyOnlyToChipsThatDidNotNameThemselves) {
     EngineRig rig;
     sim::ChipOptions unknown;
     unknown.code = DeviceCode("9QQA");
@@ -180,6 +189,10 @@ TEST(ProgrammingRun, UnknownChipAndChipWithoutCodeCommandTakeAModelChosenByHand)
     silentCode.code = DeviceCode("1RDB");
     silentCode.deviceCodeCommand = false;
     rig.addChip(silentCode);
+    sim::ChipOptions named;
+    named.code = DeviceCode("1C8A");
+    named.initialFlash = std::vector<std::uint8_t>(4096, 0x00);
+    auto& namedChip = rig.addChip(named);
     rig.build();
     rig.tickAllAndIdentify();
 
@@ -188,6 +201,8 @@ TEST(ProgrammingRun, UnknownChipAndChipWithoutCodeCommandTakeAModelChosenByHand)
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "请选择设备型号，否则无法下载");
     EXPECT_EQ(rig.slot(1).state, CodeRequested);
     EXPECT_EQ(rig.row(1).texts[ColumnRemark], "请手动为该芯片选择正确的型号");
+    EXPECT_TRUE(rig.slot(2).run.namedItself);
+    const auto namedGeometry = rig.slot(2).geometry;
 
     const auto image = patternImage(4000);
     rig.setImage(image);
@@ -199,10 +214,21 @@ TEST(ProgrammingRun, UnknownChipAndChipWithoutCodeCommandTakeAModelChosenByHand)
 
     rig.row(0).texts[ColumnModel] = "KTM1CBA-0128";
     rig.row(1).texts[ColumnModel] = "KTM1RDB-0384";  // 2 KiB pages, standard erase
+    rig.row(2).texts[ColumnModel] = "KTM1RDB-0384";
+    rig.control->StartRun();
+    ASSERT_EQ(rig.host->messages.size(), 2u);
+    EXPECT_EQ(rig.host->messages[1].caption, "KT MCU");
+    EXPECT_EQ(rig.host->messages[1].text, "COM3芯片已自动识别,所选型号与芯片不符!");
+    EXPECT_EQ(rig.slot(2).geometry, namedGeometry);
+    EXPECT_EQ(namedChip.stats().commandsNamed("readMemory"), 0u) << "nothing started";
+
+    rig.row(2).texts[ColumnModel] = "KTM1C8A-0064";  // its own name back
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
-    EXPECT_EQ(rig.flashOf(1, kFlashBase, image.size()), image);
+    EXPECT_EQ(rig.host->messages.size(), 2u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(rig.flashOf(i, kFlashBase, image.size()), image) << i;
     EXPECT_EQ(rig.slot(1).partName, "KTM1RDB-0384");
+    EXPECT_EQ(rig.slot(2).geometry, namedGeometry);
 }
 
 TEST(ProgrammingRun, ModelChosenByHandSetsTheEraseCommandOfItsGeometry) {

@@ -91,23 +91,43 @@ void tickAgainst(EngineRig& rig, ScriptedPeer& peer) {
     rig.tick(0);
 }
 
-TEST(WireExchange, RefusedErasesUnprotectReadoutThenWriteAndOddAnswersAreRepeated) {
+// Identifies the chip the script plays, runs `image` into it, and checks that the host sent
+// what the script expects and nothing after it.
+void runScript(EngineRig& rig, const std::vector<Exchange>& script, const Bytes& image,
+               bool readProtect = false) {
+    ScriptedPeer peer(script);
+    ASSERT_TRUE(peer.line.ok());
+    tickAgainst(rig, peer);
+    ASSERT_TRUE(rig.waitIdentified(0));
+    rig.setImage(image);
+    rig.host->readProtect = readProtect;
+    ASSERT_TRUE(rig.run(10s));
+    ASSERT_TRUE(rig.runUntil([&] { return peer.done.load(); }, 5s));
+    expectScriptFollowed(peer, script);
+    EXPECT_TRUE(peer.line.readUntilQuiet(100ms, 1s).empty()) << "sent after the script";
+}
+
+TEST(WireExchange, RefusalsAndCorruptedOptionBytesAreRepeatedAndNothingIsMassErased) {
     const Bytes image{0xD0, 0xD1, 0xD2, 0xD3};
     const Bytes dataFrame{0x03, 0xD0, 0xD1,
                           0xD2, 0xD3, std::uint8_t(0x03 ^ 0xD0 ^ 0xD1 ^ 0xD2 ^ 0xD3)};
+    Bytes corrupted = optionBytesAnswer();
+    corrupted[9] ^= 0x01;  // byte 8's pair broken on the line: protection of region 0 appears
     std::vector<Exchange> script = identification();
+    append(script, {
+                       {kReadCmd, kNack},  // two refusals in a row are not readout protection
+                       {kReadCmd, kNack},
+                       {kReadCmd, kAck},
+                       {kOptionAddress, kAck},
+                       {kCount16, corrupted},  // read again, never taken for a setting
+                   });
     append(script, optionRead());
     append(script, {
-                       {{0x43, 0xBC}, kNack},  // refused erase: readout unprotect first
-                       {{0x92, 0x6D}, kAck},
-                       {{}, kAck},     // its second answer, unasked
-                       {kSync, kAck},  // after the wait
-                   });
-    append(script, optionRead());  // the option bytes again
-    append(script, {
-                       {{0x43, 0xBC}, kNack},  // refused again: now write unprotect
-                       {{0x73, 0x8C}, kAck},
-                       {{}, kNack},  // second answer refused: asked again for two
+                       {{0x43, 0xBC}, kNack},  // refused erase: asked again, then...
+                       {{0x43, 0xBC}, kNack},
+                       {{0x43, 0xBC}, kNack},
+                       {{0x73, 0x8C}, kAck},  // ...write unprotect: the chip is readable
+                       {{}, kNack},           // second answer refused: asked again for two
                        {{0x73, 0x8C}, {ACK, ACK}},
                        {kSync, kAck},
                        {{0x43, 0xBC}, kAck},  // erase, not a new option read
@@ -120,22 +140,16 @@ TEST(WireExchange, RefusedErasesUnprotectReadoutThenWriteAndOddAnswersAreRepeate
                        {{0x21, 0xDE}, kAck},
                        {{0x08, 0x00, 0x00, 0x00, 0x08}, kAck},
                    });
-    ScriptedPeer peer(script);
-    ASSERT_TRUE(peer.line.ok());
     EngineRig rig;
-    tickAgainst(rig, peer);
-    ASSERT_TRUE(rig.waitIdentified(0));
+    runScript(rig, script, image);
     EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1C8A-0064");
-    rig.setImage(image);
-    ASSERT_TRUE(rig.run(10s));
-    ASSERT_TRUE(rig.runUntil([&] { return peer.done.load(); }, 5s));
-    expectScriptFollowed(peer, script);
     EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
-    for (const char* text : {"正在去除写保护,请稍后.....", "去除读保护成功", "去除写保护成功",
+    for (const char* text : {"正在去除写保护,请稍后.....", "去除写保护成功",
                              "正在擦除芯片,请稍后.....", "擦除成功", "下载完成"})
         EXPECT_TRUE(rig.remarked(0, text)) << text;
+    EXPECT_FALSE(rig.remarked(0, "去除读保护成功"));
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成后成功跳转");
-    EXPECT_EQ(rig.slot(0).readUnprotectAllowed, 0);
+    EXPECT_FALSE(rig.slot(0).run.massErased);
 }
 
 TEST(WireExchange, ReadProtectionFollowsTheImageAndItsRefusalIsReported) {
@@ -160,19 +174,61 @@ TEST(WireExchange, ReadProtectionFollowsTheImageAndItsRefusalIsReported) {
                        {kOptionAddress, kAck},
                        {protectFrame, kNack},
                    });
-    ScriptedPeer peer(script);
-    ASSERT_TRUE(peer.line.ok());
     EngineRig rig;
-    tickAgainst(rig, peer);
-    ASSERT_TRUE(rig.waitIdentified(0));
-    rig.setImage({0x42});
-    rig.host->readProtect = true;
-    ASSERT_TRUE(rig.run(10s));
-    ASSERT_TRUE(rig.runUntil([&] { return peer.done.load(); }, 5s));
-    expectScriptFollowed(peer, script);
+    runScript(rig, script, {0x42}, true);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护失败");
     EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
     EXPECT_TRUE(rig.host->okEnabled);
+}
+
+TEST(WireExchange, OptionBytesThatStayCorruptedFailTheSlotAndAreNeverWrittenBack) {
+    Bytes corrupted = optionBytesAnswer();
+    corrupted[2] = 0x5B;  // the readout-protection pair broken
+    std::vector<Exchange> script = identification();
+    for (int read = 0; read < 3; ++read) {
+        append(script, {{kReadCmd, kAck}, {kOptionAddress, kAck}, {kCount16, corrupted}});
+    }
+    EngineRig rig;
+    runScript(rig, script, {0x42}, true);
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "读取选项字节失败,选项字节校验错误");
+    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).run.failedStep, SlotStep::ReadOptions);
+}
+
+// A short device-code answer names an unknown device; a chip that answers nothing to Get
+// device code after taking SYNC for the end of a frame gets filler until it refuses, then SYNC.
+TEST(WireExchange, IdentificationRecoversFromShortAnswersAndChipsLeftMidFrame) {
+    {
+        const std::vector<Exchange> script = {{kSync, kAck}, {{0x06, 0xF9}, {ACK, 0x03, '1'}}};
+        ScriptedPeer peer(script);
+        ASSERT_TRUE(peer.line.ok());
+        EngineRig rig;
+        tickAgainst(rig, peer);
+        ASSERT_TRUE(rig.waitIdentified(0));
+        expectScriptFollowed(peer, script);
+        EXPECT_EQ(rig.slot(0).state, CodeRequested);
+        EXPECT_TRUE(rig.slot(0).run.awaitingModel);
+        EXPECT_EQ(rig.row(0).texts[ColumnModel], "未识别的设备");
+        EXPECT_EQ(rig.row(0).texts[ColumnRemark], "请选择设备型号，否则无法下载");
+    }
+    {
+        const std::vector<Exchange> script = {
+            {kSync, kNack},                          // the end of a frame the chip was left in
+            {{0x06, 0xF9}, {}},                      // taken as more of a frame: silence
+            {Bytes(256, 0xFF), {NACK, NACK, NACK}},  // the filler ends it, the rest is refused
+            {kSync, kAck},
+            {{0x06, 0xF9}, {ACK, 0x03, '1', 'C', '8', 'A', ACK}},
+        };
+        ScriptedPeer peer(script);
+        ASSERT_TRUE(peer.line.ok());
+        EngineRig rig;
+        tickAgainst(rig, peer);
+        ASSERT_TRUE(rig.waitIdentified(0, 10s));
+        ASSERT_TRUE(rig.runUntil([&] { return peer.done.load(); }, 5s));
+        expectScriptFollowed(peer, script);
+        EXPECT_EQ(rig.slot(0).state, Ready);
+        EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1C8A-0064");
+    }
 }
 
 TEST(WireExchange, ANackToSyncMeansAlreadySynchronised) {

@@ -1,0 +1,171 @@
+// Identification: SYNC, Get device code, the catalogue; and the recovery of a chip that was
+// left in the middle of a frame.
+#include <algorithm>
+
+#include "engine/PortStateMachine.h"
+#include "engine/RemarkTexts.h"
+
+namespace pellion {
+
+using namespace remark;
+
+namespace {
+// Filler is sent in blocks of this size; any answer to a block ends the recovery.
+constexpr int kFillerBlockBytes = 256;
+}  // namespace
+
+void PortStateMachine::onSyncSent(std::int32_t slot, std::uint8_t b) {
+    // ACK, or NACK from a bootloader that was already synchronised: go on alike, but a NACK
+    // may also be left over from a frame the chip was in, which the device code will tell.
+    PortSlot& s = slotAt(slot);
+    s.run.repeats = 0;
+    s.run.syncedByNack = b == NACK;
+    s.state = CodeRequested;
+    setText(slot, ColumnInit, kYes);
+    requestDeviceCode(slot);
+    setRemark(slot, kReadingInfo);
+}
+
+void PortStateMachine::requestDeviceCode(std::int32_t slot) {
+    ++slotAt(slot).run.codeRequests;
+    sendCommand(slot, BootloaderCommand::GetDeviceCode, kDeviceCodeAnswerBytes);
+}
+
+void PortStateMachine::onCodeRequested(std::int32_t slot, std::uint8_t b,
+                                       const std::uint8_t* answer) {
+    if (b == ACK) {
+        stopTimers(slot);  // from here the slot waits for the operator, not the chip
+        identify(slot, answer);
+        return;
+    }
+    onCodeRefused(slot);
+}
+
+// A refusal after a NACK-as-sync may be the chip refusing the rest of a frame it was left in:
+// end that frame first. A chip that still refuses may be one without the command (or a command
+// byte was corrupted): asked again, bounded, then the operator chooses the model.
+void PortStateMachine::onCodeRefused(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (s.run.syncedByNack && s.run.lineRecoveries == 0) {
+        startLineRecovery(slot);
+        return;
+    }
+    if (s.run.codeRequests < timing_.maxCodeRequests) {
+        requestDeviceCode(slot);
+        return;
+    }
+    awaitModel(slot, false);
+}
+
+void PortStateMachine::onCodeTimeout(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    // The chip acknowledged the command but sent fewer bytes than a code needs: it is
+    // listening, and its code is unknown. The operator can still choose its model.
+    if (!s.run.pending.empty() && s.run.pending.front() == ACK) {
+        awaitModel(slot, true);
+        return;
+    }
+    if (s.run.syncedByNack && s.run.lineRecoveries == 0) {
+        startLineRecovery(slot);
+        return;
+    }
+    if (s.run.garbledAnswer && s.run.codeRequests < timing_.maxCodeRequests) {
+        requestDeviceCode(slot);
+        return;
+    }
+    FailSlot(slot, FailedStepText(CodeRequested) + silenceReason(s));
+}
+
+void PortStateMachine::identify(std::int32_t slot, const std::uint8_t* answer) {
+    PortSlot& s = slotAt(slot);
+    const DeviceCode code = ParseDeviceCode(answer);
+    s.run.deviceCode = code.text();
+    const auto geometry = catalogue_.findGeometry(code);
+    if (!geometry) {
+        awaitModel(slot, true);
+        return;
+    }
+    s.geometry = *geometry;
+    // Mode 0 sets the standard erase back too: the slot may have held a larger chip before.
+    s.eraseCommand =
+        geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
+    s.run.namedItself = true;
+    s.state = Ready;
+    setRemark(slot, kIdentified);
+    if (auto name = catalogue_.findPartName(code)) {
+        s.partName = *name;
+        setText(slot, ColumnModel, *name);
+    }
+}
+
+// Identification has ended without a usable code: the slot waits in CodeRequested until the
+// operator chooses its model (or the command line leaves it out).
+void PortStateMachine::awaitModel(std::int32_t slot, bool unknownDevice) {
+    PortSlot& s = slotAt(slot);
+    stopTimers(slot);
+    s.run.pending.clear();
+    s.run.awaitingModel = true;
+    s.run.ended = SteadyClock::now();
+    if (unknownDevice) {
+        setText(slot, ColumnModel, kUnknownDevice);
+        setRemark(slot, kChooseModel);
+    } else {
+        setRemark(slot, kChooseModelByHand);
+    }
+}
+
+// ---------------------------------------------------------------- a chip left mid-frame
+
+// A chip whose host went away in the middle of a frame still waits for the rest of it and
+// takes SYNC and commands as frame bytes. 0xFF filler ends any such frame: the chip refuses
+// it (a write of 0xFF bytes, if the checksum happens to hold, changes no flash cell).
+void PortStateMachine::startLineRecovery(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    ++s.run.lineRecoveries;
+    s.run.fillerBlocks = 0;
+    s.state = LineRecovery;
+    setRemark(slot, kInitialising);
+    sendFiller(slot);
+}
+
+void PortStateMachine::sendFiller(std::int32_t slot) {
+    ++slotAt(slot).run.fillerBlocks;
+    Frame frame;
+    MakeFillerFrame(kFillerBlockBytes, frame);
+    send(slot, frame, 1);
+}
+
+void PortStateMachine::onFillerAnswered(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (s.run.delayTimer != 0)
+        return;  // the chip refusing the rest of the filler: dropped below
+    if (s.run.answerTimer != 0)
+        loop_.stopTimer(s.run.answerTimer);
+    s.run.answerTimer = 0;
+    // The rest of the block reaches the chip as commands, refused pair by pair. Wait until
+    // those refusals are in, drop them, then synchronise afresh.
+    const auto quiet =
+        std::max(timing_.resyncDelay, AnswerTimeout(timing_, s.ports.Baud(), s.ports.writePause,
+                                                    kFillerBlockBytes, kFillerBlockBytes / 2, {}));
+    const std::uint64_t session = s.run.session;
+    s.run.delayTimer = loop_.startTimer(quiet, false, [this, slot, session] {
+        if (slot >= table_.slotCount() || slotAt(slot).run.session != session)
+            return;
+        PortSlot& s = slotAt(slot);
+        s.run.delayTimer = 0;
+        s.ports.Purge();
+        s.run.repeats = 0;
+        s.state = SyncSent;
+        sendSync(slot);
+    });
+}
+
+void PortStateMachine::onFillerTimeout(std::int32_t slot) {
+    if (slotAt(slot).run.fillerBlocks < timing_.maxFillerBlocks) {
+        sendFiller(slot);
+        return;
+    }
+    FailSlot(slot, FailedStepText(LineRecovery) + kReasonNoAnswer);
+}
+
+}  // namespace pellion

@@ -1,0 +1,14 @@
+#include "engine/ModelChoice.h"
+
+namespace pellion {
+
+bool IsModelChoiceRefused(const PortSlot& slot, const DeviceCatalogue& catalogue,
+                          const std::string& model) {
+    if (!slot.run.namedItself || model.empty())
+        return false;
+    const auto code = catalogue.findCodeByPartName(model);
+    const auto geometry = code ? catalogue.findGeometry(*code) : std::nullopt;
+    return !geometry || !(*geometry == slot.geometry);
+}
+
+}  // namespace pellion

@@ -1,0 +1,188 @@
+// The run after the option bytes: protection removal, erase, writing and what follows it.
+#include "engine/PortStateMachine.h"
+
+#include <algorithm>
+
+#include "engine/RemarkTexts.h"
+
+namespace pellion {
+
+using namespace remark;
+
+// ---------------------------------------------------------------- option bytes and erase
+
+// A chip under readout protection refuses every read, every time; one refusal may be a
+// command byte corrupted on the line. Only refusals in a row conclude protection, because
+// removing it erases the whole chip.
+void PortStateMachine::onOptionReadRefused(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (++s.run.optionReadRefusals < timing_.refusalsToConcludeProtection) {
+        sendCommand(slot, BootloaderCommand::ReadMemory);
+        return;
+    }
+    s.run.optionReadRefusals = 0;
+    if (!mayUnprotect(slot, true))
+        return;
+    s.state = UnprotectReadCmd;
+    sendCommand(slot, BootloaderCommand::ReadoutUnprotect);
+}
+
+void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answer) {
+    PortSlot& s = slotAt(slot);
+    OptionBytes read;
+    std::copy(answer + 1, answer + 1 + kOptionByteCount, read.begin());
+    // A byte corrupted on the line would hide write protection, or be written back into the
+    // chip for good with readout protection: such bytes are read again, never used.
+    if (!OptionBytesComplementsHold(read)) {
+        if (++s.run.optionRereads > timing_.maxOptionRereads) {
+            FailSlot(slot, FailedStepText(OptReadData) + kReasonOptionBytesCorrupt);
+            return;
+        }
+        s.state = OptReadCmd;
+        sendCommand(slot, BootloaderCommand::ReadMemory);
+        return;
+    }
+    s.optionBytes = read;
+    s.run.optionBytesRead = true;
+    s.run.repeats = 0;
+    const std::uint32_t start = table_.image.startAddress;
+    // Every protected region the image reaches must be opened, not only the first: a chip
+    // acknowledges writes to protected pages and leaves them unchanged.
+    if (IsRangeWriteProtected(s.optionBytes, start, s.run.endAddress)) {
+        if (!mayUnprotect(slot, false))
+            return;
+        s.state = UnprotectWriteCmd;
+        sendCommand(slot, BootloaderCommand::WriteUnprotect);
+        return;
+    }
+    if (isOptionDownload()) {
+        setRemark(slot, kErased);
+        setProgressMaximum(slot);
+        startWriting(slot);
+        return;
+    }
+    s.state = EraseCmd;
+    sendEraseCommand(slot);
+}
+
+// A refused erase is taken as protection once it was refused in a row. A chip whose option
+// bytes could be read is not under readout protection: it gets Write unprotect, never Readout
+// unprotect, whose mass erase would take a loader or calibration page outside the image.
+void PortStateMachine::onEraseRefused(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (++s.run.repeats < timing_.refusalsToConcludeProtection) {
+        sendEraseCommand(slot);
+        return;
+    }
+    const bool readout = s.readUnprotectAllowed != 0 && !s.run.optionBytesRead;
+    if (!mayUnprotect(slot, readout))
+        return;
+    s.run.repeats = 0;
+    s.state = readout ? UnprotectReadCmd : UnprotectWriteCmd;
+    sendCommand(slot,
+                readout ? BootloaderCommand::ReadoutUnprotect : BootloaderCommand::WriteUnprotect);
+    setRemark(slot, kRemovingWriteProtection);
+}
+
+void PortStateMachine::sendEraseCommand(std::int32_t slot) {
+    sendCommand(slot, slotAt(slot).eraseCommand);
+}
+
+void PortStateMachine::sendPageList(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    const std::uint32_t start = table_.image.startAddress;
+    const PageListResult pages =
+        BuildPageList(s.geometry, start, table_.image.imageSize, s.pageList);
+    // The run refused images that do not fit before it started; this end is the slot's own.
+    s.run.endAddress = pages.endAddress;
+    setProgressMaximum(slot);
+    Frame frame;
+    MakeEraseFrame(s.eraseCommand, s.pageList, pages.pageCount, frame);
+    send(slot, frame, 1, eraseWork(pages.pageCount));
+}
+
+// ---------------------------------------------------------------- writing
+
+void PortStateMachine::startWriting(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    s.state = WriteCmd;
+    sendCommand(slot, BootloaderCommand::WriteMemory);
+    setRemark(slot, kDownloading);
+}
+
+void PortStateMachine::sendNextBlock(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    s.ports.Purge();
+    s.state = WriteData;
+    s.run.blockAddress = s.writeAddress;
+    const auto& bytes = table_.image.imageBytes;
+    const std::size_t cursor = std::min<std::size_t>(s.imageCursor, bytes.size());
+    const std::span<const std::uint8_t> rest(bytes.data() + cursor, bytes.size() - cursor);
+    Frame frame;
+    int consumed = 0;
+    if (isOptionDownload()) {
+        if (rest.size() < std::size_t(kOptionByteCount)) {
+            FailSlot(slot, FailedStepText(WriteData));
+            return;
+        }
+        MakeOptionBytesFrame(rest.first<kOptionByteCount>(), frame);
+        consumed = kOptionByteCount;
+        s.run.optionWritten = true;
+    } else {
+        consumed = MakeNextWriteBlock(rest, s.writeAddress, s.run.endAddress, frame);
+    }
+    s.imageCursor += std::uint32_t(consumed);
+    s.writeAddress += std::uint32_t(consumed);
+    send(slot, frame, 1, isOptionDownload() ? timing_.optionWrite : timing_.programBlock);
+}
+
+void PortStateMachine::onBlockWritten(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    s.run.repeats = 0;
+    // writeAddress already counts a block in flight; this counts only what the chip took.
+    s.run.writtenAddress = s.writeAddress;
+    if (s.writeAddress != s.run.endAddress + 1) {
+        s.state = WriteCmd;
+        sendCommand(slot, BootloaderCommand::WriteMemory);
+        return;
+    }
+    continueAfterImage(slot);
+}
+
+// The whole image is written: read it back if asked, then start the program, protect the
+// chip, or (option bytes) end.
+void PortStateMachine::continueAfterImage(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    const bool protect = host_.IsReadProtectChecked();
+    const bool verifyPending = s.run.verify && !s.run.verified;
+    if (isOptionDownload() && s.run.optionWritten && (verifyPending || protect)) {
+        // The chip restarts after its option bytes are written; nothing reaches it until it
+        // is synchronised again.
+        resyncLater(slot, ResyncAfterOptionWrite);
+        return;
+    }
+    if (verifyPending) {
+        startVerify(slot);
+    } else if (protect) {
+        s.state = ProtectCmd;
+        sendCommand(slot, BootloaderCommand::WriteMemory);
+    } else if (!isOptionDownload()) {
+        setRemark(slot, kDownloaded);
+        s.state = GoCmd;
+        sendCommand(slot, BootloaderCommand::Go);
+    } else {
+        finishSlot(slot, true);  // state stays WriteData
+    }
+}
+
+// An option-byte download has just replaced the option bytes read at the start of the run:
+// protection is set on top of the downloaded ones, not on top of what they replaced.
+OptionBytes PortStateMachine::optionBytesToProtect(const PortSlot& slot) const {
+    if (!isOptionDownload() || table_.image.imageBytes.size() < std::size_t(kOptionByteCount))
+        return slot.optionBytes;
+    OptionBytes downloaded;
+    std::copy_n(table_.image.imageBytes.begin(), kOptionByteCount, downloaded.begin());
+    return downloaded;
+}
+
+}  // namespace pellion

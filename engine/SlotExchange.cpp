@@ -1,0 +1,184 @@
+// How a slot talks to its chip: frames out, answers joined, time-outs and bounded repeats.
+#include "engine/PortStateMachine.h"
+
+#include <algorithm>
+
+#include "engine/RemarkTexts.h"
+
+namespace pellion {
+
+using std::chrono::milliseconds;
+using namespace remark;
+
+// ---------------------------------------------------------------- sending and waiting
+
+// A longer answer may arrive in pieces (a USB adapter's latency timer, a busy line): the
+// pieces are joined before the answer is examined. An answer that does not start with ACK is
+// examined at once; only ACK is followed by data.
+const std::uint8_t* PortStateMachine::assembleAnswer(PortSlot& s, const std::uint8_t* answer) {
+    SlotRun& run = s.run;
+    const int expected = run.expectedBytes;
+    if (expected <= 1)
+        return answer;
+    int count = s.ports.lastReadCount;
+    if (count <= 0 || count > expected)
+        count = expected;
+    if (run.pending.empty() && (answer[0] != ACK || count >= expected))
+        return answer;
+    const int wanted = expected - int(run.pending.size());
+    run.pending.insert(run.pending.end(), answer, answer + std::min(count, wanted));
+    if (int(run.pending.size()) < expected) {
+        s.ports.readLength = expected - int(run.pending.size());
+        return nullptr;
+    }
+    ++run.joinedAnswers;
+    run.assembled.assign(run.pending.begin(), run.pending.end());
+    run.pending.clear();
+    return run.assembled.data();
+}
+
+void PortStateMachine::send(std::int32_t slot, const Frame& frame, int answerBytes,
+                            milliseconds chipWork) {
+    PortSlot& s = slotAt(slot);
+    s.run.expectedBytes = answerBytes;
+    s.run.pending.clear();
+    s.run.garbledAnswer = false;
+    s.ports.readLength = answerBytes;
+    s.ports.QueueWrite(frame.data(), frame.length);
+    armAnswerTimer(slot, AnswerTimeout(timing_, s.ports.Baud(), s.ports.writePause, frame.length,
+                                       answerBytes, chipWork));
+}
+
+void PortStateMachine::sendCommand(std::int32_t slot, std::uint8_t code, int answerBytes,
+                                   milliseconds chipWork) {
+    Frame frame;
+    MakeCommandFrame(code, frame);
+    send(slot, frame, answerBytes, chipWork);
+}
+
+void PortStateMachine::sendAddress(std::int32_t slot, std::uint32_t address) {
+    Frame frame;
+    MakeAddressFrame(address, frame);
+    send(slot, frame, 1);
+}
+
+void PortStateMachine::sendSync(std::int32_t slot) {
+    Frame frame;
+    MakeSyncFrame(frame);
+    send(slot, frame, 1);
+}
+
+void PortStateMachine::armAnswerTimer(std::int32_t slot, milliseconds timeout) {
+    SlotRun& run = slotAt(slot).run;
+    if (run.answerTimer != 0)
+        loop_.stopTimer(run.answerTimer);
+    const std::uint64_t session = run.session;
+    run.answerTimer = loop_.startTimer(timeout, false, [this, slot, session] {
+        if (slot >= table_.slotCount() || slotAt(slot).run.session != session)
+            return;
+        slotAt(slot).run.answerTimer = 0;
+        onAnswerTimeout(slot);
+    });
+}
+
+void PortStateMachine::armAnswerTimerFor(std::int32_t slot, int answerBytes,
+                                         milliseconds chipWork) {
+    PortSlot& s = slotAt(slot);
+    armAnswerTimer(
+        slot, AnswerTimeout(timing_, s.ports.Baud(), s.ports.writePause, 0, answerBytes, chipWork));
+}
+
+void PortStateMachine::stopTimers(std::int32_t slot) {
+    SlotRun& run = slotAt(slot).run;
+    if (run.answerTimer != 0)
+        loop_.stopTimer(run.answerTimer);
+    if (run.delayTimer != 0)
+        loop_.stopTimer(run.delayTimer);
+    run.answerTimer = 0;
+    run.delayTimer = 0;
+}
+
+const char* PortStateMachine::silenceReason(const PortSlot& slot) {
+    return slot.run.garbledAnswer || !slot.run.pending.empty() ? kReasonGarbled : kReasonNoAnswer;
+}
+
+void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (s.run.stopRequested) {
+        endInterrupted(slot);
+        return;
+    }
+    switch (s.state) {
+        case SyncSent:
+        case ResyncAfterReadUnprotect:
+        case ResyncAfterWriteUnprotect:
+        case ResyncAfterOptionWrite:
+            // An already synchronised bootloader takes a lone SYNC as half a command and
+            // stays silent; the next SYNC completes the pair (and is refused).
+            if (++s.run.repeats > timing_.maxRepeats) {
+                FailSlot(slot, FailedStepText(s.state) + silenceReason(s));
+                return;
+            }
+            if (s.state == SyncSent)
+                setRemark(slot, kInitialising);
+            sendSync(slot);
+            return;
+        case CodeRequested:
+            onCodeTimeout(slot);
+            return;
+        case LineRecovery:
+            onFillerTimeout(slot);
+            return;
+        default:
+            FailSlot(slot, FailedStepText(s.state) + silenceReason(s));
+            return;
+    }
+}
+
+// The 2000 ms wait after an unprotect (or an option-byte write) is a timer: no other slot
+// stalls while this chip restarts.
+void PortStateMachine::resyncLater(std::int32_t slot, PortState state) {
+    PortSlot& s = slotAt(slot);
+    s.state = state;
+    s.run.repeats = 0;
+    if (s.run.answerTimer != 0)
+        loop_.stopTimer(s.run.answerTimer);
+    s.run.answerTimer = 0;
+    const std::uint64_t session = s.run.session;
+    s.run.delayTimer = loop_.startTimer(timing_.resyncDelay, false, [this, slot, session] {
+        if (slot >= table_.slotCount() || slotAt(slot).run.session != session)
+            return;
+        slotAt(slot).run.delayTimer = 0;
+        sendSync(slot);
+    });
+}
+
+bool PortStateMachine::mayRepeat(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (++s.run.repeats > timing_.maxRepeats) {
+        FailSlot(slot, FailedStepText(s.state) + kReasonRefused);
+        return false;
+    }
+    return true;
+}
+
+bool PortStateMachine::mayUnprotect(std::int32_t slot, bool readout) {
+    PortSlot& s = slotAt(slot);
+    std::int32_t& rounds = readout ? s.run.readUnprotectRounds : s.run.writeUnprotectRounds;
+    if (++rounds > timing_.maxUnprotectRounds) {
+        FailSlot(slot, FailedStepText(s.state) + kReasonRefused);
+        return false;
+    }
+    return true;
+}
+
+milliseconds PortStateMachine::eraseWork(int pages) const {
+    return timing_.perErasedPage * std::max(pages, 1);
+}
+
+milliseconds PortStateMachine::massEraseWork(const PortSlot& slot) const {
+    return std::max(timing_.massErase,
+                    timing_.perErasedPage * std::max(slot.geometry.pageCount, 1));
+}
+
+}  // namespace pellion

@@ -1,0 +1,103 @@
+#include "engine/SlotStep.h"
+
+#include "engine/PortState.h"
+
+namespace pellion {
+
+SlotStep StepOfState(std::int32_t state) {
+    switch (state) {
+        case SyncSent:
+        case LineRecovery:
+            return SlotStep::Sync;
+        case CodeRequested:
+            return SlotStep::Identify;
+        case OptReadCmd:
+        case OptReadAddr:
+        case OptReadData:
+            return SlotStep::ReadOptions;
+        case EraseCmd:
+        case ErasePages:
+            return SlotStep::Erase;
+        case WriteCmd:
+        case WriteAddr:
+        case WriteData:
+        case ResyncAfterOptionWrite:
+            return SlotStep::Write;
+        case GoCmd:
+        case GoAddr:
+            return SlotStep::Go;
+        case UnprotectWriteCmd:
+        case UnprotectWriteDone:
+        case ResyncAfterWriteUnprotect:
+        case UnprotectReadCmd:
+        case UnprotectReadDone:
+        case ResyncAfterReadUnprotect:
+            return SlotStep::Unprotect;
+        case ProtectCmd:
+        case ProtectAddr:
+        case ProtectData:
+            return SlotStep::Protect;
+        case VerifyCmd:
+        case VerifyAddr:
+        case VerifyData:
+            return SlotStep::Verify;
+        default:
+            return SlotStep::None;
+    }
+}
+
+const char* StepIdentifier(SlotStep step) {
+    switch (step) {
+        case SlotStep::None:
+            return "";
+        case SlotStep::Sync:
+            return "sync";
+        case SlotStep::Identify:
+            return "identify";
+        case SlotStep::ReadOptions:
+            return "read_options";
+        case SlotStep::Unprotect:
+            return "unprotect";
+        case SlotStep::Erase:
+            return "erase";
+        case SlotStep::Write:
+            return "write";
+        case SlotStep::Verify:
+            return "verify";
+        case SlotStep::Go:
+            return "go";
+        case SlotStep::Protect:
+            return "protect";
+        case SlotStep::Port:
+            return "port";
+    }
+    return "";
+}
+
+std::string FailedStepText(std::int32_t state) {
+    switch (StepOfState(state)) {
+        case SlotStep::Sync:
+            return "初始化失败";
+        case SlotStep::Identify:
+            return "读取芯片信息失败";
+        case SlotStep::ReadOptions:
+            return "读取选项字节失败";
+        case SlotStep::Erase:
+            return "擦除失败";
+        case SlotStep::Go:
+            return "跳转失败";
+        case SlotStep::Unprotect:
+            return state == UnprotectReadCmd || state == UnprotectReadDone ||
+                           state == ResyncAfterReadUnprotect
+                       ? "去除读保护失败"
+                       : "去除写保护失败";
+        case SlotStep::Protect:
+            return "下载完成，设置读保护失败";
+        case SlotStep::Verify:
+            return "校验失败";
+        default:
+            return "下载失败";  // writing, and anything without a step of its own
+    }
+}
+
+}  // namespace pellion

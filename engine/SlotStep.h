@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pellion {
+
+// The step of a slot's work a state belongs to: what a failure names, in the operator's words
+// and as a stable identifier for reports.
+enum class SlotStep : std::int32_t {
+    None,
+    Sync,         // synchronising with the bootloader
+    Identify,     // asking for the device code
+    ReadOptions,  // reading the option bytes
+    Unprotect,    // removing readout or write protection
+    Erase,
+    Write,
+    Verify,  // reading the image back
+    Go,
+    Protect,  // setting readout protection
+    Port,     // the port itself: not opened, or gone
+};
+
+SlotStep StepOfState(std::int32_t state);
+// "sync", "identify", "read_options", "unprotect", "erase", "write", "verify", "go",
+// "protect", "port"; "" for None. These never change: reports are read by programs.
+const char* StepIdentifier(SlotStep step);
+
+// The step a state belongs to, as column 7 names it when the step fails ("擦除失败", ...).
+std::string FailedStepText(std::int32_t state);
+
+}  // namespace pellion
