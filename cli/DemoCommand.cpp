@@ -11,6 +11,7 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "cli/CommandRegistry.h"
+#include "cli/InterruptSignals.h"
 #include "cli/ProgramSession.h"
 #include "image/DownloadFile.h"
 #include "sim/ChipHost.h"
@@ -80,6 +81,9 @@ int runDemo(const std::vector<std::string>& args) {
     int chips = kDefaultChips;
     std::uint32_t baud = kDefaultBaud;
     std::string file = bundledFirmware();
+    // What the operator is told the file is: the bundled one by name, not by where the build
+    // happens to keep it.
+    std::string fileName = "the example firmware";
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -89,7 +93,7 @@ int runDemo(const std::vector<std::string>& args) {
         if ((arg == "--chips" || arg == "--baud" || arg == "--file") && i + 1 < args.size()) {
             const std::string& value = args[++i];
             if (arg == "--file") {
-                file = value;
+                file = fileName = value;
                 continue;
             }
             const auto number = parsePositive(value, arg == "--chips" ? kMaxChips : 4000000);
@@ -109,17 +113,20 @@ int runDemo(const std::vector<std::string>& args) {
         return kExitUsage;
     }
 
-    auto image = loadDownloadFile(file, "8000000");
+    // Before the chips' threads start, so that Ctrl-C ends the demo in order.
+    BlockInterruptSignals();
+    SessionOptions options;
+    options.file = file;
+    options.baud = baud;
+    options.verify = true;
+    options.watchInterrupts = true;
+    auto image = LoadSessionImage(options);
     if (!image) {
         std::cerr << kLoaderCaption << ": " << image.error() << "\n";
         return kExitFailure;
     }
 
     sim::ChipHost host(sim::ChipHost::Threading::SharedLoop);
-    SessionOptions options;
-    options.file = file;
-    options.baud = baud;
-    options.verify = true;
     for (int i = 0; i < chips; ++i) {
         sim::ChipOptions chipOptions;
         chipOptions.code = *DeviceCode::fromText(kChipCodes[i % std::size(kChipCodes)]);
@@ -133,11 +140,11 @@ int runDemo(const std::vector<std::string>& args) {
         options.devices.push_back(added.chip->devicePath());
     }
 
-    std::cout << "Programming " << file << " (" << image.value().imageSize << " bytes at "
+    std::cout << "Programming " << fileName << " (" << image.value().imageSize << " bytes at "
               << hex32(image.value().startAddress) << ") into " << chips << " virtual chips at "
               << baud << " baud.\n";
     const SessionResult result =
-        RunProgrammingSession(options, std::cout, std::cerr, IsTerminal(std::cout));
+        RunProgrammingSession(options, image.value(), std::cout, std::cerr, IsTerminal(std::cout));
 
     std::cout << "\nComparing every chip's flash with the image:\n";
     int matching = 0;
@@ -150,7 +157,8 @@ int runDemo(const std::vector<std::string>& args) {
         if (!difference) {
             ++matching;
             std::cout << "flash holds the image, " << image.value().imageSize << " bytes"
-                      << (port.verified ? ", verified by the engine" : "") << "\n";
+                      << (port.verified == Verification::Passed ? ", verified by the engine" : "")
+                      << "\n";
         } else {
             std::cout << "flash differs from the image at " << hex32(*difference) << " ("
                       << port.remark << ")\n";
@@ -160,6 +168,8 @@ int runDemo(const std::vector<std::string>& args) {
     const bool allGood = matching == chips && result.allSucceeded();
     std::cout << (allGood ? "All " : "Only ") << (allGood ? chips : matching) << " of " << chips
               << " chips hold the image. Wall time " << result.wallMs << " ms.\n";
+    if (result.interrupted)
+        return kExitInterrupted;
     return allGood ? kExitOk : kExitFailure;
 }
 

@@ -1,116 +1,70 @@
 // pellion-cli program --file FILE --port DEV [--port DEV ...] [options]
 // Programs one image into the chip behind every port, as ticking the rows and pressing OK would.
 
-#include <cstdlib>
+#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "catalogue/DeviceCatalogue.h"
 #include "cli/CommandRegistry.h"
+#include "cli/InterruptSignals.h"
+#include "cli/ProgramArguments.h"
 #include "cli/ProgramSession.h"
-#include "image/AddressText.h"
+#include "cli/SessionReport.h"
+#include "engine/RunHost.h"
 
 namespace pellion::cli {
 namespace {
 
 void printProgramHelp(std::ostream& out) {
     out << "usage: pellion-cli program --file FILE --port DEV [--port DEV ...] [options]\n\n"
-           "Opens every port, identifies the chip behind it through its serial bootloader,\n"
-           "then erases, writes and starts (or protects) every chip at once. Rows are shown\n"
-           "live on a terminal and as plain lines otherwise.\n\n"
+           "Loads and checks the file, opens every port, identifies the chip behind it through\n"
+           "its serial bootloader, then erases, writes, reads back and starts (or protects)\n"
+           "every chip at once. A chip that cannot be identified is left out and named; the\n"
+           "others are programmed. Rows are shown live on a terminal and as plain lines\n"
+           "otherwise; a summary closes the run.\n\n"
            "  --file FILE      Intel HEX (.hex, carries its own addresses) or a raw image\n"
            "  --port DEV       a serial device, e.g. /dev/ttyUSB0; repeat for more chips\n"
            "  --address HEX    start address of a raw image (default 8000000; 1FFFF800 for\n"
-           "                   the option bytes)\n"
-           "  --baud N         line speed (default 57600)\n"
+           "                   the option bytes); with a HEX file only its own start\n"
+           "  --baud N         line speed, up to 4000000 (default 57600)\n"
            "  --interval MS    pause after every frame written (default 0)\n"
            "  --protect        set readout protection after the download\n"
-           "  --verify         read every chip back and compare before calling it done\n"
-           "  --model NAME     part name for every chip, as chosen by hand (see 'devices')\n"
-           "  --json FILE      write a report: per port the device code, part name, result,\n"
-           "                   remark, bytes written, duration and whether it was verified\n"
+           "  --no-verify      do not read the chips back (they are by default; --verify\n"
+           "                   is accepted)\n"
+           "  --model NAME     part name for the chips that do not name themselves by their\n"
+           "                   device code (see 'devices'); chips that do keep their own\n"
+           "  --json FILE      write a report (format: docs/program-report.md): the run, the\n"
+           "                   image and per port the chip, result, failed step, remark,\n"
+           "                   bytes written, duration and verification\n"
            "  --help           this text\n\n"
+           "SIGINT or SIGTERM (Ctrl-C) lets every port finish the frame it is sending, closes\n"
+           "the ports, writes the report with the interrupted ports marked and exits 130; a\n"
+           "second one stops at once.\n\n"
            "Exit status: 0 every chip programmed, 1 a chip failed or the run was refused,\n"
-           "2 wrong command line.\n";
+           "2 wrong command line, 130 interrupted.\n";
 }
 
-struct ProgramArguments {
-    SessionOptions session;
-    std::optional<std::string> json;
-};
+int usageError(const std::string& problem) {
+    std::cerr << "pellion-cli program: " << problem << "\n\n";
+    printProgramHelp(std::cerr);
+    return kExitUsage;
+}
 
-std::optional<std::uint32_t> parseNumber(const std::string& text) {
-    if (text.empty() || text.size() > 9)
+// A HEX file is programmed from its own lowest address; another --address is a mistake.
+std::optional<std::string> hexAddressProblem(const SessionOptions& options,
+                                             const FirmwareImage& image) {
+    if (!options.address || downloadFileKind(options.file) != DownloadFileKind::Hex ||
+        *options.address == image.startAddress) {
         return std::nullopt;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
     }
-    return std::uint32_t(std::strtoul(text.c_str(), nullptr, 10));
-}
-
-// Returns a usage problem, or nothing when the arguments are complete.
-std::optional<std::string> parseProgramArguments(const std::vector<std::string>& args,
-                                                 ProgramArguments& parsed) {
-    SessionOptions& o = parsed.session;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> inlineValue;
-        if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < args.size())
-                return args[++i];
-            return std::nullopt;
-        };
-        if (arg == "--protect" || arg == "--verify") {
-            (arg == "--protect" ? o.protect : o.verify) = true;
-            continue;
-        }
-        if (arg != "--file" && arg != "--port" && arg != "--address" && arg != "--baud" &&
-            arg != "--interval" && arg != "--model" && arg != "--json") {
-            return "unknown option '" + args[i] + "'";
-        }
-        const auto v = value();
-        if (!v)
-            return arg + " needs a value";
-        if (arg == "--file") {
-            o.file = *v;
-        } else if (arg == "--port") {
-            o.devices.push_back(*v);
-        } else if (arg == "--address") {
-            if (!parseStrictAddress(*v))
-                return "--address '" + *v + "' is not a hexadecimal address";
-            o.address = *v;
-        } else if (arg == "--baud") {
-            const auto baud = parseNumber(*v);
-            if (!baud || *baud == 0)
-                return "--baud '" + *v + "' is not a baud rate";
-            o.baud = *baud;
-        } else if (arg == "--interval") {
-            const auto ms = parseNumber(*v);
-            if (!ms || *ms > 10000)
-                return "--interval '" + *v + "' is not a pause in ms";
-            o.intervalMs = *ms;
-        } else if (arg == "--model") {
-            o.model = *v;
-        } else {
-            parsed.json = *v;
-        }
-    }
-    if (o.file.empty())
-        return "--file is missing";
-    if (o.devices.empty())
-        return "at least one --port is needed";
-    if (o.model && !DeviceCatalogue().findCodeByPartName(*o.model))
-        return "--model '" + *o.model + "' is no known part name (see 'pellion-cli devices')";
-    return std::nullopt;
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "--address %X does not match the HEX file, which starts at %X (a HEX file "
+                  "carries its own addresses)",
+                  unsigned(*options.address), unsigned(image.startAddress));
+    return text;
 }
 
 int runProgram(const std::vector<std::string>& args) {
@@ -121,33 +75,38 @@ int runProgram(const std::vector<std::string>& args) {
         }
     }
     ProgramArguments parsed;
-    if (auto problem = parseProgramArguments(args, parsed)) {
-        std::cerr << "pellion-cli program: " << *problem << "\n\n";
-        printProgramHelp(std::cerr);
-        return kExitUsage;
-    }
-    const SessionResult result =
-        RunProgrammingSession(parsed.session, std::cout, std::cerr, IsTerminal(std::cout));
+    if (auto problem = ParseProgramArguments(args, parsed))
+        return usageError(*problem);
+    SessionOptions& options = parsed.session;
 
-    for (const auto& port : result.ports) {
-        std::cout << (port.succeeded() ? "ok      " : "FAILED  ") << port.port;
-        if (!port.partName.empty())
-            std::cout << " (" << port.partName << ")";
-        // An identified chip's remark says it is ready: not why nothing was written to it.
-        if (port.refused)
-            std::cout << ": not started, the run was refused";
-        else
-            std::cout << ": " << (port.remark.empty() ? port.result : port.remark);
-        if (port.succeeded())
-            std::cout << ", " << port.bytesWritten << " bytes";
-        if (port.verified)
-            std::cout << ", verified";
-        std::cout << "\n";
+    // Before any thread starts, so that none of them is killed by Ctrl-C.
+    BlockInterruptSignals();
+    options.watchInterrupts = true;
+
+    // The file is loaded and checked before any port is opened.
+    auto image = LoadSessionImage(options);
+    if (image) {
+        if (auto problem = hexAddressProblem(options, image.value()))
+            return usageError(*problem);
     }
-    if (parsed.json && !WriteTextFile(*parsed.json, SessionReportJson(result))) {
+    SessionResult result;
+    if (image) {
+        result = RunProgrammingSession(options, std::move(image.value()), std::cout, std::cerr,
+                                       IsTerminal(std::cout));
+    } else {
+        std::cerr << kRunCaption << ": " << image.error() << "\n";
+        result = RefusedSession(options, image.error());
+    }
+
+    for (const auto& port : result.ports)
+        std::cout << PortLine(port);
+    std::cout << "\n" << SessionSummary(result) << std::flush;
+    if (parsed.json && !WriteTextFile(*parsed.json, SessionReportJson(options, result))) {
         std::cerr << "pellion-cli program: cannot write " << *parsed.json << "\n";
-        return kExitFailure;
+        return result.interrupted ? kExitInterrupted : kExitFailure;
     }
+    if (result.interrupted)
+        return kExitInterrupted;
     return result.allSucceeded() ? kExitOk : kExitFailure;
 }
 

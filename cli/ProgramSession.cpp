@@ -2,15 +2,17 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "cli/InterruptSignals.h"
 #include "cli/LiveTable.h"
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunControl.h"
+#include "image/Crc32.h"
 #include "serial/PortTable.h"
 
 namespace pellion::cli {
@@ -35,16 +37,17 @@ std::string stateWord(const PortSlot& slot, bool ticked) {
     }
     if (slot.state == Failed)
         return "failed";  // before its run: the chip was never identified
+    if (slot.run.awaitingModel)
+        return "no model";
     if (!ticked)
         return "closed";
     switch (slot.state) {
         case SyncSent:
         case CodeRequested:
-            return slot.run.awaitingModel ? "no model" : "identifying";
+        case LineRecovery:
+            return "identifying";
         case Ready:
             return "ready";
-        case Failed:
-            return "failed";
         case VerifyCmd:
         case VerifyAddr:
         case VerifyData:
@@ -93,73 +96,232 @@ std::string printableCode(const std::string& code) {
     return code;
 }
 
-PortOutcome outcomeOf(const PortTable& table, const MemoryRunHost& host, std::int32_t slot) {
+std::int64_t durationMsOf(const SlotRun& run) {
+    if (run.ended <= run.started || run.started == SteadyClock::time_point{})
+        return 0;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(run.ended - run.started).count();
+}
+
+// A slot that never ran: why not.
+void classifyWithoutRun(const PortSlot& s, bool sessionInterrupted, PortOutcome& outcome) {
+    if (s.run.failedStep != SlotStep::None || s.state == Failed) {
+        outcome.result = PortResult::Failed;  // the port, or the chip's identification
+        outcome.failedStep = s.run.failedStep;
+    } else if (s.run.awaitingModel) {
+        outcome.result = PortResult::NotIdentified;
+        outcome.failedStep = SlotStep::Identify;
+    } else if (s.state == Ready) {
+        // Identified, but the run never reached it: refused as a whole, or interrupted.
+        outcome.result = sessionInterrupted ? PortResult::Failed : PortResult::Refused;
+        outcome.interrupted = sessionInterrupted;
+    } else {
+        outcome.result = PortResult::Failed;  // still identifying when the wait ended
+        outcome.failedStep = StepOfState(s.state);
+        outcome.interrupted = sessionInterrupted;
+    }
+}
+
+PortOutcome outcomeOf(const PortTable& table, const MemoryRunHost& host, std::int32_t slot,
+                      const SessionOptions& options, bool sessionInterrupted) {
     const PortSlot& s = table.slot(slot);
     PortOutcome outcome;
     outcome.port = host.row(slot).texts[ColumnPort];
     outcome.deviceCode = printableCode(s.run.deviceCode);
     outcome.partName = s.partName;
     outcome.remark = host.row(slot).texts[ColumnRemark];
-    outcome.verified = s.run.verified;
+    if (outcome.remark.empty())
+        outcome.remark = s.run.remark;  // a port that never opened keeps its message here
+    outcome.massErased = s.run.massErased;
+    outcome.interrupted = s.run.interrupted;
+    outcome.durationMs = durationMsOf(s.run);
+    if (options.verify)
+        outcome.verified = s.run.verified ? Verification::Passed : Verification::Failed;
     switch (s.run.outcome) {
         case SlotOutcome::Succeeded:
-            outcome.result = "succeeded";
+            outcome.result = PortResult::Succeeded;
             break;
         case SlotOutcome::Failed:
         case SlotOutcome::Cancelled:
-            outcome.result = "failed";
+            outcome.result = PortResult::Failed;
+            outcome.failedStep = s.run.failedStep;
             break;
         default:
-            // Identification failed (the remark names how), or the port never opened.
-            outcome.result = s.state == Failed ? "failed" : "not started";
-            outcome.refused = s.state == Ready;
+            classifyWithoutRun(s, sessionInterrupted, outcome);
             break;
     }
-    if (s.run.outcome != SlotOutcome::Idle) {
+    if (s.run.outcome != SlotOutcome::Idle)
         outcome.bytesWritten = s.run.writtenAddress - table.image.startAddress;
-        outcome.durationMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(s.run.ended - s.run.started)
-                .count();
-    }
     return outcome;
 }
 
-void appendJsonString(std::string& json, const std::string& text) {
-    json += '"';
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                json += "\\\"";
-                break;
-            case '\\':
-                json += "\\\\";
-                break;
-            case '\n':
-                json += "\\n";
-                break;
-            case '\r':
-                json += "\\r";
-                break;
-            case '\t':
-                json += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    json += escaped;
-                } else {
-                    json += char(c);
-                }
+ImageSummary summaryOf(const std::string& path, const FirmwareImage& image) {
+    ImageSummary summary;
+    summary.path = path;
+    summary.kind = downloadFileKind(path);
+    summary.startAddress = image.startAddress;
+    summary.size = image.imageSize;
+    summary.crc32 = crc32(image.imageBytes.data(), image.imageBytes.size());
+    return summary;
+}
+
+// One session: the engine on this thread's loop, its rows in memory, and the command line's
+// own rules on top (chips that cannot be identified are left out; --model applies only to chips
+// that did not name themselves; an interruption ends every port in order).
+class Session {
+  public:
+    Session(const SessionOptions& options, std::ostream& out, std::ostream& err, bool live)
+        : options_(options),
+          host_(options.devices),
+          view_(out, live),
+          err_(err),
+          control_(loop_, table_, catalogue_, host_) {
+        std::vector<PortIdentity> identities;
+        for (const auto& device : options.devices)
+            identities.push_back({device, device});
+        table_.BuildPortTable(identities);
+        for (std::int32_t i = 0; i < host_.rowCount(); ++i)
+            host_.row(i).texts[ColumnBaud] = std::to_string(options.baud);
+        host_.writePauseMs = options.intervalMs;
+        host_.readProtect = options.protect;
+        host_.verify = options.verify;
+        host_.onMessage = [this](const MemoryRunHost::Message& message) {
+            lastMessage_ = message.text;
+            err_ << message.caption << ": " << message.text << "\n" << std::flush;
+        };
+        host_.onRowChanged = [this](std::int32_t slot, std::int32_t column) {
+            if (column == ColumnRemark)
+                view_.remarkChanged(tableRowOf(table_, host_, slot));
+        };
+        if (options.timing)
+            control_.setTiming(*options.timing);
+    }
+
+    SessionResult run(FirmwareImage image) {
+        SessionResult result;
+        result.startTime = std::chrono::system_clock::now();
+        const auto began = SteadyClock::now();
+        result.image = summaryOf(options_.file, image);
+        std::unique_ptr<InterruptWatcher> watcher;
+        if (options_.watchInterrupts) {
+            watcher = std::make_unique<InterruptWatcher>(loop_,
+                                                         [this](int count) { onInterrupt(count); });
+        }
+        const TimerId redraw =
+            view_.live() ? loop_.startTimer(kRedrawPeriod, true,
+                                            [this] { view_.redraw(tableRowsOf(table_, host_)); })
+                         : 0;
+
+        openEveryPort();
+        loop_.runUntil([this] { return identificationEnded(table_, host_); },
+                       options_.identifyTimeout);
+        leaveOutUnidentifiedChips();
+        if (!interrupted_)
+            programTheChips(std::move(image), result);
+
+        if (redraw != 0)
+            loop_.stopTimer(redraw);
+        view_.redraw(tableRowsOf(table_, host_));
+        // Before the ports close: closing ends what still waits, and the outcomes are as the
+        // session left them.
+        result.interrupted = interrupted_;
+        for (std::int32_t i = 0; i < table_.slotCount(); ++i)
+            result.ports.push_back(outcomeOf(table_, host_, i, options_, interrupted_));
+        control_.ShutdownPorts();
+        watcher.reset();
+        if (graceTimer_ != 0)
+            loop_.stopTimer(graceTimer_);
+        result.endTime = std::chrono::system_clock::now();
+        result.wallMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - began)
+                .count();
+        return result;
+    }
+
+  private:
+    void openEveryPort() {
+        for (std::int32_t i = 0; i < table_.slotCount() && !interrupted_; ++i) {
+            host_.row(i).ticked = true;
+            control_.OnPortCheckClick(i);
         }
     }
-    json += '"';
-}
+
+    // A chip that failed or could not be identified is left out as an operator would untick
+    // it: its remark says why, and the other chips are programmed. Its port stays open until
+    // the end, so nothing else takes it meanwhile. --model names the chips that did not name
+    // themselves; one that did keeps its own geometry.
+    void leaveOutUnidentifiedChips() {
+        for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+            PortSlot& s = table_.slot(i);
+            if (!host_.row(i).ticked)
+                continue;
+            if (s.state == Failed) {
+                host_.row(i).ticked = false;
+            } else if (s.run.awaitingModel) {
+                if (options_.model)
+                    host_.row(i).texts[ColumnModel] = *options_.model;
+                else
+                    host_.row(i).ticked = false;
+            } else if (options_.model && s.run.namedItself && s.partName != *options_.model) {
+                err_ << "pellion-cli program: " << host_.row(i).texts[ColumnPort]
+                     << " identified itself as " << s.partName << "; --model " << *options_.model
+                     << " is not applied to it\n";
+            }
+        }
+    }
+
+    void programTheChips(FirmwareImage image, SessionResult& result) {
+        bool anyTicked = false;
+        for (std::int32_t i = 0; i < host_.rowCount(); ++i)
+            anyTicked = anyTicked || host_.row(i).ticked;
+        if (!anyTicked)
+            return;
+        const auto runsBefore = host_.runsEnded;
+        host_.onRunEnded = [this] { loop_.quit(); };
+        control_.StartRun(std::move(image));
+        if (!control_.IsRunning()) {
+            result.imageProblem = lastMessage_;
+            return;
+        }
+        // Sleeps until a delivery, a timer or the end of the run: no polling.
+        if (host_.runsEnded == runsBefore)
+            loop_.run();
+    }
+
+    // The first signal lets every port finish the frame it has under way (bounded by the
+    // frame's own time-out and by the grace period); a second one ends them at once.
+    void onInterrupt(int count) {
+        if (!interrupted_) {
+            interrupted_ = true;
+            err_ << "pellion-cli program: interrupted; ending every port's current frame\n"
+                 << std::flush;
+            control_.InterruptRun();
+            graceTimer_ = loop_.startTimer(options_.interruptGrace, false, [this] {
+                graceTimer_ = 0;
+                control_.StopAllNow();
+            });
+        } else if (count > 1) {
+            control_.StopAllNow();
+        }
+        loop_.wake();
+    }
+
+    const SessionOptions& options_;
+    OwnerLoop loop_;
+    DeviceCatalogue catalogue_;
+    PortTable table_;
+    MemoryRunHost host_;
+    LiveTable view_;
+    std::ostream& err_;
+    RunControl control_;
+    std::string lastMessage_;
+    bool interrupted_ = false;
+    TimerId graceTimer_ = 0;
+};
 
 }  // namespace
 
 bool SessionResult::allSucceeded() const {
-    if (!imageProblem.empty() || ports.empty())
+    if (!imageProblem.empty() || ports.empty() || interrupted)
         return false;
     for (const auto& port : ports) {
         if (!port.succeeded())
@@ -168,126 +330,39 @@ bool SessionResult::allSucceeded() const {
     return true;
 }
 
+int SessionResult::programmedCount() const {
+    int count = 0;
+    for (const auto& port : ports)
+        count += port.succeeded() ? 1 : 0;
+    return count;
+}
+
 bool IsTerminal(std::ostream& out) {
     return &out == &std::cout && ::isatty(STDOUT_FILENO) == 1;
 }
 
-SessionResult RunProgrammingSession(const SessionOptions& options, std::ostream& out,
-                                    std::ostream& err, bool liveTable) {
-    const auto began = SteadyClock::now();
-    OwnerLoop loop;
-    DeviceCatalogue catalogue;
-    PortTable table;
-    std::vector<PortIdentity> identities;
-    for (const auto& device : options.devices)
-        identities.push_back({device, device});
-    table.BuildPortTable(identities);
-
-    MemoryRunHost host(options.devices);
-    for (std::int32_t i = 0; i < host.rowCount(); ++i)
-        host.row(i).texts[ColumnBaud] = std::to_string(options.baud);
-    host.downloadFilePath = options.file;
-    host.startAddressText = options.address;
-    host.writePauseMs = options.intervalMs;
-    host.readProtect = options.protect;
-    host.verify = options.verify;
-
-    SessionResult result;
-    std::string lastMessage;
-    host.onMessage = [&](const MemoryRunHost::Message& message) {
-        lastMessage = message.text;
-        err << message.caption << ": " << message.text << "\n" << std::flush;
-    };
-    LiveTable view(out, liveTable);
-    host.onRowChanged = [&](std::int32_t slot, std::int32_t column) {
-        if (column == ColumnRemark)
-            view.remarkChanged(tableRowOf(table, host, slot));
-    };
-
-    RunControl control(loop, table, catalogue, host);
-    if (options.timing)
-        control.setTiming(*options.timing);
-    const TimerId redraw =
-        liveTable
-            ? loop.startTimer(kRedrawPeriod, true, [&] { view.redraw(tableRowsOf(table, host)); })
-            : 0;
-
-    for (std::int32_t i = 0; i < table.slotCount(); ++i) {
-        host.row(i).ticked = true;
-        control.OnPortCheckClick(i);
-        // A port that could not be opened was unticked again: the message says why.
-        if (!host.row(i).ticked)
-            host.row(i).texts[ColumnRemark] = lastMessage;
-    }
-    loop.runUntil([&] { return identificationEnded(table, host); }, options.identifyTimeout);
-    // A chip that failed its identification is left out as an operator would untick it: its
-    // remark names the failure, and the other chips are programmed. Its port stays open until
-    // the end, so nothing else takes it meanwhile.
-    for (std::int32_t i = 0; i < table.slotCount(); ++i) {
-        if (table.slot(i).state == Failed)
-            host.row(i).ticked = false;
-    }
-    if (options.model) {
-        for (std::int32_t i = 0; i < host.rowCount(); ++i) {
-            if (host.row(i).ticked)
-                host.row(i).texts[ColumnModel] = *options.model;
-        }
-    }
-
-    const auto runsBefore = host.runsEnded;
-    bool anyTicked = false;
-    for (std::int32_t i = 0; i < host.rowCount(); ++i)
-        anyTicked = anyTicked || host.row(i).ticked;
-    if (anyTicked) {
-        host.onRunEnded = [&] { loop.quit(); };
-        control.StartRun();
-        if (control.IsRunning()) {
-            // Sleeps until a delivery, a timer or the end of the run: no polling.
-            if (host.runsEnded == runsBefore)
-                loop.run();
-        } else {
-            result.imageProblem = lastMessage;
-        }
-    }
-    if (redraw != 0)
-        loop.stopTimer(redraw);
-    view.redraw(tableRowsOf(table, host));
-    control.ShutdownPorts();
-
-    for (std::int32_t i = 0; i < table.slotCount(); ++i) {
-        result.ports.push_back(outcomeOf(table, host, i));
-    }
-    result.wallMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - began).count();
-    return result;
+ImageResult<FirmwareImage> LoadSessionImage(const SessionOptions& options) {
+    return loadDownloadFile(options.file, options.address.value_or(kDefaultRawStart));
 }
 
-std::string SessionReportJson(const SessionResult& result) {
-    std::string json = "{\n  \"ports\": [";
-    for (std::size_t i = 0; i < result.ports.size(); ++i) {
-        const PortOutcome& p = result.ports[i];
-        json += i == 0 ? "\n    {" : ",\n    {";
-        json += "\"port\": ";
-        appendJsonString(json, p.port);
-        json += ", \"deviceCode\": ";
-        appendJsonString(json, p.deviceCode);
-        json += ", \"partName\": ";
-        appendJsonString(json, p.partName);
-        json += ", \"result\": ";
-        appendJsonString(json, p.result);
-        json += ", \"remark\": ";
-        appendJsonString(json, p.remark);
-        json += ", \"bytesWritten\": " + std::to_string(p.bytesWritten);
-        json += ", \"durationMs\": " + std::to_string(p.durationMs);
-        json += std::string(", \"verified\": ") + (p.verified ? "true" : "false") + "}";
+SessionResult RunProgrammingSession(const SessionOptions& options, FirmwareImage image,
+                                    std::ostream& out, std::ostream& err, bool liveTable) {
+    Session session(options, out, err, liveTable);
+    return session.run(std::move(image));
+}
+
+SessionResult RefusedSession(const SessionOptions& options, const std::string& problem) {
+    SessionResult result;
+    result.startTime = result.endTime = std::chrono::system_clock::now();
+    result.imageProblem = problem;
+    for (const auto& device : options.devices) {
+        PortOutcome outcome;
+        outcome.port = device;
+        outcome.result = PortResult::Refused;
+        outcome.verified = options.verify ? Verification::Failed : Verification::NotRequested;
+        result.ports.push_back(outcome);
     }
-    json += result.ports.empty() ? "],\n" : "\n  ],\n";
-    json += "  \"refused\": ";
-    appendJsonString(json, result.imageProblem);
-    json += ",\n  \"wallMs\": " + std::to_string(result.wallMs);
-    json += std::string(",\n  \"allSucceeded\": ") + (result.allSucceeded() ? "true" : "false");
-    json += "\n}\n";
-    return json;
+    return result;
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text) {

@@ -8,18 +8,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "Version.h"
 #include "cli/CliRun.h"
+#include "image/Crc32.h"
 #include "support/VirtualChipFixture.h"
 
 namespace pellion {
 namespace {
 
 using test::runCli;
+using namespace std::chrono_literals;
 
 constexpr std::uint32_t kFlashBase = 0x08000000;
 
@@ -58,7 +63,7 @@ std::size_t countOf(const std::string& text, const std::string& what) {
     return n;
 }
 
-TEST(ProgramCommand, ProgramsEveryPortAndReportsInJson) {
+TEST(ProgramCommand, ProgramsEveryPortVerifiesByDefaultAndReportsInJson) {
     test::VirtualChipFixture chips(2);
     ASSERT_TRUE(chips.ok()) << chips.error();
     TempFile image(".bin"), report(".json");
@@ -67,23 +72,55 @@ TEST(ProgramCommand, ProgramsEveryPortAndReportsInJson) {
 
     const auto run =
         runCli({"program", "--file", image.path, "--port", chips.devicePath(0), "--port",
-                chips.devicePath(1), "--baud", "115200", "--verify", "--json", report.path});
+                chips.devicePath(1), "--baud", "115200", "--interval", "1", "--json", report.path});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    for (std::size_t i = 0; i < 2; ++i)
+    for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(chips.chip(i).readFlash(kFlashBase, bytes.size()), bytes) << i;
+        EXPECT_GT(chips.chip(i).stats().commandsNamed("readMemory"), 1u) << "read back";
+    }
 
-    // Not a terminal: plain lines, one per remark.
+    // Not a terminal: plain lines, one per remark, then the summary.
     EXPECT_NE(run.out.find(chips.devicePath(0) + ": 正在下载....."), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(chips.devicePath(1) + ": 下载完成后成功跳转"), std::string::npos);
     EXPECT_EQ(run.out.find("\x1b["), std::string::npos);  // no cursor movements
+    EXPECT_NE(run.out.find("\n2 of 2 chips programmed\n"), std::string::npos) << run.out;
 
     const std::string json = report.read();
-    EXPECT_EQ(countOf(json, "\"result\": \"succeeded\""), 2u) << json;
+    for (const std::string field :
+         {"\"formatVersion\": 2,", "\"toolVersion\": \"" PELLION_FILE_VERSION "\",",
+          "\"baud\": 115200,", "\"intervalMs\": 1,",
+          "\"options\": {\"verify\": true, \"protect\": false, \"model\": null}",
+          "\"interrupted\": false,", "\"allSucceeded\": true"}) {
+        EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
+    }
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", unsigned(crc32(bytes.data(), bytes.size())));
+    EXPECT_NE(json.find("\"image\": {\"path\": \"" + image.path +
+                        "\", \"kind\": \"raw\", \"startAddress\": 134217728, \"size\": 3333, "
+                        "\"crc32\": \"" +
+                        crc + "\"}"),
+              std::string::npos)
+        << json;
+    const std::regex time(R"("startTime": "\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})"
+                          R"([+-]\d\d:\d\d",\s+"endTime": "\d{4}-)");
+    EXPECT_TRUE(std::regex_search(json, time)) << json;
+    EXPECT_EQ(countOf(json, "\"result\": \"succeeded\", \"step\": null"), 2u) << json;
     EXPECT_EQ(countOf(json, "\"deviceCode\": \"1RCB\""), 2u);
     EXPECT_EQ(countOf(json, "\"partName\": \"KTM1RCB-0256\""), 2u);
     EXPECT_EQ(countOf(json, "\"bytesWritten\": 3333"), 2u);
-    EXPECT_EQ(countOf(json, "\"verified\": true"), 2u);
-    EXPECT_NE(json.find("\"allSucceeded\": true"), std::string::npos);
+    EXPECT_EQ(
+        countOf(json, "\"verified\": \"passed\", \"massErased\": false, \"interrupted\": false"),
+        2u);
+
+    // --no-verify reads nothing back and says so.
+    chips.chip(0).reset();
+    const auto readsBefore = chips.chip(0).stats().commandsNamed("readMemory");
+    ASSERT_EQ(runCli({"program", "--file", image.path, "--port", chips.devicePath(0), "--no-verify",
+                      "--json", report.path})
+                  .exitCode,
+              0);
+    EXPECT_EQ(chips.chip(0).stats().commandsNamed("readMemory"), readsBefore + 1);  // options
+    EXPECT_NE(report.read().find("\"verified\": \"not_requested\""), std::string::npos);
 }
 
 TEST(ProgramCommand, AFailingChipMakesTheExitStatusNonZeroAndIsNamed) {
@@ -159,30 +196,69 @@ TEST(ProgramCommand, AChipThatFailsIdentificationIsLeftOutAndTheOthersAreProgram
     EXPECT_NE(json.find("\"refused\": \"\""), std::string::npos);
 }
 
-TEST(ProgramCommand, ModelProtectAndOptionsReachTheChips) {
-    test::VirtualChipFixture chips(1, [](std::size_t) {
+TEST(ProgramCommand, ChipsThatCannotBeIdentifiedAreLeftOutAndModelNamesOnlyThem) {
+    // A chip that names itself (1 KiB pages, old data in its second 2 KiB), one without the
+    // device-code command and one with a code the catalogue does not know.
+    test::VirtualChipFixture chips(3, [](std::size_t i) {
         sim::ChipOptions options;
-        options.code = DeviceCode("5RCB");
-        options.deviceCodeCommand = false;  // identified only by the model given
+        options.code = DeviceCode(i == 0 ? "1C8A" : i == 1 ? "1RDB" : "9QQA");
+        if (i == 0)
+            options.initialFlash = std::vector<std::uint8_t>(4096, 0x00);
+        options.deviceCodeCommand = i != 1;
+        if (i == 2)
+            options.geometry = DeviceGeometry{384, 2, 2048, 192, 0};  // as KTM1RDB-0384
         return options;
     });
     ASSERT_TRUE(chips.ok());
-    TempFile image(".bin");
-    const auto bytes = pattern(1500);
+    TempFile image(".bin"), report(".json");
+    const auto bytes = pattern(3000);
     image.write(bytes);
+    const std::vector<std::string> ports{"--port", chips.devicePath(0),
+                                         "--port", chips.devicePath(1),
+                                         "--port", chips.devicePath(2)};
+    auto program = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"program", "--file", image.path, "--json", report.path};
+        args.insert(args.end(), ports.begin(), ports.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runCli(args);
+    };
 
-    const auto withoutModel =
-        runCli({"program", "--file", image.path, "--port", chips.devicePath(0)});
-    EXPECT_EQ(withoutModel.exitCode, 1);
-    EXPECT_NE(withoutModel.err.find("芯片请选择型号!"), std::string::npos) << withoutModel.err;
-
-    const auto run =
-        runCli({"program", "--file", image.path, "--port", chips.devicePath(0), "--model",
-                "KTM5RCB-0256", "--protect", "--interval", "1", "--address", "0x08000000"});
-    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_TRUE(chips.chip(0).readoutProtected());
+    // Without a model the healthy chip is programmed all the same.
+    const auto withoutModel = program({});
+    EXPECT_EQ(withoutModel.exitCode, 1) << withoutModel.out << withoutModel.err;
     EXPECT_EQ(chips.chip(0).readFlash(kFlashBase, bytes.size()), bytes);
-    EXPECT_NE(run.out.find("下载完成，设置读保护成功"), std::string::npos);
+    EXPECT_EQ(withoutModel.err.find("芯片请选择型号!"), std::string::npos) << withoutModel.err;
+    EXPECT_NE(withoutModel.out.find("1 of 3 chips programmed"), std::string::npos)
+        << withoutModel.out;
+    EXPECT_NE(withoutModel.out.find(chips.devicePath(1) +
+                                    ": not identified (请手动为该芯片选择正确的型号)"),
+              std::string::npos)
+        << withoutModel.out;
+    EXPECT_NE(withoutModel.out.find(chips.devicePath(2) +
+                                    ": not identified (请选择设备型号，否则无法下载)"),
+              std::string::npos);
+    std::string json = report.read();
+    EXPECT_EQ(countOf(json, "\"result\": \"not_identified\", \"step\": \"identify\""), 2u) << json;
+
+    // A model of 2 KiB pages: it names the two chips without a usable code, never the 1 KiB
+    // chip, which would otherwise keep half of its old data and be reported programmed.
+    for (std::size_t i = 0; i < 3; ++i) {
+        chips.chip(i).reset();
+        chips.chip(i).loadFlash(kFlashBase, std::vector<std::uint8_t>(4096, 0x00));
+    }
+    const auto withModel = program({"--model", "KTM1RDB-0384", "--protect"});
+    ASSERT_EQ(withModel.exitCode, 0) << withModel.out << withModel.err;
+    EXPECT_NE(withModel.err.find(chips.devicePath(0) + " identified itself as KTM1C8A-0064"),
+              std::string::npos)
+        << withModel.err;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(chips.chip(i).readFlash(kFlashBase, bytes.size()), bytes) << i;
+        EXPECT_TRUE(chips.chip(i).readoutProtected()) << i;
+    }
+    json = report.read();
+    EXPECT_NE(json.find("\"partName\": \"KTM1C8A-0064\""), std::string::npos) << json;
+    EXPECT_EQ(countOf(json, "\"partName\": \"KTM1RDB-0384\""), 2u);
+    EXPECT_NE(json.find("\"model\": \"KTM1RDB-0384\""), std::string::npos);
 }
 
 TEST(ProgramCommand, RefusalsAndWrongCommandLines) {
@@ -200,33 +276,116 @@ TEST(ProgramCommand, RefusalsAndWrongCommandLines) {
                               " (KTM1RCB-0256): not started, the run was refused"),
               std::string::npos)
         << tooBig.out;
+
+    // Everything below is refused before any port is opened.
+    const auto syncsBefore = chips.chip(0).stats().syncs;
     const auto missing =
         runCli({"program", "--file", image.path + ".none", "--port", chips.devicePath(0)});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("不存在!"), std::string::npos) << missing.err;
     EXPECT_NE(missing.out.find("not started, the run was refused"), std::string::npos);
+    EXPECT_NE(missing.out.find("0 of 1 chips programmed"), std::string::npos);
 
-    // A model that names no part is a mistake of the command line: no chip is touched.
-    const auto syncsBefore = chips.chip(0).stats().syncs;
-    const auto badModel = runCli(
-        {"program", "--file", image.path, "--port", chips.devicePath(0), "--model", "KTM-NONE"});
-    EXPECT_EQ(badModel.exitCode, 2);
-    EXPECT_NE(badModel.err.find("--model 'KTM-NONE' is no known part name"), std::string::npos)
-        << badModel.err;
-    EXPECT_EQ(chips.chip(0).stats().syncs, syncsBefore);
+    // An address is reported as given, not as the window's box would read it.
+    const auto topAddress = runCli(
+        {"program", "--file", image.path, "--port", chips.devicePath(0), "--address", "FFFFFFFF"});
+    EXPECT_EQ(topAddress.exitCode, 1);
+    EXPECT_NE(topAddress.err.find("0xFFFFFFFF"), std::string::npos) << topAddress.err;
 
-    const auto absent = runCli({"program", "--file", image.path, "--port", "/dev/pellion-none"});
-    EXPECT_EQ(absent.exitCode, 1);
-    EXPECT_NE(absent.err.find("串口被占用!"), std::string::npos) << absent.err;
-
+    const std::filesystem::path dir = "/tmp/pellion-cli-refusals-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_symlink(chips.devicePath(0), dir / "again");
+    std::filesystem::create_symlink(image.path, dir / "report.json");
+    TempFile hex(".hex");
+    {
+        std::ofstream out(hex.path);
+        out << ":020000040800F2\n:0400000001020304F2\n:00000001FF\n";
+    }
+    const std::vector<std::pair<std::vector<std::string>, std::string>> usage = {
+        {{"--port", chips.devicePath(0), "--model", "KTM-NONE"},
+         "--model 'KTM-NONE' is no known part name"},
+        {{"--port", chips.devicePath(0), "--port", (dir / "again").string()},
+         "names the same port as"},
+        {{"--port", chips.devicePath(0), "--baud", "4000001"}, "faster than any serial adapter"},
+        {{"--port", chips.devicePath(0), "--json", (dir / "report.json").string()},
+         "is the download file"},
+        {{"--port", chips.devicePath(0), "--json", (dir / "none" / "r.json").string()},
+         "cannot be created in"},
+        {{"--port", chips.devicePath(0), "--json", dir.string()}, "is a directory"},
+        {{"--port", "x", "--baud", "fast"}, "is not a baud rate"},
+        {{"--port", "x", "--bogus"}, "unknown option"},
+        {{}, "at least one --port is needed"},
+    };
+    for (const auto& [extra, text] : usage) {
+        std::vector<std::string> args{"program", "--file", image.path};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const auto run = runCli(args);
+        EXPECT_EQ(run.exitCode, 2) << text;
+        EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
+    }
+    const auto hexAddress = runCli(
+        {"program", "--file", hex.path, "--port", chips.devicePath(0), "--address", "8000100"});
+    EXPECT_EQ(hexAddress.exitCode, 2);
+    EXPECT_NE(hexAddress.err.find("--address 8000100 does not match the HEX file, which starts "
+                                  "at 8000000"),
+              std::string::npos)
+        << hexAddress.err;
     EXPECT_EQ(runCli({"program", "--port", chips.devicePath(0)}).exitCode, 2);
-    EXPECT_EQ(runCli({"program", "--file", image.path}).exitCode, 2);
-    EXPECT_EQ(runCli({"program", "--file", image.path, "--port", "x", "--baud", "fast"}).exitCode,
-              2);
-    EXPECT_EQ(runCli({"program", "--file", image.path, "--port", "x", "--bogus"}).exitCode, 2);
+    EXPECT_EQ(chips.chip(0).stats().syncs, syncsBefore);
+    EXPECT_EQ(image.read().size(), 300u * 1024u) << "the firmware was not overwritten";
+
+    // Ports that are not there, or not serial lines, are called so.
+    const auto absent = runCli(
+        {"program", "--file", image.path, "--port", "/dev/pellion-none", "--port", hex.path});
+    EXPECT_EQ(absent.exitCode, 1);
+    EXPECT_NE(absent.out.find("/dev/pellion-none: 串口不存在!"), std::string::npos) << absent.out;
+    EXPECT_NE(absent.out.find(hex.path + ": 该设备不是串口!"), std::string::npos);
+    EXPECT_EQ(absent.err.find("串口被占用!"), std::string::npos);
+    std::filesystem::remove_all(dir);
+
     const auto help = runCli({"program", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--json FILE"), std::string::npos);
+}
+
+// Ctrl-C in the middle of writing: every port ends its frame, the report and the summary say
+// so, the exit status is 130, and the chips are identified and programmed by the next run.
+TEST(ProgramCommand, AnInterruptedRunEndsInOrderAndTheChipsCanBeProgrammedAgain) {
+    test::VirtualChipFixture chips(2, [](std::size_t) {
+        sim::ChipOptions options;
+        options.timing.enabled = true;  // a run long enough to be interrupted
+        return options;
+    });
+    ASSERT_TRUE(chips.ok());
+    TempFile image(".bin"), report(".json");
+    const auto bytes = pattern(24000);
+    image.write(bytes);
+    const std::vector<std::string> args{
+        "program",           "--file", image.path, "--port", chips.devicePath(0), "--port",
+        chips.devicePath(1), "--baud", "230400",   "--json", report.path};
+    {
+        test::CliProcess cli(args);
+        for (std::size_t i = 0; i < 2; ++i)
+            ASSERT_TRUE(cli.waitForOutput(chips.devicePath(i) + ": 正在下载.....", 20s))
+                << cli.out();
+        cli.signal(SIGINT);
+        const auto run = cli.finish();
+        EXPECT_EQ(run.exitCode, 130) << run.out << run.err;
+        EXPECT_NE(run.out.find("0 of 2 chips programmed (interrupted)\n"), std::string::npos)
+            << run.out;
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_NE(run.out.find("\n  " + chips.devicePath(i) + ": 下载失败,操作被中断\n"),
+                      std::string::npos)
+                << run.out;
+        }
+        const std::string json = report.read();
+        EXPECT_EQ(countOf(json, "\"step\": \"write\""), 2u) << json;
+        EXPECT_EQ(countOf(json, "\"interrupted\": true"), 3u) << json;
+    }
+    const auto again = runCli(args);
+    ASSERT_EQ(again.exitCode, 0) << again.out << again.err;
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(chips.chip(i).readFlash(kFlashBase, bytes.size()), bytes) << i;
 }
 
 TEST(DemoCommand, ProgramsAndChecksVirtualChips) {

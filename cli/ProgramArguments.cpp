@@ -1,0 +1,161 @@
+#include "cli/ProgramArguments.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "catalogue/DeviceCatalogue.h"
+#include "image/AddressText.h"
+
+namespace pellion::cli {
+
+namespace {
+
+std::optional<std::uint32_t> parseNumber(const std::string& text) {
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    }
+    return std::uint32_t(std::strtoul(text.c_str(), nullptr, 10));
+}
+
+// The file a path names (following links), when it exists.
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return std::make_pair(info.st_dev, info.st_ino);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    const auto idA = fileIdentity(a);
+    const auto idB = fileIdentity(b);
+    if (idA && idB)
+        return *idA == *idB;
+    // Neither exists (or one does not): the same text is still the same port.
+    return std::filesystem::path(a).lexically_normal() ==
+           std::filesystem::path(b).lexically_normal();
+}
+
+std::optional<std::string> duplicatePort(const std::vector<std::string>& devices) {
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (sameFile(devices[i], devices[j])) {
+                return "--port '" + devices[i] + "' names the same port as '" + devices[j] +
+                       "'; each chip needs a port of its own";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReportPathProblem(const std::string& path, const std::string& file,
+                                             const std::vector<std::string>& devices) {
+    const std::string quoted = "--json '" + path + "'";
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return quoted + " is a directory";
+        if (fileIdentity(file) == std::make_pair(info.st_dev, info.st_ino))
+            return quoted + " is the download file; the report would overwrite the firmware";
+        for (const auto& device : devices) {
+            if (fileIdentity(device) == std::make_pair(info.st_dev, info.st_ino))
+                return quoted + " is the port " + device;
+        }
+        if (::access(path.c_str(), W_OK) != 0)
+            return quoted + " cannot be written: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (errno != ENOENT)
+        return quoted + " cannot be written: " + std::strerror(errno);
+    std::filesystem::path directory = std::filesystem::path(path).parent_path();
+    if (directory.empty())
+        directory = ".";
+    if (::access(directory.c_str(), W_OK | X_OK) != 0)
+        return quoted + " cannot be created in " + directory.string() + ": " + std::strerror(errno);
+    return std::nullopt;
+}
+
+std::optional<std::string> ParseProgramArguments(const std::vector<std::string>& args,
+                                                 ProgramArguments& parsed) {
+    SessionOptions& o = parsed.session;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inlineValue;
+        if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 < args.size())
+                return args[++i];
+            return std::nullopt;
+        };
+        if (arg == "--protect") {
+            o.protect = true;
+            continue;
+        }
+        if (arg == "--verify" || arg == "--no-verify") {
+            o.verify = arg == "--verify";
+            continue;
+        }
+        if (arg != "--file" && arg != "--port" && arg != "--address" && arg != "--baud" &&
+            arg != "--interval" && arg != "--model" && arg != "--json") {
+            return "unknown option '" + args[i] + "'";
+        }
+        const auto v = value();
+        if (!v)
+            return arg + " needs a value";
+        if (arg == "--file") {
+            o.file = *v;
+        } else if (arg == "--port") {
+            o.devices.push_back(*v);
+        } else if (arg == "--address") {
+            o.address = parseStrictAddress(*v);
+            if (!o.address)
+                return "--address '" + *v + "' is not a hexadecimal address";
+        } else if (arg == "--baud") {
+            const auto baud = parseNumber(*v);
+            if (!baud || *baud == 0)
+                return "--baud '" + *v + "' is not a baud rate";
+            if (*baud > kMaxBaud)
+                return "--baud '" + *v + "' is above " + std::to_string(kMaxBaud) +
+                       ", faster than any serial adapter";
+            o.baud = *baud;
+        } else if (arg == "--interval") {
+            const auto ms = parseNumber(*v);
+            if (!ms || *ms > 10000)
+                return "--interval '" + *v + "' is not a pause in ms";
+            o.intervalMs = *ms;
+        } else if (arg == "--model") {
+            o.model = *v;
+        } else {
+            parsed.json = *v;
+        }
+    }
+    if (o.file.empty())
+        return "--file is missing";
+    if (o.devices.empty())
+        return "at least one --port is needed";
+    if (auto duplicate = duplicatePort(o.devices))
+        return duplicate;
+    if (o.model && !DeviceCatalogue().findCodeByPartName(*o.model))
+        return "--model '" + *o.model + "' is no known part name (see 'pellion-cli devices')";
+    if (parsed.json) {
+        if (auto problem = ReportPathProblem(*parsed.json, o.file, o.devices))
+            return problem;
+    }
+    return std::nullopt;
+}
+
+}  // namespace pellion::cli

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/ProgramSession.h"
+
+namespace pellion::cli {
+
+struct ProgramArguments {
+    SessionOptions session;
+    std::optional<std::string> json;
+};
+
+// The highest line speed any adapter offers; above it a number is a typing mistake.
+inline constexpr std::uint32_t kMaxBaud = 4'000'000;
+
+// Parses `program`'s options. Returns a usage problem, or nothing when the arguments are
+// complete and consistent (ports named once, a report path that can be written and is not the
+// download file or a port).
+std::optional<std::string> ParseProgramArguments(const std::vector<std::string>& args,
+                                                 ProgramArguments& parsed);
+
+// Why the report cannot go to `path`; nothing when it can. Checked before any chip is touched,
+// so that a run is never lost for want of its report, and the report never replaces the
+// firmware or lands on a port. Paths are compared by the file they name, not by their text.
+std::optional<std::string> ReportPathProblem(const std::string& path, const std::string& file,
+                                             const std::vector<std::string>& devices);
+
+}  // namespace pellion::cli

@@ -1,0 +1,186 @@
+#include "cli/SessionReport.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "Version.h"
+
+namespace pellion::cli {
+
+namespace {
+
+void appendJsonString(std::string& json, const std::string& text) {
+    json += '"';
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"':
+                json += "\\\"";
+                break;
+            case '\\':
+                json += "\\\\";
+                break;
+            case '\n':
+                json += "\\n";
+                break;
+            case '\r':
+                json += "\\r";
+                break;
+            case '\t':
+                json += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    json += escaped;
+                } else {
+                    json += char(c);
+                }
+        }
+    }
+    json += '"';
+}
+
+std::string jsonString(const std::string& text) {
+    std::string json;
+    appendJsonString(json, text);
+    return json;
+}
+
+const char* jsonBool(bool value) {
+    return value ? "true" : "false";
+}
+
+std::string stepJson(SlotStep step) {
+    return step == SlotStep::None ? "null" : jsonString(StepIdentifier(step));
+}
+
+std::string imageJson(const std::optional<ImageSummary>& image) {
+    if (!image)
+        return "null";
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", unsigned(image->crc32));
+    return "{\"path\": " + jsonString(image->path) + ", \"kind\": \"" +
+           (image->kind == DownloadFileKind::Hex ? "hex" : "raw") +
+           "\", \"startAddress\": " + std::to_string(image->startAddress) +
+           ", \"size\": " + std::to_string(image->size) + ", \"crc32\": \"" + crc + "\"}";
+}
+
+std::string portJson(const PortOutcome& p) {
+    return "{\"port\": " + jsonString(p.port) + ", \"deviceCode\": " + jsonString(p.deviceCode) +
+           ", \"partName\": " + jsonString(p.partName) + ", \"result\": \"" +
+           ResultIdentifier(p.result) + "\", \"step\": " + stepJson(p.failedStep) +
+           ", \"remark\": " + jsonString(p.remark) +
+           ", \"bytesWritten\": " + std::to_string(p.bytesWritten) +
+           ", \"durationMs\": " + std::to_string(p.durationMs) + ", \"verified\": \"" +
+           VerificationIdentifier(p.verified) + "\", \"massErased\": " + jsonBool(p.massErased) +
+           ", \"interrupted\": " + jsonBool(p.interrupted) + "}";
+}
+
+// Why a port was not programmed, in a line.
+std::string whyNot(const PortOutcome& port) {
+    switch (port.result) {
+        case PortResult::Refused:
+            return "not started, the run was refused";
+        case PortResult::NotIdentified:
+            return "not identified (" + port.remark + "); name its model with --model";
+        default:
+            break;
+    }
+    if (port.interrupted && port.remark.empty())
+        return "not started, the run was interrupted";
+    return port.remark.empty() ? "failed" : port.remark;
+}
+
+}  // namespace
+
+const char* ResultIdentifier(PortResult result) {
+    switch (result) {
+        case PortResult::Succeeded:
+            return "succeeded";
+        case PortResult::Failed:
+            return "failed";
+        case PortResult::Refused:
+            return "refused";
+        case PortResult::NotIdentified:
+            return "not_identified";
+    }
+    return "failed";
+}
+
+const char* VerificationIdentifier(Verification verified) {
+    switch (verified) {
+        case Verification::NotRequested:
+            return "not_requested";
+        case Verification::Passed:
+            return "passed";
+        case Verification::Failed:
+            return "failed";
+    }
+    return "failed";
+}
+
+std::string Iso8601(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
+        1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char date[32];
+    char offset[8];
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    std::strftime(offset, sizeof offset, "%z", &local);  // +0200
+    char text[64];
+    std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, int(millis < 0 ? 0 : millis), offset,
+                  offset + 3);
+    return text;
+}
+
+std::string SessionReportJson(const SessionOptions& options, const SessionResult& result) {
+    std::string json = "{\n";
+    json += "  \"formatVersion\": " + std::to_string(kReportFormatVersion) + ",\n";
+    json += "  \"toolVersion\": " + jsonString(PELLION_FILE_VERSION) + ",\n";
+    json += "  \"startTime\": " + jsonString(Iso8601(result.startTime)) + ",\n";
+    json += "  \"endTime\": " + jsonString(Iso8601(result.endTime)) + ",\n";
+    json += "  \"baud\": " + std::to_string(options.baud) + ",\n";
+    json += "  \"intervalMs\": " + std::to_string(options.intervalMs) + ",\n";
+    json += "  \"image\": " + imageJson(result.image) + ",\n";
+    json += std::string("  \"options\": {\"verify\": ") + jsonBool(options.verify) +
+            ", \"protect\": " + jsonBool(options.protect) +
+            ", \"model\": " + (options.model ? jsonString(*options.model) : "null") + "},\n";
+    json += "  \"ports\": [";
+    for (std::size_t i = 0; i < result.ports.size(); ++i)
+        json += (i == 0 ? "\n    " : ",\n    ") + portJson(result.ports[i]);
+    json += result.ports.empty() ? "],\n" : "\n  ],\n";
+    json += "  \"refused\": " + jsonString(result.imageProblem) + ",\n";
+    json += std::string("  \"interrupted\": ") + jsonBool(result.interrupted) + ",\n";
+    json += "  \"wallMs\": " + std::to_string(result.wallMs) + ",\n";
+    json += std::string("  \"allSucceeded\": ") + jsonBool(result.allSucceeded()) + "\n}\n";
+    return json;
+}
+
+std::string PortLine(const PortOutcome& port) {
+    std::string line = (port.succeeded() ? "ok      " : "FAILED  ") + port.port;
+    if (!port.partName.empty())
+        line += " (" + port.partName + ")";
+    line += ": " + (port.succeeded() ? port.remark : whyNot(port));
+    if (port.succeeded())
+        line += ", " + std::to_string(port.bytesWritten) + " bytes";
+    if (port.verified == Verification::Passed)
+        line += ", verified";
+    return line + "\n";
+}
+
+std::string SessionSummary(const SessionResult& result) {
+    std::string summary = std::to_string(result.programmedCount()) + " of " +
+                          std::to_string(result.ports.size()) + " chips programmed" +
+                          (result.interrupted ? " (interrupted)" : "") + "\n";
+    for (const auto& port : result.ports) {
+        if (!port.succeeded())
+            summary += "  " + port.port + ": " + whyNot(port) + "\n";
+    }
+    return summary;
+}
+
+}  // namespace pellion::cli
