@@ -241,7 +241,7 @@ void RunControl::startWithLoadedImage() {
         return;
     }
     if (!models.refused.empty()) {
-        host_.ShowMessage(kRunCaption, PortListMessage(models.refused, kTextModelDiffersFromChip));
+        host_.ShowMessage(kRunCaption, models.refused);
         return;
     }
     const std::string refusal = refuseUnfitImages();
@@ -307,8 +307,12 @@ RunControl::ModelProblems RunControl::applyChosenModels() {
         PortSlot& s = table_.slot(i);
         const std::string model = host_.RowText(i, ColumnModel);
         if (s.run.namedItself && !model.empty()) {
-            if (IsModelChoiceRefused(s, catalogue_, model))
-                problems.refused.push_back(portName(i));
+            if (IsModelChoiceRefused(s, catalogue_, model)) {
+                problems.refused +=
+                    (problems.refused.empty() ? "" : "\n") +
+                    ModelRefusalText(portName(i),
+                                     s.partName.empty() ? s.run.deviceCode : s.partName);
+            }
             continue;
         }
         const auto code = model.empty() ? std::nullopt : catalogue_.findCodeByPartName(model);

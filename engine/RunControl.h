@@ -72,7 +72,7 @@ class RunControl : public SerialOwner {
     void startWithLoadedImage();
     struct ModelProblems {
         std::vector<std::string> withoutModel;  // ports that still need a model
-        std::vector<std::string> refused;       // identified ports given another geometry
+        std::string refused;  // identified ports given another geometry, a line each
     };
     // First pass: the models chosen for the ticked rows that await one.
     ModelProblems applyChosenModels();

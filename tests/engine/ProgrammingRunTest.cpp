@@ -218,7 +218,7 @@ TEST(ProgrammingRun, ModelsChosenByHandApplyOnlyToChipsThatDidNotNameThemselves)
     rig.control->StartRun();
     ASSERT_EQ(rig.host->messages.size(), 2u);
     EXPECT_EQ(rig.host->messages[1].caption, "KT MCU");
-    EXPECT_EQ(rig.host->messages[1].text, "COM3芯片已自动识别,所选型号与芯片不符!");
+    EXPECT_EQ(rig.host->messages[1].text, "COM3芯片已识别为KTM1C8A-0064,不能选择其他型号!");
     EXPECT_EQ(rig.slot(2).geometry, namedGeometry);
     EXPECT_EQ(namedChip.stats().commandsNamed("readMemory"), 0u) << "nothing started";
 
