@@ -22,30 +22,14 @@ std::string fixturePath(const std::string& name) {
     return std::string(PELLION_FIXTURES_DIR) + "/" + name;
 }
 
-namespace {
-
-std::string makeTempDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pellion-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-}  // namespace
-
 TempFile::TempFile(const std::string& name, const std::string& content)
-    : directory_(makeTempDirectory()), path_(directory_ + "/" + name) {
+    : path_(directory_.file(name)) {
     std::ofstream out(path_, std::ios::binary);
     out << content;
 }
 
 TempFile::TempFile(const std::string& name, const std::vector<std::uint8_t>& content)
     : TempFile(name, std::string(content.begin(), content.end())) {}
-
-TempFile::~TempFile() {
-    std::error_code ec;
-    std::filesystem::remove_all(directory_, ec);
-}
 
 std::vector<std::uint8_t> readFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/HexText.h"
+#include "support/TempDirectory.h"
 
 namespace pellion::test {
 
@@ -20,15 +21,14 @@ class TempFile {
     // `name` is the file's name within the directory (its suffix decides HEX or not).
     TempFile(const std::string& name, const std::string& content);
     TempFile(const std::string& name, const std::vector<std::uint8_t>& content);
-    ~TempFile();
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
     const std::string& path() const { return path_; }
-    const std::string& directory() const { return directory_; }
+    const std::string& directory() const { return directory_.path(); }
 
   private:
-    std::string directory_;
+    TempDirectory directory_;
     std::string path_;
 };
 

@@ -1,0 +1,140 @@
+#include "records/RecordStore.h"
+
+#include <algorithm>
+
+#include "records/PostgresSession.h"
+#include "records/RecordRow.h"
+#include "records/RecordSchema.h"
+#include "records/SqliteSession.h"
+
+namespace pellion::records {
+namespace {
+
+StoreResult<std::vector<ChipRecord>> recordsOf(const SqlRows& rows) {
+    std::vector<ChipRecord> out;
+    for (const auto& row : rows.rows) {
+        auto record = RecordFromRow(row);
+        if (!record)
+            return record.error();
+        out.push_back(std::move(record.value()));
+    }
+    return out;
+}
+
+StoreResult<std::unique_ptr<RecordStore>> migrated(StoreResult<std::unique_ptr<SqlSession>> s) {
+    if (!s)
+        return s.error();
+    auto store = std::make_unique<RecordStore>(std::move(s.value()));
+    if (auto schema = MigrateSchema(store->session()); !schema)
+        return schema.error();
+    return store;
+}
+
+}  // namespace
+
+StoreResult<bool> RecordStore::insert(const ChipRecord& record) {
+    auto inserted = session_->run(std::string("INSERT INTO chip_records (") + kRecordColumns +
+                                      ") VALUES (" + kRecordPlaceholders +
+                                      ") ON CONFLICT (record_id) DO NOTHING",
+                                  RecordParams(record));
+    if (!inserted)
+        return inserted.error();
+    return inserted.value().changed == 1;
+}
+
+StoreResult<> RecordStore::put(const ChipRecord& record) {
+    SqlTransaction transaction(*session_);
+    if (auto begun = transaction.begin(); !begun)
+        return begun;
+    auto inserted = insert(record);
+    if (!inserted)
+        return inserted.error();
+    if (record.serial) {
+        const SerialAllocation held{record.serial->pool, record.serial->number, record.recordId};
+        auto settled = SettleSerial(*session_, held, record.result == ChipResult::Succeeded);
+        if (!settled)
+            return settled;
+    }
+    return transaction.commit();
+}
+
+StoreResult<> RecordStore::spool(const ChipRecord& record) {
+    SqlTransaction transaction(*session_);
+    if (auto begun = transaction.begin(); !begun)
+        return begun;
+    auto inserted = insert(record);
+    if (!inserted)
+        return inserted.error();
+    if (inserted.value()) {
+        auto queued =
+            session_->run("INSERT INTO upload_queue (record_id) VALUES ($1)", {record.recordId});
+        if (!queued)
+            return queued.error();
+    }
+    return transaction.commit();
+}
+
+StoreResult<std::optional<ChipRecord>> RecordStore::nextToUpload() {
+    auto rows = session_->run(std::string("SELECT ") + kRecordColumns +
+                              " FROM chip_records WHERE record_id = (SELECT record_id FROM "
+                              "upload_queue ORDER BY seq LIMIT 1)");
+    if (!rows)
+        return rows.error();
+    auto records = recordsOf(rows.value());
+    if (!records)
+        return records.error();
+    if (records.value().empty())
+        return std::optional<ChipRecord>();
+    return std::optional<ChipRecord>(std::move(records.value().front()));
+}
+
+StoreResult<> RecordStore::markUploaded(const std::string& recordId) {
+    auto removed = session_->run("DELETE FROM upload_queue WHERE record_id = $1", {recordId});
+    if (!removed)
+        return removed.error();
+    return Done{};
+}
+
+StoreResult<std::int64_t> RecordStore::waitingCount() {
+    auto rows = session_->run("SELECT count(*) FROM upload_queue");
+    if (!rows)
+        return rows.error();
+    return std::stoll(FirstValue(rows.value()).value_or("0"));
+}
+
+StoreResult<std::vector<ChipRecord>> RecordStore::find(const RecordQuery& query) {
+    std::string sql = std::string("SELECT ") + kRecordColumns + " FROM chip_records WHERE 1 = 1";
+    std::vector<SqlValue> params;
+    auto narrow = [&](const char* column, const char* op, SqlValue value) {
+        params.push_back(std::move(value));
+        sql += std::string(" AND ") + column + op + "$" + std::to_string(params.size());
+    };
+    if (query.sinceMs)
+        narrow("started_at_ms", " >= ", *query.sinceMs);
+    if (query.uniqueId)
+        narrow("unique_id", " = ", *query.uniqueId);
+    if (query.port)
+        narrow("port", " = ", *query.port);
+    // Latest first when only the last few are wanted; turned round below.
+    sql += query.last ? " ORDER BY started_at_ms DESC, record_id DESC LIMIT " +
+                            std::to_string(*query.last)
+                      : " ORDER BY started_at_ms, record_id";
+    auto rows = session_->run(sql, params);
+    if (!rows)
+        return rows.error();
+    auto records = recordsOf(rows.value());
+    if (records && query.last)
+        std::reverse(records.value().begin(), records.value().end());
+    return records;
+}
+
+StoreResult<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::string& path,
+                                                          bool mustExist) {
+    return migrated(SqliteSession::open(path, mustExist));
+}
+
+StoreResult<std::unique_ptr<RecordStore>> OpenPostgresStore(const std::string& connection) {
+    return migrated(PostgresSession::open(connection));
+}
+
+}  // namespace pellion::records
