@@ -87,7 +87,8 @@ RecordServiceStatus RecordService::status() const {
 
 bool RecordService::waitUntilUploaded(std::chrono::milliseconds timeout) {
     std::unique_lock lock(statusMutex_);
-    return statusChanged_.wait_for(lock, timeout, [&] { return status_.waiting == 0; });
+    return statusChanged_.wait_for(
+        lock, timeout, [&] { return (!config_.shared || counted_) && status_.waiting == 0; });
 }
 
 StoreResult<RecordStore*> RecordService::localStore() {
@@ -189,6 +190,7 @@ void RecordService::publishWaiting(RecordStore& spool) {
         return;
     std::lock_guard lock(statusMutex_);
     status_.waiting = waiting.value();
+    counted_ = true;
     statusChanged_.notify_all();
 }
 

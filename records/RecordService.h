@@ -28,7 +28,9 @@ struct RecordServiceConfig {
 };
 
 struct RecordServiceStatus {
-    std::int64_t waiting = 0;     // committed locally, not yet in the shared database
+    // Committed locally, not yet in the shared database; 0 until the spool was first read, a
+    // moment after the service starts.
+    std::int64_t waiting = 0;
     bool sharedReachable = true;  // as the last attempt found it
     std::string lastError;        // the last failure in the operator's words; empty after success
 };
@@ -100,6 +102,7 @@ class RecordService {
     mutable std::mutex statusMutex_;
     std::condition_variable statusChanged_;
     RecordServiceStatus status_;
+    bool counted_ = false;  // status_.waiting has been read from the spool at least once
 
     // Declared last: their threads end before the stores above are destroyed.
     std::unique_ptr<StoreWorker> uploader_;

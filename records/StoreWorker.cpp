@@ -59,7 +59,7 @@ void StoreWorker::loop() {
             lock.lock();
             continue;
         }
-        auto ready = [&] { return stopping_ || woken_ || !jobs_.empty(); };
+        auto ready = [&] { return stopping_ || !jobs_.empty() || (woken_ && idle_); };
         if (rest == kRestUntilWoken) {
             changed_.wait(lock, ready);
         } else if (!changed_.wait_for(lock, rest, ready)) {

@@ -143,7 +143,7 @@ bool writePrivateFile(const std::string& path, const std::string& content, const
 
 }  // namespace
 
-PostgresCluster::PostgresCluster() : binDir_(findBinDir()) {
+PostgresCluster::PostgresCluster(bool durable) : binDir_(findBinDir()), durable_(durable) {
     if (binDir_.empty()) {
         error_ = "PostgreSQL's server programs are not installed (scripts/setup.sh installs them)";
         return;
@@ -194,9 +194,13 @@ bool PostgresCluster::initialise() {
 bool PostgresCluster::start() {
     if (server_ > 0)
         return true;
-    server_ = spawn({tool("postgres"), "-D", directory_.file("data"), "-k", directory_.path(),
-                     "-p", kPort, "-c", "listen_addresses="},
-                    directory_.path(), directory_.file("server.log"), true);
+    std::vector<std::string> command{tool("postgres"), "-D", directory_.file("data"), "-k",
+                                     directory_.path(), "-p", kPort, "-c", "listen_addresses="};
+    if (!durable_) {
+        command.push_back("-c");
+        command.push_back("fsync=off");
+    }
+    server_ = spawn(command, directory_.path(), directory_.file("server.log"), true);
     if (server_ <= 0 || !waitUntilReady()) {
         if (error_.empty())
             error_ = "the server did not start: " + readText(directory_.file("server.log"));

@@ -18,13 +18,15 @@ namespace pellion::test {
 // (PGSERVICEFILE is set for this process and its children) naming the socket, the user and a
 // password file; the password itself is only ever in files, never on a command line.
 //
-//   PostgresCluster cluster;                         // initdb + start, about 1.5 s
+//   PostgresCluster cluster;                         // initdb + start, about 2 s
 //   ASSERT_TRUE(cluster.ok()) << cluster.error();
 //   auto db = cluster.createDatabase();              // "service=pellion_test dbname=t1"
 //   cluster.stop(); ... cluster.start();             // the server away and back
 class PostgresCluster {
   public:
-    PostgresCluster();
+    // A durable server syncs its writes to disk, as a real one does (for measurements); the
+    // default skips that, which also makes a restart after stop() quick.
+    explicit PostgresCluster(bool durable = false);
     ~PostgresCluster();
     PostgresCluster(const PostgresCluster&) = delete;
     PostgresCluster& operator=(const PostgresCluster&) = delete;
@@ -51,6 +53,7 @@ class PostgresCluster {
     std::string error_;
     pid_t server_ = -1;
     int databases_ = 0;
+    bool durable_ = false;
 };
 
 }  // namespace pellion::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "records/ChipRecord.h"
@@ -32,3 +33,10 @@ inline records::ChipRecord sampleRecord(int n) {
 }
 
 }  // namespace pellion::test
+
+namespace pellion::records {
+// Test failures name records by id and result rather than by their bytes.
+inline void PrintTo(const ChipRecord& r, std::ostream* out) {
+    *out << "{" << r.recordId << " " << IdOf(r.result) << " " << r.remark << "}";
+}
+}  // namespace pellion::records
