@@ -74,7 +74,7 @@ TEST_P(RecordStoreTest, CreatesTheSchemaOnFirstUseAndMigratesAnOlderOne) {
         ASSERT_TRUE(MigrateSchema(*session.value(), 1).ok());
         ASSERT_TRUE(session.value()
                         ->run("INSERT INTO chip_records VALUES ('old-1', 'st', '/dev/ttyS0', NULL, "
-                              "'1RCB', 'KTM32F103C8', 'a.hex', 134217728, 1024, 305419896, 1, 0, "
+                              "'1RCB', 'KTM1RCB-0256', 'a.hex', 134217728, 1024, 305419896, 1, 0, "
                               "'succeeded', '', '旧记录', 1600000000000, 1600000009000, 9000, "
                               "'0.9')")
                         .ok());

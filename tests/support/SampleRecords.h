@@ -18,7 +18,7 @@ inline records::ChipRecord sampleRecord(int n) {
     std::snprintf(uid, sizeof uid, "0011223344556677%08X", unsigned(n));
     r.uniqueId = uid;
     r.deviceCode = "1RCB";
-    r.partName = "KTM32F103C8";
+    r.partName = "KTM1RCB-0256";
     r.image = {"/srv/firmware/app v2.hex", 0x08000000u, 65536u + unsigned(n), 0xCAFE0000u + unsigned(n)};
     r.serial = records::SerialAssignment{"PLN", 1000u + unsigned(n)};
     r.options = {true, n % 2 == 1, "dtr,-rts,wait 50"};
