@@ -107,7 +107,9 @@ StoreResult<RecordStore*> RecordService::localStore() {
 
 StoreResult<RecordStore*> RecordService::spoolReader() {
     if (!spoolReader_) {
-        auto opened = OpenSqliteStore(config_.localPath);
+        // Its commits only remove upload marks: one lost to a power cut costs a repeated,
+        // harmless upload, not a record, so it need not wait for the disk.
+        auto opened = OpenSqliteStore(config_.localPath, {.syncEveryCommit = false});
         if (!opened)
             return opened.error();
         spoolReader_ = std::move(opened.value());

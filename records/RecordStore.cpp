@@ -129,8 +129,8 @@ StoreResult<std::vector<ChipRecord>> RecordStore::find(const RecordQuery& query)
 }
 
 StoreResult<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::string& path,
-                                                          bool mustExist) {
-    return migrated(SqliteSession::open(path, mustExist));
+                                                          SqliteOptions options) {
+    return migrated(SqliteSession::open(path, options));
 }
 
 StoreResult<std::unique_ptr<RecordStore>> OpenPostgresStore(const std::string& connection) {

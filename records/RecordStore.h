@@ -9,6 +9,7 @@
 #include "records/ChipRecord.h"
 #include "records/SerialPool.h"
 #include "records/SqlSession.h"
+#include "records/SqliteSession.h"
 
 namespace pellion::records {
 
@@ -61,9 +62,9 @@ class RecordStore {
     std::unique_ptr<SqlSession> session_;
 };
 
-// Opens (creating unless mustExist) an SQLite records file and brings its schema up to date.
+// Opens an SQLite records file and brings its schema up to date.
 StoreResult<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::string& path,
-                                                          bool mustExist = false);
+                                                          SqliteOptions options = {});
 // Connects to a PostgreSQL database (a libpq connection text) and brings its schema up to date.
 StoreResult<std::unique_ptr<RecordStore>> OpenPostgresStore(const std::string& connection);
 

@@ -60,7 +60,7 @@ StoreResult<std::unique_ptr<RecordStore>> OpenRecordStore(const RecordsLocation&
         std::filesystem::create_directories(std::filesystem::path(location.target).parent_path(),
                                             ignored);
     }
-    return OpenSqliteStore(location.target, mustExist);
+    return OpenSqliteStore(location.target, {.mustExist = mustExist});
 }
 
 }  // namespace pellion::records

@@ -47,9 +47,9 @@ void appendRow(sqlite3_stmt* statement, SqlRows& out) {
 }  // namespace
 
 StoreResult<std::unique_ptr<SqlSession>> SqliteSession::open(const std::string& path,
-                                                             bool mustExist) {
+                                                             SqliteOptions options) {
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (mustExist ? 0 : SQLITE_OPEN_CREATE);
+    const int flags = SQLITE_OPEN_READWRITE | (options.mustExist ? 0 : SQLITE_OPEN_CREATE);
     const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -59,8 +59,10 @@ StoreResult<std::unique_ptr<SqlSession>> SqliteSession::open(const std::string& 
     }
     std::unique_ptr<SqliteSession> session(new SqliteSession(db));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    auto pragmas = session->run(
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON", {});
+    auto pragmas = session->run(std::string("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; ") +
+                                    (options.syncEveryCommit ? "PRAGMA synchronous=FULL"
+                                                             : "PRAGMA synchronous=NORMAL"),
+                                {});
     if (!pragmas) {
         return StoreError{StoreErrorKind::Failed,
                           formatText("无法打开记录数据库%s: %s", path.c_str(),

@@ -9,13 +9,20 @@ struct sqlite3;
 
 namespace pellion::records {
 
+struct SqliteOptions {
+    bool mustExist = false;  // otherwise a missing file is created
+    // Every commit waits until it is on disk. Off only for a connection whose commits may be
+    // lost to a power cut without harm (the spool's upload marks: a lost mark means a repeated,
+    // idempotent upload); the database stays consistent either way.
+    bool syncEveryCommit = true;
+};
+
 // A connection to an SQLite file in write-ahead mode with full synchronisation: a committed
 // transaction survives a crash or a power cut.
 class SqliteSession final : public SqlSession {
   public:
-    // Creates the file unless mustExist.
     static StoreResult<std::unique_ptr<SqlSession>> open(const std::string& path,
-                                                          bool mustExist = false);
+                                                          SqliteOptions options = {});
     ~SqliteSession() override;
 
     SqlDialect dialect() const override { return SqlDialect::Sqlite; }
