@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   qt6-qpa-plugins                  # offscreen and xcb platforms
   xvfb xauth fonts-noto-cjk       # real window runs and screenshots with Chinese text
+  libsqlite3-dev libpq-dev         # the records databases: SQLite and the PostgreSQL client
+  nlohmann-json3-dev               # the records' JSON export
+  postgresql                       # throw-away servers for the records tests and benchmark
   python3
   gcc-arm-none-eabi                # the RAM-resident helper the chips run
   libunicorn-dev                   # the virtual chip runs that helper's machine code

@@ -143,7 +143,12 @@ bool writePrivateFile(const std::string& path, const std::string& content, const
 
 }  // namespace
 
-PostgresCluster::PostgresCluster(bool durable) : binDir_(findBinDir()), durable_(durable) {
+// Under /tmp when the server runs as `postgres`: a TMPDIR inside root's home would be closed
+// to it.
+PostgresCluster::PostgresCluster(bool durable)
+    : directory_(serverIdentity().switchUser ? "/tmp" : ""),
+      binDir_(findBinDir()),
+      durable_(durable) {
     if (binDir_.empty()) {
         error_ = "PostgreSQL's server programs are not installed (scripts/setup.sh installs them)";
         return;

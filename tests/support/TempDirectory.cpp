@@ -8,8 +8,10 @@
 
 namespace pellion::test {
 
-TempDirectory::TempDirectory() {
-    path_ = (std::filesystem::temp_directory_path() / "pellion-test-XXXXXX").string();
+TempDirectory::TempDirectory(const std::string& parent) {
+    const std::filesystem::path base =
+        parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+    path_ = (base / "pellion-test-XXXXXX").string();
     if (!mkdtemp(path_.data()))
         throw std::runtime_error("mkdtemp failed");
 }

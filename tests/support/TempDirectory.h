@@ -4,11 +4,11 @@
 
 namespace pellion::test {
 
-// A fresh directory under the system's temporary folder, removed with everything in it at the
-// end of the scope.
+// A fresh directory under the system's temporary folder (or under `parent`), removed with
+// everything in it at the end of the scope.
 class TempDirectory {
   public:
-    TempDirectory();
+    explicit TempDirectory(const std::string& parent = {});
     ~TempDirectory();
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
