@@ -63,9 +63,8 @@ int main() {
     test::TempDirectory directory;
     {
         auto store = records::OpenSqliteStore(directory.file("direct.sqlite3"));
-        print("SQLite, one record committed", timeEach([&](const records::ChipRecord& r) {
-                  return store.value()->put(r).ok();
-              }),
+        print("SQLite, one record committed",
+              timeEach([&](const records::ChipRecord& r) { return store.value()->put(r).ok(); }),
               5);
     }
     {
@@ -82,16 +81,13 @@ int main() {
     const std::string shared = cluster.createDatabase();
     {
         auto store = records::OpenPostgresStore(shared);
-        print("PostgreSQL, one record committed", timeEach([&](const records::ChipRecord& r) {
-                  return store.value()->put(r).ok();
-              }),
+        print("PostgreSQL, one record committed",
+              timeEach([&](const records::ChipRecord& r) { return store.value()->put(r).ok(); }),
               20);
     }
     records::RecordService service({directory.file("spool.sqlite3"), shared});
-    print("spool: committed locally", timeEach([&](const records::ChipRecord& r) {
-              return storeThrough(service, r);
-          }),
-          5);
+    print("spool: committed locally",
+          timeEach([&](const records::ChipRecord& r) { return storeThrough(service, r); }), 5);
     print("spool: committed locally and uploaded", timeEach([&](const records::ChipRecord& r) {
               return storeThrough(service, r) &&
                      service.waitUntilUploaded(std::chrono::seconds(30));

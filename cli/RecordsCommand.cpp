@@ -63,8 +63,8 @@ std::optional<std::string> parseRecordsOptions(const std::vector<std::string>& a
             if (haveOutput)
                 return "give only one of --csv and --json";
             haveOutput = true;
-            options.output = arg == "--csv" ? RecordsOptions::Output::Csv
-                                            : RecordsOptions::Output::Json;
+            options.output =
+                arg == "--csv" ? RecordsOptions::Output::Csv : RecordsOptions::Output::Json;
         } else if (arg == "--records" || arg == "--since" || arg == "--uid" || arg == "--pool") {
             if (auto problem = valueOf(args, i, value))
                 return problem;
@@ -99,7 +99,9 @@ std::string localTimeText(std::int64_t utcMs) {
     return text;
 }
 
-std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
 
 void printTable(const std::vector<ChipRecord>& records) {
     std::printf("%-19s  %-16s  %-14s  %-24s  %-14s  %-14s  %-12s  %-10s  %s\n", "STARTED",

@@ -53,10 +53,18 @@ std::optional<E> valueIn(const std::array<std::pair<E, std::string_view>, N>& ta
 
 }  // namespace
 
-std::string_view IdOf(ChipResult result) { return idIn(kResultIds, result); }
-std::string_view IdOf(ChipStep step) { return idIn(kStepIds, step); }
-std::optional<ChipResult> ChipResultFromId(std::string_view id) { return valueIn(kResultIds, id); }
-std::optional<ChipStep> ChipStepFromId(std::string_view id) { return valueIn(kStepIds, id); }
+std::string_view IdOf(ChipResult result) {
+    return idIn(kResultIds, result);
+}
+std::string_view IdOf(ChipStep step) {
+    return idIn(kStepIds, step);
+}
+std::optional<ChipResult> ChipResultFromId(std::string_view id) {
+    return valueIn(kResultIds, id);
+}
+std::optional<ChipStep> ChipStepFromId(std::string_view id) {
+    return valueIn(kStepIds, id);
+}
 
 ChipRecord NewChipRecord() {
     ChipRecord record;

@@ -64,16 +64,18 @@ StoreResult<std::unique_ptr<SqlSession>> PostgresSession::open(const std::string
     if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
         const std::string reason = conn ? trimmed(PQerrorMessage(conn)) : "out of memory";
         PQfinish(conn);
-        return StoreResult<std::unique_ptr<SqlSession>>::unreachable(
-            formatText("无法连接记录数据库%s: %s", RedactedConnection(connection).c_str(),
-                       reason.c_str()));
+        return StoreResult<std::unique_ptr<SqlSession>>::unreachable(formatText(
+            "无法连接记录数据库%s: %s", RedactedConnection(connection).c_str(), reason.c_str()));
     }
     // Notices ("already exists, skipping") are not for the operator.
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
     return std::unique_ptr<SqlSession>(new PostgresSession(conn));
 }
 
-PostgresSession::~PostgresSession() { PQfinish(connection_); }
+PostgresSession::~PostgresSession() {
+    PQfinish(connection_);
+}
 
 StoreResult<SqlRows> PostgresSession::run(std::string_view sql,
                                           const std::vector<SqlValue>& params) {

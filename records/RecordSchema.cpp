@@ -79,7 +79,8 @@ StoreResult<int> readVersion(SqlSession& session) {
 }  // namespace
 
 StoreResult<int> SchemaVersionOf(SqlSession& session) {
-    auto exists = session.run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+    auto exists =
+        session.run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
     if (!exists)
         return exists.error();
     return readVersion(session);

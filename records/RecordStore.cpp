@@ -33,10 +33,10 @@ StoreResult<std::unique_ptr<RecordStore>> migrated(StoreResult<std::unique_ptr<S
 }  // namespace
 
 StoreResult<bool> RecordStore::insert(const ChipRecord& record) {
-    auto inserted = session_->run(std::string("INSERT INTO chip_records (") + kRecordColumns +
-                                      ") VALUES (" + kRecordPlaceholders +
-                                      ") ON CONFLICT (record_id) DO NOTHING",
-                                  RecordParams(record));
+    auto inserted =
+        session_->run(std::string("INSERT INTO chip_records (") + kRecordColumns + ") VALUES (" +
+                          kRecordPlaceholders + ") ON CONFLICT (record_id) DO NOTHING",
+                      RecordParams(record));
     if (!inserted)
         return inserted.error();
     return inserted.value().changed == 1;
@@ -116,9 +116,9 @@ StoreResult<std::vector<ChipRecord>> RecordStore::find(const RecordQuery& query)
     if (query.port)
         narrow("port", " = ", *query.port);
     // Latest first when only the last few are wanted; turned round below.
-    sql += query.last ? " ORDER BY started_at_ms DESC, record_id DESC LIMIT " +
-                            std::to_string(*query.last)
-                      : " ORDER BY started_at_ms, record_id";
+    sql += query.last
+               ? " ORDER BY started_at_ms DESC, record_id DESC LIMIT " + std::to_string(*query.last)
+               : " ORDER BY started_at_ms, record_id";
     auto rows = session_->run(sql, params);
     if (!rows)
         return rows.error();

@@ -33,14 +33,14 @@ std::optional<std::int64_t> ParseTimeText(std::string_view text) {
     std::tm tm{};
     int consumed = 0;
     char separator = 0;
-    if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                    &consumed) != 3 ||
+    if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &consumed) !=
+            3 ||
         consumed != 10)
         return std::nullopt;
     if (s.size() > 10) {
         int more = 0;
-        const int fields = std::sscanf(s.c_str() + 10, "%c%2d:%2d%n:%2d%n", &separator,
-                                       &tm.tm_hour, &tm.tm_min, &more, &tm.tm_sec, &more);
+        const int fields = std::sscanf(s.c_str() + 10, "%c%2d:%2d%n:%2d%n", &separator, &tm.tm_hour,
+                                       &tm.tm_min, &more, &tm.tm_sec, &more);
         if (fields < 3 || (separator != 'T' && separator != ' ') ||
             std::size_t(10 + more) != s.size())
             return std::nullopt;

@@ -45,7 +45,9 @@ RecordsLocation RecordsLocationOf(std::string_view text) {
     return {RecordsLocation::Kind::Sqlite, std::string(text)};
 }
 
-std::string DefaultRecordsPath() { return dataHome() + "/Pellion/records.sqlite3"; }
+std::string DefaultRecordsPath() {
+    return dataHome() + "/Pellion/records.sqlite3";
+}
 
 StoreResult<std::unique_ptr<RecordStore>> OpenRecordStore(const RecordsLocation& location,
                                                           bool mustExist) {

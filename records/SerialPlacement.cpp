@@ -53,8 +53,8 @@ SerialPlacement PlaceSerialBlock(const FirmwareImage& image, const DeviceGeometr
     }
 
     std::array<std::uint16_t, kMaxPageListSize> imagePages{};
-    const PageListResult list = BuildPageList(geometry, image.startAddress, image.imageSize,
-                                              imagePages);
+    const PageListResult list =
+        BuildPageList(geometry, image.startAddress, image.imageSize, imagePages);
     const std::uint32_t firstImagePage = PageOfAddress(geometry, image.startAddress);
     const std::uint32_t lastImagePage = firstImagePage + std::uint32_t(list.pageCount) - 1;
     SerialPlacement out;
@@ -63,8 +63,8 @@ SerialPlacement PlaceSerialBlock(const FirmwareImage& image, const DeviceGeometr
         if (page >= firstImagePage && page <= lastImagePage)
             continue;
         if (geometry.eraseMode == 0 && page > 0xFF) {
-            return refused(formatText("序列号所在的第%u页超出该芯片擦除命令能指定的页号",
-                                      unsigned(page)));
+            return refused(
+                formatText("序列号所在的第%u页超出该芯片擦除命令能指定的页号", unsigned(page)));
         }
         out.extraPages.push_back(std::uint16_t(page));
     }

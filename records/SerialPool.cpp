@@ -68,7 +68,9 @@ StoreResult<std::int64_t> takeNumber(SqlSession& session, const SerialRequest& r
 
 }  // namespace
 
-std::string_view IdOf(SerialState state) { return kStateIds[std::size_t(state)]; }
+std::string_view IdOf(SerialState state) {
+    return kStateIds[std::size_t(state)];
+}
 
 StoreResult<SerialAllocation> AllocateSerial(SqlSession& session, const SerialRequest& request) {
     if (request.pool.empty() || request.recordId.empty())
@@ -89,10 +91,9 @@ StoreResult<SerialAllocation> AllocateSerial(SqlSession& session, const SerialRe
             {request.pool, std::int64_t(request.startNumber)});
         if (!created)
             return created.error();
-        auto pool = session.run(
-            "SELECT next_number FROM serial_pools WHERE name = $1" +
-                std::string(session.rowLockClause()),
-            {request.pool});
+        auto pool = session.run("SELECT next_number FROM serial_pools WHERE name = $1" +
+                                    std::string(session.rowLockClause()),
+                                {request.pool});
         if (!pool)
             return pool.error();
         auto taken = takeNumber(session, request, parseNumber(FirstValue(pool.value())));
@@ -114,8 +115,8 @@ StoreResult<> SettleSerial(SqlSession& session, const SerialAllocation& allocati
                           : "UPDATE serial_numbers SET state = 'free', record_id = NULL, "
                             "station = NULL, changed_at_ms = $4 WHERE pool = $1 AND number = $2 "
                             "AND record_id = $3 AND state = 'allocated'";
-    auto settled = session.run(sql, {allocation.pool, std::int64_t(allocation.number),
-                                     allocation.recordId, NowUtcMs()});
+    auto settled = session.run(
+        sql, {allocation.pool, std::int64_t(allocation.number), allocation.recordId, NowUtcMs()});
     if (!settled)
         return settled.error();
     return Done{};
@@ -132,8 +133,8 @@ StoreResult<> ReleaseSerial(SqlSession& session, const SerialAllocation& allocat
     if (!bound)
         return bound.error();
     if (!bound.value().rows.empty()) {
-        return StoreResult<>::failure(formatText("序列号%u已写入芯片,不能收回",
-                                                 unsigned(allocation.number)));
+        return StoreResult<>::failure(
+            formatText("序列号%u已写入芯片,不能收回", unsigned(allocation.number)));
     }
     if (auto settled = SettleSerial(session, allocation, false); !settled)
         return settled;

@@ -48,8 +48,7 @@ StoreResult<SerialAllocation> AllocateSerial(SqlSession& session, const SerialRe
 StoreResult<> ReleaseSerial(SqlSession& session, const SerialAllocation& allocation);
 // Inside the caller's transaction: binds the number (succeeded) or releases it (otherwise).
 // Does nothing unless this record still holds it, so settling twice is harmless.
-StoreResult<> SettleSerial(SqlSession& session, const SerialAllocation& allocation,
-                           bool succeeded);
+StoreResult<> SettleSerial(SqlSession& session, const SerialAllocation& allocation, bool succeeded);
 StoreResult<std::vector<SerialNumberState>> ListSerialNumbers(SqlSession& session,
                                                               const std::string& pool);
 

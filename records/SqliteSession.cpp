@@ -59,26 +59,27 @@ StoreResult<std::unique_ptr<SqlSession>> SqliteSession::open(const std::string& 
     }
     std::unique_ptr<SqliteSession> session(new SqliteSession(db));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    auto pragmas = session->run(std::string("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; ") +
-                                    (options.syncEveryCommit ? "PRAGMA synchronous=FULL"
-                                                             : "PRAGMA synchronous=NORMAL"),
-                                {});
+    auto pragmas = session->run(
+        std::string("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; ") +
+            (options.syncEveryCommit ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL"),
+        {});
     if (!pragmas) {
-        return StoreError{StoreErrorKind::Failed,
-                          formatText("无法打开记录数据库%s: %s", path.c_str(),
-                                     pragmas.error().message.c_str())};
+        return StoreError{
+            StoreErrorKind::Failed,
+            formatText("无法打开记录数据库%s: %s", path.c_str(), pragmas.error().message.c_str())};
     }
     return std::unique_ptr<SqlSession>(std::move(session));
 }
 
-SqliteSession::~SqliteSession() { sqlite3_close(db_); }
+SqliteSession::~SqliteSession() {
+    sqlite3_close(db_);
+}
 
 StoreResult<SqlRows> SqliteSession::failure() const {
     return StoreResult<SqlRows>::failure(formatText("记录数据库出错: %s", sqlite3_errmsg(db_)));
 }
 
-StoreResult<SqlRows> SqliteSession::run(std::string_view sql,
-                                        const std::vector<SqlValue>& params) {
+StoreResult<SqlRows> SqliteSession::run(std::string_view sql, const std::vector<SqlValue>& params) {
     SqlRows out;
     const char* next = sql.data();
     const char* end = sql.data() + sql.size();

@@ -22,7 +22,7 @@ struct SqliteOptions {
 class SqliteSession final : public SqlSession {
   public:
     static StoreResult<std::unique_ptr<SqlSession>> open(const std::string& path,
-                                                          SqliteOptions options = {});
+                                                         SqliteOptions options = {});
     ~SqliteSession() override;
 
     SqlDialect dialect() const override { return SqlDialect::Sqlite; }
@@ -30,7 +30,9 @@ class SqliteSession final : public SqlSession {
     StoreResult<> beginWrite() override;
     StoreResult<> lockSchema() override { return Done{}; }  // the write lock covers it
     std::string_view rowLockClause() const override { return ""; }
-    std::string_view sequenceKeyType() const override { return "INTEGER PRIMARY KEY AUTOINCREMENT"; }
+    std::string_view sequenceKeyType() const override {
+        return "INTEGER PRIMARY KEY AUTOINCREMENT";
+    }
 
   private:
     explicit SqliteSession(sqlite3* db) : db_(db) {}

@@ -4,7 +4,9 @@ namespace pellion::records {
 
 StoreWorker::StoreWorker(Idle idle) : idle_(std::move(idle)), thread_([this] { loop(); }) {}
 
-StoreWorker::~StoreWorker() { stop(true); }
+StoreWorker::~StoreWorker() {
+    stop(true);
+}
 
 void StoreWorker::post(Job job) {
     {

@@ -106,8 +106,8 @@ TEST(RecordsCommandTest, ListsAndExportsTheRecordsOfAFile) {
     EXPECT_TRUE(document["records"][1]["uniqueId"].is_null());
     EXPECT_EQ(first.size(), rows[0].size());
 
-    auto byUid = test::runCli({"records", "--records", file, "--uid",
-                               "00112233 44556677 00000003", "--json"});
+    auto byUid = test::runCli(
+        {"records", "--records", file, "--uid", "00112233 44556677 00000003", "--json"});
     ASSERT_EQ(byUid.exitCode, 0) << byUid.err;
     EXPECT_EQ(nlohmann::json::parse(byUid.out)["records"].size(), 1u);
     auto since = test::runCli({"records", "--records", file, "--since", "2024-05-01T08:02Z"});

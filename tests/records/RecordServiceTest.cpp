@@ -28,8 +28,9 @@ StoreResult<> storeAndWait(RecordService& service, const ChipRecord& record) {
 
 StoreResult<SerialAllocation> allocateAndWait(RecordService& service, SerialRequest request) {
     std::promise<StoreResult<SerialAllocation>> answer;
-    service.allocateSerial(std::move(request),
-                           [&](StoreResult<SerialAllocation> r) { answer.set_value(std::move(r)); });
+    service.allocateSerial(std::move(request), [&](StoreResult<SerialAllocation> r) {
+        answer.set_value(std::move(r));
+    });
     return answer.get_future().get();
 }
 
@@ -131,9 +132,8 @@ TEST(RecordServiceTest, WithoutASharedDatabaseRecordsAndNumbersStayInTheFile) {
     RecordService service({directory.file("records.sqlite3"), std::nullopt});
     ChipRecord chip = test::sampleRecord(1);
     chip.result = ChipResult::Failed;
-    chip.serial = SerialAssignment{"PLN", allocateAndWait(service, {"PLN", 9, chip.recordId, "st"})
-                                              .value()
-                                              .number};
+    chip.serial = SerialAssignment{
+        "PLN", allocateAndWait(service, {"PLN", 9, chip.recordId, "st"}).value().number};
     EXPECT_EQ(chip.serial->number, 9u);
     ASSERT_TRUE(storeAndWait(service, chip).ok());
     EXPECT_EQ(allocateAndWait(service, {"PLN", 9, "next", "st"}).value().number, 9u);

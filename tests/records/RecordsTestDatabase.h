@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "records/PostgresSession.h"
 #include "records/RecordStore.h"
 #include "records/SqliteSession.h"
-#include "records/PostgresSession.h"
 #include "support/PostgresCluster.h"
 #include "support/TempDirectory.h"
 

@@ -38,7 +38,8 @@ TEST_P(SerialConcurrencyTest, StationsNeverShareANumber) {
             for (int c = 0; c < kChips && errors[s].empty(); ++c) {
                 ChipRecord chip = test::sampleRecord(s * 100 + c);
                 chip.station = "station-" + std::to_string(s);
-                auto number = store.value()->allocateSerial({"PLN", 1, chip.recordId, chip.station});
+                auto number =
+                    store.value()->allocateSerial({"PLN", 1, chip.recordId, chip.station});
                 if (!number) {
                     errors[s] = number.error().message;
                     break;

@@ -5,7 +5,9 @@
 namespace pellion::records {
 namespace {
 
-std::string text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string text(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
 
 SerialFormat parsed(std::string_view text) {
     auto p = ParseSerialFormat(text);
@@ -38,16 +40,16 @@ TEST(SerialFormatTest, RefusesAnythingElseNamingWhere) {
         const char* text;
         std::size_t position;
     } cases[] = {
-        {"u16le", 1},                 // no such format
-        {"ASCII:%u", 1},              // names are lower case
-        {"ascii:PLN-%06d", 14},       // signed field
-        {"ascii:PLN-%lu", 12},        // length modifiers are not ours
-        {"ascii:%u-%u", 10},          // a second field
-        {"ascii:PLN-", 11},           // no field at all
-        {"ascii:PLN-%", 12},          // a field cut short
-        {"ascii:%s", 8},              // not a number
-        {"ascii:A\tB%u", 8},          // control character
-        {"ascii:%099u", 10},          // wider than a block allows
+        {"u16le", 1},            // no such format
+        {"ASCII:%u", 1},         // names are lower case
+        {"ascii:PLN-%06d", 14},  // signed field
+        {"ascii:PLN-%lu", 12},   // length modifiers are not ours
+        {"ascii:%u-%u", 10},     // a second field
+        {"ascii:PLN-", 11},      // no field at all
+        {"ascii:PLN-%", 12},     // a field cut short
+        {"ascii:%s", 8},         // not a number
+        {"ascii:A\tB%u", 8},     // control character
+        {"ascii:%099u", 10},     // wider than a block allows
     };
     for (const auto& c : cases) {
         auto p = ParseSerialFormat(c.text);

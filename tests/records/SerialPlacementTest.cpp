@@ -7,7 +7,9 @@ namespace pellion::records {
 namespace {
 
 // A 256 KiB chip with 2 KiB pages (128 pages, one-byte page numbers).
-DeviceGeometry geometry() { return *DeviceCatalogue().findGeometry(DeviceCode("1RCB")); }
+DeviceGeometry geometry() {
+    return *DeviceCatalogue().findGeometry(DeviceCode("1RCB"));
+}
 
 // 3000 bytes of code at the start of flash whose last 200 bytes are erased-flash padding.
 FirmwareImage image() {
@@ -38,11 +40,11 @@ TEST(SerialPlacementTest, RefusesInOperatorWords) {
         std::uint32_t address;
         const char* says;
     } cases[] = {
-        {0x08000000 + 2798, "不是4字节对齐"},         // not a word address
+        {0x08000000 + 2798, "不是4字节对齐"},                       // not a word address
         {0x08000000 + 2780, "与下载文件重叠(0x08000ADC处有数据)"},  // over code bytes
-        {0x0803FFF8, "不在芯片闪存范围"},             // runs past the end of flash
-        {0x07FFFFF0, "不在芯片闪存范围"},             // below flash
-        {0x20000000, "不在芯片闪存范围"},             // RAM
+        {0x0803FFF8, "不在芯片闪存范围"},                           // runs past the end of flash
+        {0x07FFFFF0, "不在芯片闪存范围"},                           // below flash
+        {0x20000000, "不在芯片闪存范围"},                           // RAM
     };
     for (const auto& c : cases) {
         auto placement = PlaceSerialBlock(image(), geometry(), c.address, 16);

@@ -157,9 +157,13 @@ PostgresCluster::PostgresCluster(bool durable)
         start();
 }
 
-PostgresCluster::~PostgresCluster() { stop(); }
+PostgresCluster::~PostgresCluster() {
+    stop();
+}
 
-std::string PostgresCluster::tool(const std::string& name) const { return binDir_ + "/" + name; }
+std::string PostgresCluster::tool(const std::string& name) const {
+    return binDir_ + "/" + name;
+}
 
 bool PostgresCluster::initialise() {
     const Identity id = serverIdentity();
@@ -177,17 +181,16 @@ bool PostgresCluster::initialise() {
         !writePrivateFile(passfile, std::string("*:*:*:") + kUser + ":" + password + "\n", {}) ||
         !writePrivateFile(services,
                           std::string("[") + kService + "]\nhost=" + dir + "\nport=" + kPort +
-                              "\nuser=" + kUser + "\ndbname=postgres\npassfile=" + passfile +
-                              "\n",
+                              "\nuser=" + kUser + "\ndbname=postgres\npassfile=" + passfile + "\n",
                           {})) {
         error_ = "cannot write the cluster's password and service files";
         return false;
     }
     setenv("PGSERVICEFILE", services.c_str(), 1);
-    const int status = waitFor(spawn({tool("initdb"), "-D", directory_.file("data"), "-U", kUser,
-                                      "--pwfile=" + pwfile, "-A", "scram-sha-256", "-E", "UTF8",
-                                      "--no-locale", "--no-sync"},
-                                     dir, directory_.file("initdb.log"), true));
+    const int status = waitFor(
+        spawn({tool("initdb"), "-D", directory_.file("data"), "-U", kUser, "--pwfile=" + pwfile,
+               "-A", "scram-sha-256", "-E", "UTF8", "--no-locale", "--no-sync"},
+              dir, directory_.file("initdb.log"), true));
     std::remove(pwfile.c_str());
     if (status != 0) {
         error_ = "initdb failed: " + readText(directory_.file("initdb.log"));
@@ -199,8 +202,15 @@ bool PostgresCluster::initialise() {
 bool PostgresCluster::start() {
     if (server_ > 0)
         return true;
-    std::vector<std::string> command{tool("postgres"), "-D", directory_.file("data"), "-k",
-                                     directory_.path(), "-p", kPort, "-c", "listen_addresses="};
+    std::vector<std::string> command{tool("postgres"),
+                                     "-D",
+                                     directory_.file("data"),
+                                     "-k",
+                                     directory_.path(),
+                                     "-p",
+                                     kPort,
+                                     "-c",
+                                     "listen_addresses="};
     if (!durable_) {
         command.push_back("-c");
         command.push_back("fsync=off");
@@ -250,10 +260,10 @@ bool PostgresCluster::waitUntilReady() {
 std::string PostgresCluster::createDatabase() {
     const std::string name = "t" + std::to_string(++databases_);
     const std::string log = directory_.file("psql.log");
-    const int status = waitFor(spawn({tool("psql"), "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d",
-                                      std::string("service=") + kService, "-c",
-                                      "CREATE DATABASE " + name},
-                                     directory_.path(), log, false));
+    const int status =
+        waitFor(spawn({tool("psql"), "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d",
+                       std::string("service=") + kService, "-c", "CREATE DATABASE " + name},
+                      directory_.path(), log, false));
     if (status != 0) {
         error_ = "cannot create a database: " + readText(log);
         return {};

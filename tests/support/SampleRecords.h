@@ -19,7 +19,8 @@ inline records::ChipRecord sampleRecord(int n) {
     r.uniqueId = uid;
     r.deviceCode = "1RCB";
     r.partName = "KTM1RCB-0256";
-    r.image = {"/srv/firmware/app v2.hex", 0x08000000u, 65536u + unsigned(n), 0xCAFE0000u + unsigned(n)};
+    r.image = {"/srv/firmware/app v2.hex", 0x08000000u, 65536u + unsigned(n),
+               0xCAFE0000u + unsigned(n)};
     r.serial = records::SerialAssignment{"PLN", 1000u + unsigned(n)};
     r.options = {true, n % 2 == 1, "dtr,-rts,wait 50"};
     r.result = records::ChipResult::Succeeded;
