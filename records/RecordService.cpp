@@ -10,6 +10,17 @@ const char* const kStopped = "记录服务已停止";
 
 }  // namespace
 
+RecordServiceConfig ServiceConfigFor(const RecordsLocation& location) {
+    RecordServiceConfig config;
+    if (location.kind == RecordsLocation::Kind::Postgres) {
+        config.localPath = DefaultRecordsPath();
+        config.shared = location.target;
+    } else {
+        config.localPath = location.target;
+    }
+    return config;
+}
+
 RecordService::RecordService(RecordServiceConfig config) : config_(std::move(config)) {
     if (config_.shared)
         uploader_ = std::make_unique<StoreWorker>([this] { return uploadWaiting(); });
@@ -200,7 +211,12 @@ void RecordService::noteResult(const StoreError* error, bool aboutShared) {
     std::lock_guard lock(statusMutex_);
     if (aboutShared)
         status_.sharedReachable = !(error && error->kind == StoreErrorKind::Unreachable);
-    status_.lastError = error ? error->message : std::string();
+    if (error) {
+        status_.lastError = error->message;
+        sharedError_ = aboutShared;
+    } else if (sharedError_ == aboutShared) {
+        status_.lastError.clear();  // the side that failed works again
+    }
     statusChanged_.notify_all();
 }
 

@@ -12,6 +12,7 @@
 
 #include "records/ChipRecord.h"
 #include "records/RecordStore.h"
+#include "records/RecordsLocation.h"
 #include "records/StoreWorker.h"
 
 namespace pellion::records {
@@ -26,6 +27,10 @@ struct RecordServiceConfig {
     // (the rest doubles from a quarter second up to this).
     std::chrono::milliseconds longestRetry{5000};
 };
+
+// The service for what the operator named (--records, the settings item): an SQLite file on its
+// own, or a PostgreSQL database with the default file as its spool.
+RecordServiceConfig ServiceConfigFor(const RecordsLocation& location);
 
 struct RecordServiceStatus {
     // Committed locally, not yet in the shared database; 0 until the spool was first read, a
@@ -102,7 +107,8 @@ class RecordService {
     mutable std::mutex statusMutex_;
     std::condition_variable statusChanged_;
     RecordServiceStatus status_;
-    bool counted_ = false;  // status_.waiting has been read from the spool at least once
+    bool counted_ = false;      // status_.waiting has been read from the spool at least once
+    bool sharedError_ = false;  // status_.lastError is about the shared database
 
     // Declared last: their threads end before the stores above are destroyed.
     std::unique_ptr<StoreWorker> uploader_;

@@ -1,6 +1,8 @@
 #include "records/RecordStore.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "records/PostgresSession.h"
 #include "records/RecordRow.h"
@@ -130,6 +132,10 @@ StoreResult<std::vector<ChipRecord>> RecordStore::find(const RecordQuery& query)
 
 StoreResult<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::string& path,
                                                           SqliteOptions options) {
+    if (!options.mustExist) {
+        std::error_code ignored;  // a folder that cannot be made shows up as the open's error
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    }
     return migrated(SqliteSession::open(path, options));
 }
 

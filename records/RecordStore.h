@@ -62,7 +62,7 @@ class RecordStore {
     std::unique_ptr<SqlSession> session_;
 };
 
-// Opens an SQLite records file and brings its schema up to date.
+// Opens an SQLite records file and brings its schema up to date; a new file's folder is made.
 StoreResult<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::string& path,
                                                           SqliteOptions options = {});
 // Connects to a PostgreSQL database (a libpq connection text) and brings its schema up to date.

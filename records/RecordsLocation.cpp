@@ -57,11 +57,6 @@ StoreResult<std::unique_ptr<RecordStore>> OpenRecordStore(const RecordsLocation&
         return StoreResult<std::unique_ptr<RecordStore>>::failure(
             formatText("记录数据库%s不存在", location.target.c_str()));
     }
-    if (location.target == DefaultRecordsPath()) {
-        std::error_code ignored;  // a folder that cannot be made shows up as the open's error
-        std::filesystem::create_directories(std::filesystem::path(location.target).parent_path(),
-                                            ignored);
-    }
     return OpenSqliteStore(location.target, {.mustExist = mustExist});
 }
 

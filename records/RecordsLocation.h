@@ -27,8 +27,8 @@ RecordsLocation RecordsLocationOf(std::string_view text);
 // XDG_DATA_HOME is not set to an absolute path.
 std::string DefaultRecordsPath();
 
-// Opens the store at `location`, creating the default file's folder when needed. With
-// mustExist an SQLite file that is not there is an error instead of a new, empty file.
+// Opens the store at `location`. With mustExist an SQLite file that is not there is an error
+// instead of a new, empty file.
 StoreResult<std::unique_ptr<RecordStore>> OpenRecordStore(const RecordsLocation& location,
                                                           bool mustExist = false);
 

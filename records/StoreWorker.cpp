@@ -50,6 +50,7 @@ void StoreWorker::loop() {
             lock.unlock();
             job(cancelled);
             lock.lock();
+            woken_ = true;  // a job may have changed what the background work has to do
             continue;
         }
         if (stopping_)

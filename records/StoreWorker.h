@@ -11,7 +11,7 @@ namespace pellion::records {
 
 // One thread that runs database work in the order it was handed in. When it has nothing to do
 // it calls `idle`, which does background work and says how long to rest before the next call
-// (kRestUntilWoken: until work arrives or wake()).
+// (kRestUntilWoken: until work arrives or wake()); it is called again after every job.
 class StoreWorker {
   public:
     // A job is told whether it runs normally (false) or is being cancelled at shutdown (true).

@@ -129,7 +129,8 @@ TEST(RecordServiceTest, SpoolLosesNothingWhileTheServerIsAwayAndUploadsOnceInOrd
 
 TEST(RecordServiceTest, WithoutASharedDatabaseRecordsAndNumbersStayInTheFile) {
     test::TempDirectory directory;
-    RecordService service({directory.file("records.sqlite3"), std::nullopt});
+    const std::string file = directory.file("Pellion/records.sqlite3");  // folder made on use
+    RecordService service(ServiceConfigFor(RecordsLocationOf(file)));
     ChipRecord chip = test::sampleRecord(1);
     chip.result = ChipResult::Failed;
     chip.serial = SerialAssignment{
@@ -142,8 +143,7 @@ TEST(RecordServiceTest, WithoutASharedDatabaseRecordsAndNumbersStayInTheFile) {
     service.releaseSerial({"PLN", 9, "next"}, [&](StoreResult<> r) { released.set_value(r); });
     EXPECT_TRUE(released.get_future().get().ok());
     EXPECT_EQ(service.status().waiting, 0);
-    EXPECT_EQ(OpenSqliteStore(directory.file("records.sqlite3")).value()->find({}).value(),
-              std::vector<ChipRecord>{chip});
+    EXPECT_EQ(OpenSqliteStore(file).value()->find({}).value(), std::vector<ChipRecord>{chip});
 }
 
 }  // namespace
