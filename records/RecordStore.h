@@ -58,6 +58,7 @@ class RecordStore {
 
   private:
     StoreResult<bool> insert(const ChipRecord& record);
+    StoreResult<> putInOneStatement(const ChipRecord& record);
 
     std::unique_ptr<SqlSession> session_;
 };
