@@ -59,36 +59,16 @@ void RecordService::store(ChipRecord record, std::function<void(StoreResult<>)> 
 
 void RecordService::allocateSerial(SerialRequest request,
                                    std::function<void(StoreResult<SerialAllocation>)> done) {
-    auto job = [this, request = std::move(request), done = std::move(done)](bool cancelled) {
-        withPools(cancelled, [&](StoreResult<RecordStore*> pools) {
-            if (!pools) {
-                done(pools.error());
-                return;
-            }
-            auto allocated = pools.value()->allocateSerial(request);
-            if (allocated.isUnreachable())
-                shared_.reset();
-            done(std::move(allocated));
-        });
-    };
-    (config_.shared ? uploader_ : localWorker_)->post(std::move(job));
+    onPools([this, request = std::move(request),
+             done](RecordStore& pools) { done(keepConnectionIfUp(pools.allocateSerial(request))); },
+            [done](const StoreError& error) { done(error); });
 }
 
 void RecordService::releaseSerial(SerialAllocation allocation,
                                   std::function<void(StoreResult<>)> done) {
-    auto job = [this, allocation = std::move(allocation), done = std::move(done)](bool cancelled) {
-        withPools(cancelled, [&](StoreResult<RecordStore*> pools) {
-            if (!pools) {
-                done(pools.error());
-                return;
-            }
-            auto released = pools.value()->releaseSerial(allocation);
-            if (released.isUnreachable())
-                shared_.reset();
-            done(std::move(released));
-        });
-    };
-    (config_.shared ? uploader_ : localWorker_)->post(std::move(job));
+    onPools([this, allocation = std::move(allocation), done](
+                RecordStore& pools) { done(keepConnectionIfUp(pools.releaseSerial(allocation))); },
+            [done](const StoreError& error) { done(error); });
 }
 
 RecordServiceStatus RecordService::status() const {
@@ -176,24 +156,29 @@ std::chrono::milliseconds RecordService::uploadWaiting() {
     return StoreWorker::kRestUntilWoken;
 }
 
-void RecordService::withPools(bool cancelled, const Pools& use) {
-    if (cancelled || stopping_) {
-        use(StoreResult<RecordStore*>::failure(kStopped));
-        return;
-    }
-    if (!config_.shared) {
-        use(localStore());
-        return;
-    }
+void RecordService::onPools(std::function<void(RecordStore&)> use,
+                            std::function<void(const StoreError&)> fail) {
+    auto job = [this, use = std::move(use), fail = std::move(fail)](bool cancelled) {
+        auto pools =
+            cancelled || stopping_ ? StoreResult<RecordStore*>::failure(kStopped) : poolStore();
+        if (pools)
+            use(*pools.value());
+        else
+            fail(pools.error());
+    };
+    (config_.shared ? uploader_ : localWorker_)->post(std::move(job));
+}
+
+StoreResult<RecordStore*> RecordService::poolStore() {
+    if (!config_.shared)
+        return localStore();
     auto shared = sharedStore();
-    if (!shared) {
-        use(shared.error());
-        return;
-    }
+    if (!shared)
+        return shared;
     // Records stored before this request reach the pool first: a failed chip's number is then
     // free again for the next one.
     uploadWaiting();
-    use(sharedStore());
+    return sharedStore();
 }
 
 void RecordService::publishWaiting(RecordStore& spool) {

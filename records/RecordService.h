@@ -82,15 +82,23 @@ class RecordService {
     bool waitUntilUploaded(std::chrono::milliseconds timeout);
 
   private:
-    using Pools = std::function<void(StoreResult<RecordStore*>)>;
-
     StoreResult<RecordStore*> localStore();
     StoreResult<RecordStore*> spoolReader();
     StoreResult<RecordStore*> sharedStore();
     // The upload worker's background work; returns how long to rest.
     std::chrono::milliseconds uploadWaiting();
     std::chrono::milliseconds retryLater(const StoreError& error);
-    void withPools(bool cancelled, const Pools& use);
+    // Runs `use` on the thread that serves the pools, with the store that holds them; `fail`
+    // gets the reason when there is none (stopping, or the database unreachable).
+    void onPools(std::function<void(RecordStore&)> use,
+                 std::function<void(const StoreError&)> fail);
+    StoreResult<RecordStore*> poolStore();
+    template <class T>
+    StoreResult<T> keepConnectionIfUp(StoreResult<T> result) {
+        if (result.isUnreachable())
+            shared_.reset();  // reconnect next time
+        return result;
+    }
     void publishWaiting(RecordStore& spool);
     void noteResult(const StoreError* error, bool aboutShared);
 

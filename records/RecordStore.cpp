@@ -48,17 +48,25 @@ StoreResult<bool> RecordStore::insert(const ChipRecord& record) {
 StoreResult<> RecordStore::put(const ChipRecord& record) {
     if (session_->dialect() == SqlDialect::Postgres)
         return putInOneStatement(record);
+    return insertOnce(record, [&]() -> StoreResult<> {
+        if (!record.serial)
+            return Done{};
+        const SerialAllocation held{record.serial->pool, record.serial->number, record.recordId};
+        return SettleSerial(*session_, held, record.result == ChipResult::Succeeded);
+    });
+}
+
+StoreResult<> RecordStore::insertOnce(const ChipRecord& record,
+                                      const std::function<StoreResult<>()>& alsoWhenNew) {
     SqlTransaction transaction(*session_);
     if (auto begun = transaction.begin(); !begun)
         return begun;
     auto inserted = insert(record);
     if (!inserted)
         return inserted.error();
-    if (record.serial) {
-        const SerialAllocation held{record.serial->pool, record.serial->number, record.recordId};
-        auto settled = SettleSerial(*session_, held, record.result == ChipResult::Succeeded);
-        if (!settled)
-            return settled;
+    if (inserted.value()) {
+        if (auto done = alsoWhenNew(); !done)
+            return done;
     }
     return transaction.commit();
 }
@@ -84,19 +92,13 @@ StoreResult<> RecordStore::putInOneStatement(const ChipRecord& record) {
 }
 
 StoreResult<> RecordStore::spool(const ChipRecord& record) {
-    SqlTransaction transaction(*session_);
-    if (auto begun = transaction.begin(); !begun)
-        return begun;
-    auto inserted = insert(record);
-    if (!inserted)
-        return inserted.error();
-    if (inserted.value()) {
+    return insertOnce(record, [&]() -> StoreResult<> {
         auto queued =
             session_->run("INSERT INTO upload_queue (record_id) VALUES ($1)", {record.recordId});
         if (!queued)
             return queued.error();
-    }
-    return transaction.commit();
+        return Done{};
+    });
 }
 
 StoreResult<std::optional<ChipRecord>> RecordStore::nextToUpload() {

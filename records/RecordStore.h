@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,9 +30,9 @@ class RecordStore {
   public:
     explicit RecordStore(std::unique_ptr<SqlSession> session) : session_(std::move(session)) {}
 
-    // Stores a record once (a second put of the same record id changes nothing) and, in the
-    // same transaction, binds its serial number when the chip succeeded or gives it back to
-    // the pool otherwise.
+    // Stores a record once (a second put of the same record id changes nothing) and, with the
+    // insert that stores it, binds its serial number when the chip succeeded or gives it back
+    // to the pool otherwise.
     StoreResult<> put(const ChipRecord& record);
     // Stores a record and queues it for upload, in one transaction; its serial number is left
     // to the database it is uploaded to.
@@ -58,6 +59,9 @@ class RecordStore {
 
   private:
     StoreResult<bool> insert(const ChipRecord& record);
+    // One transaction: the record unless it is there already, and when it is new, the rest.
+    StoreResult<> insertOnce(const ChipRecord& record,
+                             const std::function<StoreResult<>()>& alsoWhenNew);
     StoreResult<> putInOneStatement(const ChipRecord& record);
 
     std::unique_ptr<SqlSession> session_;
