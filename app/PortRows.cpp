@@ -6,7 +6,7 @@
 #include "app/Utf8Text.h"
 #include "app/WindowTexts.h"
 #include "engine/RunHost.h"
-#include "serial/PortDiscovery.h"
+#include "serial/PortDetails.h"
 #include "ui/CListCtrlEx.h"
 
 namespace pellion {

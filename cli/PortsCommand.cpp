@@ -1,5 +1,6 @@
 // pellion-cli ports [--dir DIR]
-// The serial ports the machine reports, as the window lists them.
+// The serial ports the machine reports, as the window lists them, with what tells them apart
+// when device names move: the socket's stable path and the adapter.
 
 #include <cstdio>
 #include <iostream>
@@ -8,6 +9,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "serial/CSerialPort.h"
+#include "serial/PortDetails.h"
 #include "serial/PortDiscovery.h"
 
 namespace pellion::cli {
@@ -17,12 +19,35 @@ void printPortsHelp(std::ostream& out) {
     out << "usage: pellion-cli ports [--dir DIR]\n\n"
            "Lists the serial ports the machine reports, one line each: the name, the device\n"
            "to pass to 'program --port', and whether another program holds it now.\n"
+           "Indented lines follow where the machine knows them: udev's stable paths (by-path\n"
+           "stays with the socket an adapter is plugged into, by-id with an adapter that has\n"
+           "a serial number; 'program --port' takes either, also without its directory), the\n"
+           "adapter's USB ids, maker, product and serial number, and its USB place (bus-port\n"
+           "path and interface), which the window's station labels follow.\n"
            "Entries of DIR (or of $"
         << kPortDirVariable
         << ") follow, such as the chip links\n"
            "'pellion-sim --link-dir DIR' makes.\n\n"
            "  --dir DIR   also list the entries of DIR\n"
            "  --help      this text\n";
+}
+
+void printDetail(const char* label, const std::string& value) {
+    if (!value.empty())
+        std::cout << std::string(17, ' ') << label << value << "\n";
+}
+
+void printDetails(const SerialPortEntry& port, const DiscoverySources& sources) {
+    const SerialPortDetails details = DescribeSerialPort(port.devicePath, sources);
+    printDetail("by-path: ", details.byPath);
+    printDetail("by-id:   ", details.byId);
+    std::string adapter = AdapterDescription(details);
+    if (!adapter.empty()) {
+        adapter += details.serialNumber.empty() ? ", no serial number"
+                                                : ", serial " + details.serialNumber;
+    }
+    printDetail("adapter: ", adapter);
+    printDetail("usb:     ", details.usbPlace);
 }
 
 int runPorts(const std::vector<std::string>& args) {
@@ -53,6 +78,8 @@ int runPorts(const std::vector<std::string>& args) {
         std::snprintf(line, sizeof line, "%-16s %-32s %s%s", port.displayName.c_str(),
                       port.devicePath.c_str(), state, port.isVirtual ? " (virtual)" : "");
         std::cout << line << "\n";
+        if (!port.isVirtual)
+            printDetails(port, sources);
     }
     return kExitOk;
 }

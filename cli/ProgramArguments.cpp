@@ -10,6 +10,7 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "image/AddressText.h"
+#include "serial/PortDetails.h"
 
 namespace pellion::cli {
 
@@ -119,7 +120,7 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
         if (arg == "--file") {
             o.file = *v;
         } else if (arg == "--port") {
-            o.devices.push_back(*v);
+            o.devices.push_back(ResolvePortName(*v));
         } else if (arg == "--address") {
             o.address = parseStrictAddress(*v);
             if (!o.address)

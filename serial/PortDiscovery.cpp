@@ -93,23 +93,6 @@ std::vector<SerialPortEntry> directoryPorts(const std::string& directory) {
     return ports;
 }
 
-// A USB device's sysfs name: bus, '-', then the port numbers joined by '.' ("1-2.3"). Its
-// interfaces ("1-2.3:1.0") and the root hubs ("usb1") do not match.
-bool isUsbDeviceName(const std::string& name) {
-    const auto dash = name.find('-');
-    if (dash == 0 || dash == std::string::npos || dash + 1 == name.size())
-        return false;
-    bool afterSeparator = true;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        const bool separator = i == dash || (i > dash && c == '.');
-        if (separator ? afterSeparator : !isDigit(c))
-            return false;
-        afterSeparator = separator;
-    }
-    return !afterSeparator;
-}
-
 void sortByName(std::vector<SerialPortEntry>& ports) {
     std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) {
         return naturalLess(a.displayName, b.displayName);
@@ -155,21 +138,6 @@ bool naturalLess(std::string_view a, std::string_view b) {
         ++j;
     }
     return a.size() - i < b.size() - j;
-}
-
-std::string UsbLocationOf(const std::string& devicePath, const DiscoverySources& sources) {
-    std::error_code ec;
-    const fs::path device = fs::canonical(devicePath, ec);
-    if (ec)
-        return {};
-    fs::path node = fs::canonical(fs::path(sources.sysClassTty) / device.filename() / "device", ec);
-    if (ec)
-        return {};
-    for (; !node.empty() && node != node.root_path(); node = node.parent_path()) {
-        if (isUsbDeviceName(node.filename().string()))
-            return node.filename().string();
-    }
-    return {};
 }
 
 DiscoverySources DiscoverySources::fromEnvironment() {

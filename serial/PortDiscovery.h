@@ -20,8 +20,8 @@ struct SerialPortEntry {
 // Where the ports are looked for; the defaults are the running machine's.
 struct DiscoverySources {
     std::string sysClassTty = "/sys/class/tty";
-    std::string devDirectory = "/dev";
-    std::string portDirectory;  // empty: no virtual ports
+    std::string devDirectory = "/dev";  // with udev's links in serial/by-path and serial/by-id
+    std::string portDirectory;          // empty: no virtual ports
 
     // The defaults, with portDirectory taken from PELLION_PORT_DIR.
     static DiscoverySources fromEnvironment();
@@ -34,12 +34,6 @@ struct DiscoverySources {
 // and entries that are not devices are left out.
 std::vector<SerialPortEntry> EnumerateSerialPorts(const DiscoverySources& sources);
 std::vector<SerialPortEntry> EnumerateSerialPorts();
-
-// Where a USB serial adapter sits: the bus-port path of its USB device ("1-2.3": bus 1, port 3
-// of the hub on port 2), so that a row can be matched to a physical socket. Empty for a port
-// that is not behind USB (an on-board UART, a virtual chip) or that sysfs does not know.
-std::string UsbLocationOf(const std::string& devicePath,
-                          const DiscoverySources& sources = DiscoverySources());
 
 // Orders names with digit runs compared as numbers: "ttyUSB2" < "ttyUSB10" < "ttyUSB10a".
 bool naturalLess(std::string_view a, std::string_view b);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 
+#include "support/FakeSerialMachine.h"
 #include "support/PtyPair.h"
 
 namespace fs = std::filesystem;
@@ -35,33 +36,7 @@ class TempDir {
     fs::path path_;
 };
 
-// A stand-in for /sys/class/tty and /dev: `device` gives an entry a backing device, `type`
-// writes the serial core's port type attribute, and a node is made in the device directory.
-class FakeMachine {
-  public:
-    FakeMachine() {
-        fs::create_directories(sys());
-        fs::create_directories(dev());
-    }
-    fs::path sys() const { return dir_.path() / "sys"; }
-    fs::path dev() const { return dir_.path() / "dev"; }
-
-    void addTty(const std::string& name, bool withDevice, int type = -1, bool withNode = true) {
-        fs::create_directories(sys() / name);
-        if (withDevice)
-            fs::create_directories(sys() / name / "device");
-        if (type >= 0)
-            std::ofstream(sys() / name / "type") << type << "\n";
-        if (withNode)
-            std::ofstream(dev() / name) << "";
-    }
-    DiscoverySources sources(const std::string& portDir = "") const {
-        return {sys().string(), dev().string(), portDir};
-    }
-
-  private:
-    TempDir dir_;
-};
+using FakeMachine = pellion::test::FakeSerialMachine;
 
 std::vector<std::string> names(const std::vector<SerialPortEntry>& ports) {
     std::vector<std::string> out;
@@ -149,37 +124,4 @@ TEST(PortDiscovery, AMissingSourceGivesNoPortsRatherThanAnError) {
     const auto ports =
         EnumerateSerialPorts({"/nonexistent/sys", "/nonexistent/dev", "/nonexistent/links"});
     EXPECT_TRUE(ports.empty());
-}
-
-// sysfs links a tty's device into the USB tree: through the usb-serial port of an adapter
-// (ttyUSB), or straight to the interface of a modem-class device (ttyACM).
-TEST(PortDiscovery, UsbAdaptersAreLocatedByTheirBusPortPath) {
-    FakeMachine machine;
-    TempDir tree;
-    const fs::path hub = tree.path() / "devices/pci0000:00/usb1/1-2";
-    const std::pair<const char*, fs::path> devices[] = {
-        {"ttyUSB0", hub / "1-2.3/1-2.3:1.0/ttyUSB0"},
-        {"ttyACM0", hub / "1-2.14/1-2.14:1.0"},
-        {"ttyS0", tree.path() / "devices/platform/serial8250"},
-    };
-    for (const auto& [name, target] : devices) {
-        machine.addTty(name, false);
-        fs::create_directories(target);
-        fs::create_directory_symlink(target, machine.sys() / name / "device");
-    }
-    const auto locate = [&](const std::string& name) {
-        return pellion::UsbLocationOf((machine.dev() / name).string(), machine.sources());
-    };
-    EXPECT_EQ(locate("ttyUSB0"), "1-2.3");
-    EXPECT_EQ(locate("ttyACM0"), "1-2.14");
-    EXPECT_EQ(locate("ttyS0"), "");
-
-    // A link to the device (udev's by-id names, the port directory) finds the same place;
-    // a pseudo-terminal has none.
-    fs::create_symlink(machine.dev() / "ttyUSB0", machine.dev() / "by-id-adapter");
-    EXPECT_EQ(locate("by-id-adapter"), "1-2.3");
-    pellion::test::PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    EXPECT_EQ(pellion::UsbLocationOf(pty.slavePath(), machine.sources()), "");
-    EXPECT_EQ(pellion::UsbLocationOf("/nonexistent/ttyUSB9"), "");
 }
