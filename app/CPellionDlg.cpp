@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,12 +48,29 @@ bool holdsLineBreak(const QString& text) {
 const QString kAboutMenuText = QStringLiteral("关于 Pellion(&A)...");
 const QString kBrowseFilter = QStringLiteral("*.*HEX Files (*.hex);;BIN Files (*.bin)");
 
-std::vector<PortIdentity> systemSerialPorts() {
+std::vector<PortIdentity> systemSerialPorts(const DiscoverySources& sources) {
     std::vector<PortIdentity> ports;
-    for (const auto& entry : EnumerateSerialPorts()) {
+    for (const auto& entry : EnumerateSerialPorts(sources)) {
         ports.push_back({entry.displayName, entry.devicePath});
     }
     return ports;
+}
+
+std::optional<QString> askWithInputBox(QWidget* parent, const QString& portName,
+                                       const QString& current) {
+    bool accepted = false;
+    const QString label = QInputDialog::getText(parent, kTextStationLabelCaption,
+                                                kTextStationLabelPrompt.arg(portName),
+                                                QLineEdit::Normal, current, &accepted);
+    if (!accepted)
+        return std::nullopt;
+    return label;
+}
+
+// What is kept of a typed label: one line, without blanks around it, of bounded length.
+std::string stationLabelOf(QString text) {
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return toUtf8(text.trimmed().left(static_cast<qsizetype>(kStationLabelLimit)));
 }
 
 QString chooseWithFileDialog(QWidget* parent) {
@@ -268,10 +286,11 @@ void CPellionDlg::restoreWindowSize() {
     if (static_cast<int>(widths.size()) != portList_->GetColumnCount())
         return;
     for (int column = 0; column < portList_->GetColumnCount(); ++column) {
-        // The port names stay whole whatever width was saved.
+        // The port names and station labels stay whole whatever width was saved.
         if (column != ColumnPort || widths[column] > portList_->columnWidth(column))
             portList_->setColumnWidth(column, widths[column]);
     }
+    fitStationLabels(*portList_);
 }
 
 void CPellionDlg::saveSettings() {
@@ -290,9 +309,12 @@ std::vector<PortIdentity> CPellionDlg::FillPortRows() {
     QStringList partNames;
     for (const auto& name : catalogue_.partNames())
         partNames << fromUtf8(name);
+    const DiscoverySources sources =
+        options_.discovery.value_or(DiscoverySources::fromEnvironment());
     const std::vector<PortIdentity> ports =
-        options_.listPorts ? options_.listPorts() : systemSerialPorts();
-    fillPortRows(*portList_, ports, partNames);
+        options_.listPorts ? options_.listPorts() : systemSerialPorts(sources);
+    portRows_ = describePortRows(ports, sources);
+    fillPortRows(*portList_, portRows_, partNames, settings_.stationLabels);
     return ports;
 }
 
@@ -415,7 +437,37 @@ void CPellionDlg::closeEvent(QCloseEvent* event) {
 void CPellionDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(kAboutMenuText, this, &CPellionDlg::showAbout);
+    const QPoint inList = portList_->viewport()->mapFrom(this, event->pos());
+    const int slot = portList_->viewport()->rect().contains(inList)
+                         ? portList_->SlotOfRow(portList_->rowAt(inList.y()))
+                         : -1;
+    if (slot >= 0) {
+        menu.addSeparator();
+        menu.addAction(kTextStationLabelMenu, this, [this, slot] { editStationLabel(slot); });
+    }
     menu.exec(event->globalPos());
+}
+
+void CPellionDlg::editStationLabel(int slot) {
+    if (slot < 0 || slot >= static_cast<int>(portRows_.size()))
+        return;
+    const PortRow& row = portRows_[slot];
+    StationLabels& labels = settings_.stationLabels;
+    const auto found = labels.find(row.stationKey);
+    const QString current = found != labels.end() ? fromUtf8(found->second) : QString();
+    const QString portName = fromUtf8(row.port.portName);
+    const std::optional<QString> answer = options_.askStationLabel
+                                              ? options_.askStationLabel(this, portName, current)
+                                              : askWithInputBox(this, portName, current);
+    if (!answer)
+        return;
+    const std::string label = stationLabelOf(*answer);
+    if (label.empty()) {
+        labels.erase(row.stationKey);
+    } else {
+        labels[row.stationKey] = label;
+    }
+    showStationLabel(*portList_, slot, label);
 }
 
 void CPellionDlg::keyPressEvent(QKeyEvent* event) {

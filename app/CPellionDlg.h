@@ -4,9 +4,11 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/PortRows.h"
 #include "app/QtOwnerLoopDriver.h"
 #include "app/RunTally.h"
 #include "app/SettingsFile.h"
@@ -41,6 +43,14 @@ struct DialogOptions {
     // The ports that become rows, in row order. Empty function: the ports the system reports
     // (and the virtual chips named by PELLION_PORT_DIR).
     std::function<std::vector<PortIdentity>()> listPorts;
+    // Where ports are looked for and described. None: the machine's, with PELLION_PORT_DIR as
+    // it is at each listing.
+    std::optional<DiscoverySources> discovery;
+    // Asks the operator for a port's station label, showing the current one; none means
+    // cancelled. Empty function: an input box.
+    std::function<std::optional<QString>(QWidget* parent, const QString& portName,
+                                         const QString& current)>
+        askStationLabel;
 };
 
 // The interval choices of the "下载间隔" combo, in milliseconds.
@@ -73,6 +83,9 @@ class CPellionDlg : public QDialog, public RunHost {
     // The "刷新列表" button: every port closed, the list and the table built anew (during a run
     // only when the operator confirms).
     void OnRefreshList();
+    // The port list's context menu item: the operator names the slot's socket; the label is
+    // kept with the port's place and saved with the settings.
+    void editStationLabel(int slot);
 
     OwnerLoop& ownerLoop() { return loop_; }
     PortTable& portTable() { return table_; }
@@ -149,6 +162,7 @@ class CPellionDlg : public QDialog, public RunHost {
     std::string settingsReadPath_;
     std::string settingsPath_;
     SavedSettings settings_;
+    std::vector<PortRow> portRows_;  // slot i's port and where it sits
     RunTally tally_;
     bool okFocusLent_ = false;  // OK had the focus when a run disabled it
 

@@ -6,7 +6,6 @@
 #include "app/Utf8Text.h"
 #include "app/WindowTexts.h"
 #include "engine/RunHost.h"
-#include "serial/PortDetails.h"
 #include "ui/CListCtrlEx.h"
 
 namespace pellion {
@@ -51,29 +50,72 @@ void setupPortColumns(ListCtrlEx::CListCtrlEx& list) {
     }
 }
 
-void fillPortRows(ListCtrlEx::CListCtrlEx& list, const std::vector<PortIdentity>& ports,
-                  const QStringList& partNames) {
+std::vector<PortRow> describePortRows(const std::vector<PortIdentity>& ports,
+                                      const DiscoverySources& sources) {
+    std::vector<PortRow> rows;
+    for (const PortIdentity& port : ports) {
+        PortRow row{port, DescribeSerialPort(port.devicePath, sources), {}};
+        row.stationKey = row.details.usbPlace.empty() ? port.portName : row.details.usbPlace;
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void fillPortRows(ListCtrlEx::CListCtrlEx& list, const std::vector<PortRow>& rows,
+                  const QStringList& partNames, const StationLabels& labels) {
     list.DeleteAllItems();
-    for (int slot = 0; slot < static_cast<int>(ports.size()); ++slot) {
-        const int row = list.InsertItem(list.GetItemCount(), QString::number(slot + 1), slot);
-        list.SetItemText(row, ColumnPort, fromUtf8(ports[slot].portName));
-        list.SetSlotToolTip(slot, ColumnPort, portToolTip(ports[slot]));
+    for (int slot = 0; slot < static_cast<int>(rows.size()); ++slot) {
+        const auto label = labels.find(rows[slot].stationKey);
+        const QString first =
+            label != labels.end() ? fromUtf8(label->second) : QString::number(slot + 1);
+        const int row = list.InsertItem(list.GetItemCount(), first, slot);
+        list.SetItemText(row, ColumnPort, fromUtf8(rows[slot].port.portName));
+        list.SetSlotToolTip(slot, ColumnPort, portToolTip(rows[slot]));
         list.SetItemText(row, ColumnInit, QStringLiteral("N"));
         list.SetItemText(row, ColumnBaud, QStringLiteral("57600"));
         list.GetCell(row, ColumnBaud).items = kBaudRates;
         list.GetCell(row, ColumnModel).items = partNames;
+        if (const auto label = labels.find(rows[slot].stationKey); label != labels.end())
+            list.SetItemText(row, ColumnNumber, fromUtf8(label->second));
     }
     list.options |=
         ListCtrlEx::CListCtrlEx::OptProgressPercent | ListCtrlEx::CListCtrlEx::OptSortOnClick;
     fitPortColumn(list);
+    fitStationLabels(list);
 }
 
-QString portToolTip(const PortIdentity& port) {
-    QString tip = kTextPortDevice.arg(fromUtf8(port.devicePath));
-    const std::string location = UsbLocationOf(port.devicePath);
-    if (!location.empty())
-        tip += QLatin1Char('\n') + kTextPortUsbLocation.arg(fromUtf8(location));
-    return tip;
+void fitStationLabels(ListCtrlEx::CListCtrlEx& list) {
+    const QFontMetrics metrics(list.font());
+    int widest = list.columnWidth(ColumnNumber);
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        const QString text = list.GetItemText(row, ColumnNumber);
+        if (text == QString::number(list.SlotOfRow(row) + 1))
+            continue;
+        // The text begins after the check box: a square of the row's height and 6 pixels.
+        widest = std::max(widest, list.rowHeight(row) + 6 + metrics.horizontalAdvance(text) +
+                                      kTextCellPadding / 2);
+    }
+    list.setColumnWidth(ColumnNumber, widest);
+}
+
+void showStationLabel(ListCtrlEx::CListCtrlEx& list, int slot, const std::string& label) {
+    const QString text = label.empty() ? QString::number(slot + 1) : fromUtf8(label);
+    list.SetSlotText(slot, ColumnNumber, text);
+    fitStationLabels(list);
+}
+
+QString portToolTip(const PortRow& row) {
+    const SerialPortDetails& details = row.details;
+    QStringList lines{kTextPortDevice.arg(fromUtf8(row.port.devicePath))};
+    if (!details.byPath.empty() && details.byPath != row.port.devicePath)
+        lines << kTextPortByPath.arg(fromUtf8(details.byPath));
+    if (const std::string adapter = AdapterDescription(details); !adapter.empty())
+        lines << kTextPortAdapter.arg(fromUtf8(adapter));
+    if (!details.serialNumber.empty())
+        lines << kTextPortSerialNumber.arg(fromUtf8(details.serialNumber));
+    if (!details.usbLocation.empty())
+        lines << kTextPortUsbLocation.arg(fromUtf8(details.usbLocation));
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace pellion

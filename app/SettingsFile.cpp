@@ -19,6 +19,9 @@ constexpr const char* kVerifyKey = "VerifyAfterDownload";
 constexpr const char* kWidthKey = "WindowWidth";
 constexpr const char* kHeightKey = "WindowHeight";
 constexpr const char* kColumnsKey = "ColumnWidths";
+constexpr const char* kStationLabelsKey = "StationLabels";
+// Every label of a large station fits; a damaged, endless line is still cut.
+constexpr std::size_t kStationLabelsValueLimit = 65535;
 // Beyond any screen: a damaged value must not make a window nobody can handle.
 constexpr int kLargestDimension = 20000;
 
@@ -33,9 +36,9 @@ std::string limitedText(const std::string& text, std::size_t limit) {
     return text;
 }
 
-std::string readLimited(const std::string& path, const char* key) {
-    return limitedText(IniFile::readValue(path, kSettingsSection, key).value_or(""),
-                       kSettingsValueLimit);
+std::string readLimited(const std::string& path, const char* key,
+                        std::size_t limit = kSettingsValueLimit) {
+    return limitedText(IniFile::readValue(path, kSettingsSection, key).value_or(""), limit);
 }
 
 // A saved size in pixels, or 0 when the text is not one.
@@ -91,15 +94,24 @@ std::string moduleDirectory() {
     return executable.parent_path().string();
 }
 
-SettingsLocation settingsLocation() {
-    const std::string directory = moduleDirectory();
-    return settingsLocationFor(directory, ::access(directory.c_str(), W_OK) == 0);
+bool isInstalledProgramDirectory(const std::string& directory) {
+    const std::filesystem::path bin(directory);
+    std::error_code error;
+    return !directory.empty() && bin.filename() == "bin" &&
+           std::filesystem::is_directory(bin.parent_path() / "share" / "pellion", error);
 }
 
-SettingsLocation settingsLocationFor(const std::string& directory, bool directoryWritable) {
+SettingsLocation settingsLocation() {
+    const std::string directory = moduleDirectory();
+    return settingsLocationFor(directory, ::access(directory.c_str(), W_OK) == 0,
+                               isInstalledProgramDirectory(directory));
+}
+
+SettingsLocation settingsLocationFor(const std::string& directory, bool directoryWritable,
+                                     bool installed) {
     const std::string user = userConfigDirectory() + "/" + kSettingsFileName;
     std::error_code error;
-    if (directory.empty() || std::filesystem::exists(user, error))
+    if (installed || directory.empty() || std::filesystem::exists(user, error))
         return {user, user};
     const std::string beside = directory + "/" + kSettingsFileName;
     return {beside, directoryWritable ? beside : user};
@@ -113,6 +125,8 @@ SavedSettings readSettings(const std::string& path) {
     settings.windowWidth = dimensionOf(readLimited(path, kWidthKey));
     settings.windowHeight = dimensionOf(readLimited(path, kHeightKey));
     settings.columnWidths = widthsOf(readLimited(path, kColumnsKey));
+    settings.stationLabels =
+        parseStationLabels(readLimited(path, kStationLabelsKey, kStationLabelsValueLimit));
     return settings;
 }
 
@@ -140,6 +154,13 @@ bool writeSettings(const std::string& path, const SavedSettings& settings) {
     if (!settings.columnWidths.empty()) {
         written = IniFile::writeValue(path, kSettingsSection, kColumnsKey,
                                       widthsText(settings.columnWidths)) &&
+                  written;
+    }
+    // Once there, the key is kept up to date: removing the last label empties it.
+    if (!settings.stationLabels.empty() ||
+        IniFile::readValue(path, kSettingsSection, kStationLabelsKey)) {
+        written = IniFile::writeValue(path, kSettingsSection, kStationLabelsKey,
+                                      stationLabelsText(settings.stationLabels)) &&
                   written;
     }
     return written;

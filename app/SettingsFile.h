@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/StationLabels.h"
+
 namespace pellion {
 
 // What the window keeps between runs of the program.
@@ -15,6 +17,8 @@ struct SavedSettings {
     int windowWidth = 0;
     int windowHeight = 0;
     std::vector<int> columnWidths;
+    // The operator's names for ports, shown instead of the row numbers.
+    StationLabels stationLabels;
 };
 
 inline constexpr const char* kSettingsFileName = "KTZozOvConfig.ini";
@@ -24,17 +28,22 @@ inline constexpr std::size_t kSettingsValueLimit = 1023;
 
 // The directory of the running executable, without a trailing separator.
 std::string moduleDirectory();
-// Where the settings are read from and written to. The user's copy (in the user's configuration
-// directory) wins once it exists. Otherwise the file beside the executable is read, and written
-// while the executable's directory is writable; when it is not (an installed program), the
-// first save creates the user's copy.
+// Whether the executable in `directory` is an installed one: it sits in PREFIX/bin beside
+// PREFIX/share/pellion, the program's installed data (/usr/bin and /usr/share/pellion).
+bool isInstalledProgramDirectory(const std::string& directory);
+// Where the settings are read from and written to. An installed program keeps them only in
+// the user's copy (in the user's configuration directory), from its first start on: its
+// directory belongs to the system even where it can be written. Elsewhere the user's copy wins
+// once it exists; otherwise the file beside the executable is read, and written while the
+// executable's directory is writable; when it is not, the first save creates the user's copy.
 struct SettingsLocation {
     std::string readPath;
     std::string writePath;
 };
 SettingsLocation settingsLocation();
 // The same choice for an executable in `directory`, which may be written or not.
-SettingsLocation settingsLocationFor(const std::string& directory, bool directoryWritable);
+SettingsLocation settingsLocationFor(const std::string& directory, bool directoryWritable,
+                                     bool installed = false);
 // Missing file or keys give empty texts, a ticked verify box and no window geometry.
 SavedSettings readSettings(const std::string& path);
 // Creates the file (and its directory) when missing. The geometry keys are written once known.

@@ -18,8 +18,17 @@ inline const QString kTextFileNameLineBreak = QStringLiteral("文件名含有换
 inline const QString kTextIntervalTooLong = QStringLiteral("下载间隔不能大于%1ms,已改为%1ms!");
 // Beside "用时：": the slots of the current run that succeeded, failed and are still going.
 inline const QString kTextRunCounts = QStringLiteral("成功：%1  失败：%2  进行中：%3");
-// The port cell's tooltip: the device path, and for a USB adapter where it is plugged in.
+// The port cell's tooltip: the device path, udev's link by socket, and for a USB adapter what
+// it is (ids, maker, product), its serial number and where it is plugged in.
 inline const QString kTextPortDevice = QStringLiteral("设备：%1");
+inline const QString kTextPortByPath = QStringLiteral("固定路径：%1");
+inline const QString kTextPortAdapter = QStringLiteral("适配器：%1");
+inline const QString kTextPortSerialNumber = QStringLiteral("序列号：%1");
 inline const QString kTextPortUsbLocation = QStringLiteral("USB位置：%1");
+// The context menu of a port row, and the question it opens: the caption, then the prompt
+// naming the port. A station label replaces the row's number; an empty one brings it back.
+inline const QString kTextStationLabelMenu = QStringLiteral("设置工位标签(&L)...");
+inline const QString kTextStationLabelCaption = QStringLiteral("工位标签");
+inline const QString kTextStationLabelPrompt = QStringLiteral("%1的工位标签(留空则显示序号)：");
 
 }  // namespace pellion

@@ -18,6 +18,7 @@
 #include "Version.h"
 #include "app/CPellionDlg.h"
 #include "app/OwnFileVersion.h"
+#include "support/FakeSerialMachine.h"
 #include "ui/CListCtrlEx.h"
 
 namespace pellion {
@@ -41,6 +42,27 @@ class DialogTest : public ::testing::Test {
         T* widget = dialog.findChild<T*>(QLatin1String(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
+    }
+
+    // Opens the window's context menu at `at` (dialog coordinates) and chooses its item
+    // `choose` (from the end when negative); returns the menu's texts.
+    static QStringList chooseFromContextMenu(CPellionDlg& dialog, const QPoint& at, int choose) {
+        QStringList menuTexts;
+        // The menu runs its own loop; it is answered from within.
+        QTimer::singleShot(20, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            const QList<QAction*> actions = menu->actions();
+            for (QAction* action : actions)
+                menuTexts << action->text();
+            if (!actions.isEmpty())
+                actions[choose < 0 ? actions.size() + choose : choose]->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, dialog.mapToGlobal(at));
+        QCoreApplication::sendEvent(&dialog, &event);
+        return menuTexts;
     }
 
     QTemporaryDir dir_;
@@ -92,6 +114,82 @@ TEST_F(DialogTest, PortNamesShowWholeWithTheirDeviceInATooltip) {
     EXPECT_GE(list.columnWidth(1), QFontMetrics(list.font()).horizontalAdvance(longName) + 12);
     EXPECT_EQ(list.item(0, 1)->toolTip(), "设备：/dev/ttyUSB10");
     EXPECT_EQ(list.item(6, 1)->toolTip(), "设备：/dev/serial/by-path/socket-12");
+}
+
+// The row of the port named `name`, or -1.
+int rowOfPort(ListCtrlEx::CListCtrlEx& list, const QString& name) {
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        if (list.GetItemText(row, ColumnPort) == name)
+            return row;
+    }
+    return -1;
+}
+
+TEST_F(DialogTest, AStationLabelReplacesTheNumberAndStaysWithTheUsbSocket) {
+    test::FakeSerialMachine machine;
+    const auto adapter = machine.usbDevice("1-2.3", "0403", "6001", "A10KZX3B");
+    machine.plugTty("ttyUSB0", adapter / "1-2.3:1.0/ttyUSB0", 0);
+    machine.link("by-path", "pci-0000:00:14.0-usb-0:2.3:1.0-port0", "ttyUSB0");
+    machine.addTty("ttyS0", true, 4);
+    DialogOptions withMachine = options();
+    withMachine.discovery = machine.sources();
+    QStringList asked;
+    QString answer = QStringLiteral(" 工位3;A=B\n");
+    withMachine.askStationLabel = [&](QWidget*, const QString& port, const QString& current) {
+        asked << port + QLatin1Char('|') + current;
+        return std::optional<QString>(answer);
+    };
+    const QString dev = QString::fromStdString(machine.dev().string());
+    {
+        CPellionDlg dialog(withMachine);
+        dialog.show();
+        auto& list = dialog.portList();
+        ASSERT_EQ(list.GetItemCount(), 2);
+        const int row = rowOfPort(list, QStringLiteral("ttyUSB0"));
+        ASSERT_EQ(row, 1);
+        EXPECT_EQ(list.item(row, ColumnPort)->toolTip(),
+                  "设备：" + dev + "/ttyUSB0\n固定路径：" + dev +
+                      "/serial/by-path/pci-0000:00:14.0-usb-0:2.3:1.0-port0\n"
+                      "适配器：0403:6001 USB Serial\n序列号：A10KZX3B\nUSB位置：1-2.3");
+        EXPECT_EQ(list.item(0, ColumnPort)->toolTip(), "设备：" + dev + "/ttyS0");
+
+        // The operator right-clicks the adapter's row and chooses the label item.
+        QRect cell;
+        ASSERT_TRUE(list.GetCellRect(row, ColumnRemark, cell));
+        const QStringList menuTexts =
+            chooseFromContextMenu(dialog, list.viewport()->mapTo(&dialog, cell.center()), -1);
+        test::processEventsUntil([&] { return !asked.isEmpty(); }, 2000);
+        EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)...", "", "设置工位标签(&L)..."}));
+        EXPECT_EQ(asked, QStringList({"ttyUSB0|"}));
+        EXPECT_EQ(list.GetItemText(row, ColumnNumber), "工位3;A=B");
+        EXPECT_EQ(list.GetItemText(0, ColumnNumber), "1");
+        EXPECT_GT(list.columnWidth(ColumnNumber),
+                  QFontMetrics(list.font()).horizontalAdvance("工位3;A=B") + list.rowHeight(row));
+
+        // After a reboot the kernel names the adapter ttyUSB5; the label stays with its socket.
+        machine.unplugTty("ttyUSB0");
+        machine.plugTty("ttyUSB5", adapter / "1-2.3:1.0/ttyUSB5", 0);
+        dialog.OnRefreshList();
+        EXPECT_EQ(list.GetItemText(rowOfPort(list, "ttyUSB5"), ColumnNumber), "工位3;A=B");
+        dialog.reject();
+    }
+    EXPECT_NE(
+        test::fileContent(settingsPath()).find("StationLabels=1-2.3:1.0-port0=工位3\\;A\\=B\r\n"),
+        std::string::npos);
+
+    // The next start shows it; an empty answer brings the number back.
+    answer = QString();
+    {
+        CPellionDlg dialog(withMachine);
+        auto& list = dialog.portList();
+        const int row = rowOfPort(list, QStringLiteral("ttyUSB5"));
+        EXPECT_EQ(list.GetItemText(row, ColumnNumber), "工位3;A=B");
+        dialog.editStationLabel(list.SlotOfRow(row));
+        EXPECT_EQ(asked.back(), "ttyUSB5|工位3;A=B");
+        EXPECT_EQ(list.GetItemText(row, ColumnNumber), QString::number(row + 1));
+        dialog.reject();
+    }
+    EXPECT_NE(test::fileContent(settingsPath()).find("StationLabels=\r\n"), std::string::npos);
 }
 
 TEST_F(DialogTest, CancelWritesTheSettingsOfAFirstStart) {
@@ -234,21 +332,7 @@ TEST_F(DialogTest, AboutBoxOpensFromTheContextMenu) {
     CPellionDlg dialog(options());
     dialog.show();
     test::ModalWatcher watcher;
-    QStringList menuTexts;
-    // The menu runs its own loop; it is answered from within by choosing its About item.
-    QTimer::singleShot(20, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        for (QAction* action : menu->actions())
-            menuTexts << action->text();
-        if (!menu->actions().isEmpty())
-            menu->actions().front()->trigger();
-        menu->close();
-    });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 200),
-                            dialog.mapToGlobal(QPoint(20, 200)));
-    QCoreApplication::sendEvent(&dialog, &event);
+    const QStringList menuTexts = chooseFromContextMenu(dialog, QPoint(20, 200), 0);
     test::processEventsUntil([&] { return !watcher.seen().empty(); }, 2000);
     EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)..."}));
     ASSERT_EQ(watcher.seen().size(), 1u);

@@ -140,6 +140,33 @@ TEST_F(SettingsFileTest, WindowGeometryRoundTripsAndOldFilesKeepTheirValues) {
     EXPECT_TRUE(read.columnWidths.empty());
 }
 
+TEST_F(SettingsFileTest, StationLabelsRoundTripEscapedAndAreRemovedWhenTheLastGoes) {
+    // A file from before labels existed loads without any, and saving keeps it free of the key.
+    writeFile("[Config]\r\nDownloadWaitTime=3\r\n");
+    SavedSettings settings = readSettings(path());
+    EXPECT_TRUE(settings.stationLabels.empty());
+    ASSERT_TRUE(writeSettings(path(), settings));
+    EXPECT_EQ(readFile().find("StationLabels"), std::string::npos);
+
+    settings.stationLabels = {
+        {"1-2.3:1.0-port0", "工位 3"}, {"1-2.4:1.1-port1", "a;b=c\\d"}, {"ttyS0", "板载"}};
+    ASSERT_TRUE(writeSettings(path(), settings));
+    EXPECT_NE(readFile().find("StationLabels=1-2.3:1.0-port0=工位 3;"
+                              "1-2.4:1.1-port1=a\\;b\\=c\\\\d;ttyS0=板载\r\n"),
+              std::string::npos)
+        << readFile();
+    EXPECT_EQ(readSettings(path()).stationLabels, settings.stationLabels);
+
+    // Entries without a key or a label are skipped, the others kept.
+    writeFile("[Config]\r\nStationLabels=;=x;y=;ttyS1=二;broken\r\n");
+    EXPECT_EQ(readSettings(path()).stationLabels, (StationLabels{{"ttyS1", "二"}}));
+
+    settings.stationLabels.clear();
+    ASSERT_TRUE(writeSettings(path(), settings));
+    EXPECT_NE(readFile().find("StationLabels=\r\n"), std::string::npos);
+    EXPECT_TRUE(readSettings(path()).stationLabels.empty());
+}
+
 TEST_F(SettingsFileTest, AValueWithALineBreakNeverBecomesAKeyLine) {
     ASSERT_TRUE(writeSettings(path(), saved("5", "/a.hex", true)));
     const std::string before = readFile();
@@ -203,6 +230,25 @@ TEST_F(SettingsLocationTest, AReadOnlyInstallationIsReadUntilTheUsersCopyExists)
     // A user's copy wins even beside a writable executable, so both paths always agree.
     EXPECT_EQ(settingsLocationFor(installed, true).readPath, userCopy());
     EXPECT_EQ(settingsLocationFor(installed, true).writePath, userCopy());
+}
+
+TEST_F(SettingsLocationTest, AnInstalledProgramUsesTheUsersCopyFromItsFirstStart) {
+    // PREFIX/bin beside PREFIX/share/pellion, as the package installs it; written by root,
+    // the directory is writable, yet it belongs to the system.
+    const std::filesystem::path prefix = program_.path().toStdString();
+    std::filesystem::create_directories(prefix / "bin");
+    EXPECT_FALSE(isInstalledProgramDirectory((prefix / "bin").string()));
+    std::filesystem::create_directories(prefix / "share/pellion");
+    EXPECT_TRUE(isInstalledProgramDirectory((prefix / "bin").string()));
+    EXPECT_FALSE(isInstalledProgramDirectory(moduleDirectory()));  // the build tree
+    EXPECT_FALSE(isInstalledProgramDirectory(""));
+
+    const std::string bin = (prefix / "bin").string();
+    ASSERT_FALSE(std::filesystem::exists(userCopy()));
+    const SettingsLocation first = settingsLocationFor(bin, true, true);
+    EXPECT_EQ(first.readPath, userCopy());
+    EXPECT_EQ(first.writePath, userCopy());
+    EXPECT_TRUE(readSettings(first.readPath).verifyAfterDownload);  // first-start defaults
 }
 
 TEST(OwnFileVersionTest, CaptionIsTheTitleFollowedByTheVersionText) {
