@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -26,7 +27,17 @@ constexpr std::uint32_t kDefaultBaud = 115200;
 constexpr const char* kChipCodes[] = {"1RCB", "1C8A", "5RCB", "3REB",
                                       "7RBB", "1CBA", "0R8A", "5R8B"};
 
+// The example firmware: installed with the program (PREFIX/share/pellion beside PREFIX/bin),
+// else in the source tree it was built from.
 std::string bundledFirmware() {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const auto installed =
+            executable.parent_path().parent_path() / "share" / "pellion" / "example.hex";
+        if (std::filesystem::is_regular_file(installed, error))
+            return installed.string();
+    }
     return std::string(PELLION_SOURCE_DIR) + "/firmware/example.hex";
 }
 

@@ -16,6 +16,8 @@ packages=(
   python3
   gcc-arm-none-eabi                # the RAM-resident helper the chips run
   libunicorn-dev                   # the virtual chip runs that helper's machine code
+  dpkg-dev help2man                # the Debian package: shlibdeps, man pages from --help
+  lintian desktop-file-utils       # checks of the built package
 )
 
 as_root() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the core under
-# AddressSanitizer/UndefinedBehaviorSanitizer, the fuzzers for a bounded time, then the full suite.
+# AddressSanitizer/UndefinedBehaviorSanitizer, the fuzzers for a bounded time, the full suite,
+# then the Debian package made from the full suite's build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -24,3 +25,6 @@ echo "== Full suite"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+
+echo "== The Debian package (bounded): built from the full suite's build, checked, run unpacked"
+timeout 900 tests/packaging/check_package.sh build
