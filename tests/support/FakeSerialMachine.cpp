@@ -1,25 +1,14 @@
 #include "support/FakeSerialMachine.h"
 
-#include <stdlib.h>
-
 #include <fstream>
-#include <system_error>
 
 namespace pellion::test {
 
 namespace fs = std::filesystem;
 
 FakeSerialMachine::FakeSerialMachine() {
-    char name[] = "/tmp/pellion-machine-XXXXXX";
-    if (::mkdtemp(name) != nullptr)
-        root_ = name;
     fs::create_directories(sys());
     fs::create_directories(dev());
-}
-
-FakeSerialMachine::~FakeSerialMachine() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
 }
 
 DiscoverySources FakeSerialMachine::sources(const std::string& portDirectory) const {
@@ -39,7 +28,7 @@ void FakeSerialMachine::addTty(const std::string& name, bool withDevice, int typ
 fs::path FakeSerialMachine::usbDevice(const std::string& name, const std::string& vendorId,
                                       const std::string& productId,
                                       const std::optional<std::string>& serialNumber) {
-    const fs::path device = root_ / "devices/pci0000:00/0000:00:14.0/usb1/1-2" / name;
+    const fs::path device = root() / "devices/pci0000:00/0000:00:14.0/usb1/1-2" / name;
     fs::create_directories(device);
     std::ofstream(device / "idVendor") << vendorId << "\n";
     std::ofstream(device / "idProduct") << productId << "\n";

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "serial/PortDiscovery.h"
+#include "support/TempDirectory.h"
 
 namespace pellion::test {
 
@@ -14,12 +15,9 @@ namespace pellion::test {
 class FakeSerialMachine {
   public:
     FakeSerialMachine();
-    ~FakeSerialMachine();
-    FakeSerialMachine(const FakeSerialMachine&) = delete;
-    FakeSerialMachine& operator=(const FakeSerialMachine&) = delete;
 
-    std::filesystem::path sys() const { return root_ / "sys"; }
-    std::filesystem::path dev() const { return root_ / "dev"; }
+    std::filesystem::path sys() const { return root() / "sys"; }
+    std::filesystem::path dev() const { return root() / "dev"; }
     DiscoverySources sources(const std::string& portDirectory = "") const;
 
     // A terminal; `withDevice` gives it a backing device, `type` writes the serial core's port
@@ -39,7 +37,9 @@ class FakeSerialMachine {
     void link(const std::string& kind, const std::string& name, const std::string& tty);
 
   private:
-    std::filesystem::path root_;
+    std::filesystem::path root() const { return directory_.path(); }
+
+    TempDirectory directory_;
 };
 
 }  // namespace pellion::test
