@@ -10,19 +10,19 @@
 namespace pellion {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("关于 Pellion"));
+    setWindowTitle(tr("关于 Pellion"));
     setWindowIcon(programIcon());
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("aboutIcon"));
     icon->setPixmap(programIcon().pixmap(32, 32));
 
-    auto* nameLine = new QLabel(QStringLiteral("Pellion，1.0 版"), this);
+    auto* nameLine = new QLabel(tr("Pellion，1.0 版"), this);
     nameLine->setObjectName(QStringLiteral("aboutNameLine"));
-    auto* purposeLine = new QLabel(QStringLiteral("多路串口并行烧录工具"), this);
+    auto* purposeLine = new QLabel(tr("多路串口并行烧录工具"), this);
     purposeLine->setObjectName(QStringLiteral("aboutPurposeLine"));
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -45,7 +45,8 @@ bool holdsLineBreak(const QString& text) {
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
 }
 
-const QString kAboutMenuText = QStringLiteral("关于 Pellion(&A)...");
+constexpr const char* kAboutMenuText =
+    QT_TRANSLATE_NOOP("pellion::CPellionDlg", "关于 Pellion(&A)...");
 const QString kBrowseFilter = QStringLiteral("*.*HEX Files (*.hex);;BIN Files (*.bin)");
 
 std::vector<PortIdentity> systemSerialPorts(const DiscoverySources& sources) {
@@ -59,8 +60,8 @@ std::vector<PortIdentity> systemSerialPorts(const DiscoverySources& sources) {
 std::optional<QString> askWithInputBox(QWidget* parent, const QString& portName,
                                        const QString& current) {
     bool accepted = false;
-    const QString label = QInputDialog::getText(parent, kTextStationLabelCaption,
-                                                kTextStationLabelPrompt.arg(portName),
+    const QString label = QInputDialog::getText(parent, windowText(kTextStationLabelCaption),
+                                                windowText(kTextStationLabelPrompt).arg(portName),
                                                 QLineEdit::Normal, current, &accepted);
     if (!accepted)
         return std::nullopt;
@@ -129,10 +130,10 @@ void CPellionDlg::createControls() {
     named(portList_, "portList");
     portList_->setMinimumHeight(260);
 
-    okButton_ = new QPushButton(QStringLiteral("确定"), this);
+    okButton_ = new QPushButton(tr("确定"), this);
     named(okButton_, "okButton");
     okButton_->setDefault(true);
-    cancelButton_ = new QPushButton(QStringLiteral("取消"), this);
+    cancelButton_ = new QPushButton(tr("取消"), this);
     named(cancelButton_, "cancelButton");
 
     intervalCombo_ = new QComboBox(this);
@@ -146,7 +147,7 @@ void CPellionDlg::createControls() {
     named(downloadFileEdit_, "downloadFileEdit");
     downloadFileEdit_->setMinimumWidth(320);
     downloadFileEdit_->setValidator(new SingleLineValidator(downloadFileEdit_));
-    browseButton_ = new QPushButton(QStringLiteral("打开"), this);
+    browseButton_ = new QPushButton(tr("打开"), this);
     named(browseButton_, "browseButton");
 
     addressEdit_ = new QLineEdit(this);
@@ -160,22 +161,22 @@ void CPellionDlg::createControls() {
     runCountsText_ = new QLabel(this);
     named(runCountsText_, "runCountsText");
 
-    appRadio_ = new QRadioButton(QStringLiteral("下载APP"), this);
+    appRadio_ = new QRadioButton(tr("下载APP"), this);
     named(appRadio_, "appRadio");
-    optionBytesRadio_ = new QRadioButton(QStringLiteral("下载选项字节文件"), this);
+    optionBytesRadio_ = new QRadioButton(tr("下载选项字节文件"), this);
     named(optionBytesRadio_, "optionBytesRadio");
-    otherRadio_ = new QRadioButton(QStringLiteral("下载其他"), this);
+    otherRadio_ = new QRadioButton(tr("下载其他"), this);
     named(otherRadio_, "otherRadio");
     addressGroup_ = new QButtonGroup(this);
     addressGroup_->addButton(appRadio_);
     addressGroup_->addButton(optionBytesRadio_);
     addressGroup_->addButton(otherRadio_);
 
-    refreshButton_ = new QPushButton(QStringLiteral("刷新列表"), this);
+    refreshButton_ = new QPushButton(tr("刷新列表"), this);
     named(refreshButton_, "refreshButton");
-    readProtectCheck_ = new QCheckBox(QStringLiteral("下载后设置读保护"), this);
+    readProtectCheck_ = new QCheckBox(tr("下载后设置读保护"), this);
     named(readProtectCheck_, "readProtectCheck");
-    verifyCheck_ = new QCheckBox(QStringLiteral("下载后校验"), this);
+    verifyCheck_ = new QCheckBox(tr("下载后校验"), this);
     named(verifyCheck_, "verifyCheck");
 
     // Drops are the window's: a file dropped on a box must not be pasted into it as text.
@@ -208,14 +209,14 @@ void CPellionDlg::createControls() {
 
 void CPellionDlg::arrangeControls() {
     auto* firstRow = new QHBoxLayout;
-    firstRow->addWidget(new QLabel(QStringLiteral("下载间隔"), this));
+    firstRow->addWidget(new QLabel(tr("下载间隔"), this));
     firstRow->addWidget(intervalCombo_);
     firstRow->addWidget(new QLabel(QStringLiteral("ms"), this));
     firstRow->addSpacing(12);
-    firstRow->addWidget(new QLabel(QStringLiteral("下载地址0x"), this));
+    firstRow->addWidget(new QLabel(tr("下载地址0x"), this));
     firstRow->addWidget(addressEdit_);
     firstRow->addSpacing(6);
-    firstRow->addWidget(new QLabel(QStringLiteral("下载文件"), this));
+    firstRow->addWidget(new QLabel(tr("下载文件"), this));
     firstRow->addWidget(downloadFileEdit_, 1);
     firstRow->addWidget(browseButton_);
 
@@ -237,7 +238,7 @@ void CPellionDlg::arrangeControls() {
     optionLayout->addLayout(secondRow);
 
     auto* bottomRow = new QHBoxLayout;
-    bottomRow->addWidget(new QLabel(QStringLiteral("用时："), this));
+    bottomRow->addWidget(new QLabel(tr("用时："), this));
     bottomRow->addWidget(elapsedText_);
     bottomRow->addWidget(runCountsText_);
     bottomRow->addStretch(1);
@@ -354,15 +355,16 @@ void CPellionDlg::onModelChosen(int slot, const QString& text) {
     if (geometry && *geometry == identified->geometry)
         return;
     portList_->SetSlotText(slot, ColumnModel, fromUtf8(identified->partName));
-    showOperatorMessage(this, QString::fromUtf8(kRunCaption),
-                        kTextModelRefused.arg(fromUtf8(table_.slot(slot).portName),
-                                              fromUtf8(identified->partName)));
+    showOperatorMessage(
+        this, QString::fromUtf8(kRunCaption),
+        windowText(kTextModelRefused)
+            .arg(fromUtf8(table_.slot(slot).portName), fromUtf8(identified->partName)));
 }
 
 void CPellionDlg::onOk() {
     followDownloadFile(false);
     if (!downloadFileEdit_->text().isEmpty() && !anyRowTicked()) {
-        showOperatorMessage(this, QString::fromUtf8(kRunCaption), kTextNoPortTicked);
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption), windowText(kTextNoPortTicked));
         return;
     }
     run_->StartRun();
@@ -380,7 +382,7 @@ bool CPellionDlg::anyRowTicked() const {
 
 bool CPellionDlg::mayStopRun() {
     return !run_->IsRunning() ||
-           askOperator(this, QString::fromUtf8(kRunCaption), kTextStopRunQuestion);
+           askOperator(this, QString::fromUtf8(kRunCaption), windowText(kTextStopRunQuestion));
 }
 
 void CPellionDlg::limitInterval() {
@@ -388,7 +390,7 @@ void CPellionDlg::limitInterval() {
         return;
     intervalCombo_->setEditText(QString::number(kMaxWritePauseMs));
     showOperatorMessage(this, QString::fromUtf8(kRunCaption),
-                        kTextIntervalTooLong.arg(kMaxWritePauseMs));
+                        windowText(kTextIntervalTooLong).arg(kMaxWritePauseMs));
 }
 
 void CPellionDlg::setBaudCellsEnabled(bool enabled) {
@@ -436,14 +438,15 @@ void CPellionDlg::closeEvent(QCloseEvent* event) {
 
 void CPellionDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction(kAboutMenuText, this, &CPellionDlg::showAbout);
+    menu.addAction(tr(kAboutMenuText), this, &CPellionDlg::showAbout);
     const QPoint inList = portList_->viewport()->mapFrom(this, event->pos());
     const int slot = portList_->viewport()->rect().contains(inList)
                          ? portList_->SlotOfRow(portList_->rowAt(inList.y()))
                          : -1;
     if (slot >= 0) {
         menu.addSeparator();
-        menu.addAction(kTextStationLabelMenu, this, [this, slot] { editStationLabel(slot); });
+        menu.addAction(windowText(kTextStationLabelMenu), this,
+                       [this, slot] { editStationLabel(slot); });
     }
     menu.exec(event->globalPos());
 }
@@ -502,7 +505,8 @@ void CPellionDlg::onBrowse() {
 void CPellionDlg::applyChosenFile(const QString& path) {
     // Such a name could not be saved, nor typed into the box.
     if (holdsLineBreak(path)) {
-        showOperatorMessage(this, QString::fromUtf8(kRunCaption), kTextFileNameLineBreak);
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption),
+                            windowText(kTextFileNameLineBreak));
         return;
     }
     {

@@ -13,6 +13,7 @@
 #include "app/RunTally.h"
 #include "app/SettingsFile.h"
 #include "catalogue/DeviceCatalogue.h"
+#include "engine/OperatorLanguage.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunHost.h"
 #include "serial/PortTable.h"
@@ -51,6 +52,9 @@ struct DialogOptions {
     std::function<std::optional<QString>(QWidget* parent, const QString& portName,
                                          const QString& current)>
         askStationLabel;
+    // The language of the texts the window makes from the engine's reports; its own texts
+    // follow the translations installed (WindowLanguage).
+    OperatorLanguage language = OperatorLanguage::Chinese;
 };
 
 // The interval choices of the "下载间隔" combo, in milliseconds.

@@ -1,5 +1,6 @@
 #include "app/PortRows.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <algorithm>
 
@@ -38,15 +39,20 @@ void setupPortColumns(ListCtrlEx::CListCtrlEx& list) {
         CellKind kind;
     };
     static const Column kColumns[] = {
-        {"序号", 40, CellKind::CheckBox},      {"串口", 52, CellKind::Text},
-        {"波特率", 70, CellKind::Combo},       {"初始化", 50, CellKind::Text},
-        {"可读？", 50, CellKind::Text},        {"设备型号", 120, CellKind::Combo},
-        {"完成状态", 100, CellKind::Progress}, {"备注", 287, CellKind::Text},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "序号"), 40, CellKind::CheckBox},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "串口"), 52, CellKind::Text},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "波特率"), 70, CellKind::Combo},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "初始化"), 50, CellKind::Text},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "可读？"), 50, CellKind::Text},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "设备型号"), 120, CellKind::Combo},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "完成状态"), 100, CellKind::Progress},
+        {QT_TRANSLATE_NOOP("pellion::PortRows", "备注"), 287, CellKind::Text},
     };
     for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
         const Column& c = kColumns[column];
-        list.InsertColumn(column, QString::fromUtf8(c.heading), c.width, c.kind,
-                          ListCtrlEx::ColumnFormat::Center, ListCtrlEx::SortKind::Text, -1);
+        list.InsertColumn(column, QCoreApplication::translate("pellion::PortRows", c.heading),
+                          c.width, c.kind, ListCtrlEx::ColumnFormat::Center,
+                          ListCtrlEx::SortKind::Text, -1);
     }
 }
 
@@ -106,15 +112,15 @@ void showStationLabel(ListCtrlEx::CListCtrlEx& list, int slot, const std::string
 
 QString portToolTip(const PortRow& row) {
     const SerialPortDetails& details = row.details;
-    QStringList lines{kTextPortDevice.arg(fromUtf8(row.port.devicePath))};
+    QStringList lines{windowText(kTextPortDevice).arg(fromUtf8(row.port.devicePath))};
     if (!details.byPath.empty() && details.byPath != row.port.devicePath)
-        lines << kTextPortByPath.arg(fromUtf8(details.byPath));
+        lines << windowText(kTextPortByPath).arg(fromUtf8(details.byPath));
     if (const std::string adapter = AdapterDescription(details); !adapter.empty())
-        lines << kTextPortAdapter.arg(fromUtf8(adapter));
+        lines << windowText(kTextPortAdapter).arg(fromUtf8(adapter));
     if (!details.serialNumber.empty())
-        lines << kTextPortSerialNumber.arg(fromUtf8(details.serialNumber));
+        lines << windowText(kTextPortSerialNumber).arg(fromUtf8(details.serialNumber));
     if (!details.usbLocation.empty())
-        lines << kTextPortUsbLocation.arg(fromUtf8(details.usbLocation));
+        lines << windowText(kTextPortUsbLocation).arg(fromUtf8(details.usbLocation));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -25,7 +25,7 @@ void RunTally::slotEnded(std::int32_t slot, bool succeeded) {
 QString RunTally::text() const {
     if (!shown_)
         return {};
-    return kTextRunCounts.arg(succeeded_).arg(failed_).arg(inProgress());
+    return windowText(kTextRunCounts).arg(succeeded_).arg(failed_).arg(inProgress());
 }
 
 }  // namespace pellion

@@ -20,6 +20,7 @@ constexpr const char* kWidthKey = "WindowWidth";
 constexpr const char* kHeightKey = "WindowHeight";
 constexpr const char* kColumnsKey = "ColumnWidths";
 constexpr const char* kStationLabelsKey = "StationLabels";
+constexpr const char* kLanguageKey = "Language";
 // Every label of a large station fits; a damaged, endless line is still cut.
 constexpr std::size_t kStationLabelsValueLimit = 65535;
 // Beyond any screen: a damaged value must not make a window nobody can handle.
@@ -127,6 +128,7 @@ SavedSettings readSettings(const std::string& path) {
     settings.columnWidths = widthsOf(readLimited(path, kColumnsKey));
     settings.stationLabels =
         parseStationLabels(readLimited(path, kStationLabelsKey, kStationLabelsValueLimit));
+    settings.language = readLimited(path, kLanguageKey);
     return settings;
 }
 

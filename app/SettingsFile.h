@@ -19,6 +19,9 @@ struct SavedSettings {
     std::vector<int> columnWidths;
     // The operator's names for ports, shown instead of the row numbers.
     StationLabels stationLabels;
+    // The window's language, "zh" or "en"; anything else follows the locale. Set by hand, never
+    // written.
+    std::string language;
 };
 
 inline constexpr const char* kSettingsFileName = "KTZozOvConfig.ini";

@@ -33,7 +33,10 @@ void printHelp() {
         << "\n"
            "              the window's settings (section Config; under $XDG_CONFIG_HOME when\n"
            "              that is set). A program run from where it was built, not installed,\n"
-           "              keeps them beside itself until this file exists.\n";
+           "              keeps them beside itself until this file exists. Its key\n"
+           "              Language=zh or Language=en sets the window's language; without it\n"
+           "              the window speaks English where the locale (LC_ALL, LC_MESSAGES,\n"
+           "              LANG) names a language other than Chinese, Chinese otherwise.\n";
 }
 
 }  // namespace

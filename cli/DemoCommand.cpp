@@ -42,7 +42,7 @@ std::string bundledFirmware() {
 }
 
 void printDemoHelp(std::ostream& out) {
-    out << "usage: pellion-cli demo [--chips N] [--baud N] [--file FILE]\n\n"
+    out << "usage: pellion-cli demo [--chips N] [--baud N] [--file FILE] [--lang zh|en]\n\n"
            "Starts N virtual chips (each with a serial bootloader on its own\n"
            "pseudo-terminal, timed like a real line), programs the example firmware into all\n"
            "of them at once with read-back verification, then compares every chip's flash\n"
@@ -54,6 +54,7 @@ void printDemoHelp(std::ostream& out) {
         << kDefaultBaud
         << ")\n"
            "  --file FILE another firmware image instead of the bundled one\n"
+           "  --lang L    zh or en: language of the rows and remarks (default: the locale's)\n"
            "  --help      this text\n\n"
            "Exit status: 0 every chip holds the image, 1 otherwise, 2 wrong command line.\n";
 }
@@ -95,14 +96,25 @@ int runDemo(const std::vector<std::string>& args) {
     // What the operator is told the file is: the bundled one by name, not by where the build
     // happens to keep it.
     std::string fileName = "the example firmware";
+    std::optional<OperatorLanguage> language;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             printDemoHelp(std::cout);
             return kExitOk;
         }
-        if ((arg == "--chips" || arg == "--baud" || arg == "--file") && i + 1 < args.size()) {
+        if ((arg == "--chips" || arg == "--baud" || arg == "--file" || arg == "--lang") &&
+            i + 1 < args.size()) {
             const std::string& value = args[++i];
+            if (arg == "--lang") {
+                language = parseOperatorLanguage(value);
+                if (!language) {
+                    std::cerr << "pellion-cli demo: --lang '" << value
+                              << "' is neither zh nor en\n";
+                    return kExitUsage;
+                }
+                continue;
+            }
             if (arg == "--file") {
                 file = fileName = value;
                 continue;
@@ -131,6 +143,7 @@ int runDemo(const std::vector<std::string>& args) {
     options.baud = baud;
     options.verify = true;
     options.watchInterrupts = true;
+    options.language = chooseOperatorLanguage(language);
     auto image = LoadSessionImage(options);
     if (!image) {
         std::cerr << kLoaderCaption << ": " << image.error() << "\n";

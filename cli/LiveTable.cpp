@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "cli/RowState.h"
+
 namespace pellion::cli {
 
 std::string ProgressText(std::int32_t position, std::int32_t maximum) {
@@ -16,6 +18,18 @@ std::string ProgressText(std::int32_t position, std::int32_t maximum) {
     return text;
 }
 
+namespace {
+
+// The columns before the remark, each padded to its width and a blank.
+std::string line(const std::string& port, const std::string& state, const std::string& init,
+                 const std::string& model, const std::string& done) {
+    return PaddedToColumns(port, 24) + " " + PaddedToColumns(state, 12) + " " +
+           PaddedToColumns(init, 4) + " " + PaddedToColumns(model, 14) + " " +
+           PaddedToColumns(done, 8) + " ";
+}
+
+}  // namespace
+
 void LiveTable::remarkChanged(const TableRow& row) {
     if (live_ || row.remark.empty())
         return;
@@ -27,15 +41,12 @@ void LiveTable::redraw(const std::vector<TableRow>& rows) {
         return;
     if (drawnLines_ > 0)
         out_ << "\x1b[" << drawnLines_ << "A";
-    char line[160];
-    std::snprintf(line, sizeof line, "%-24s %-12s %-4s %-14s %-8s %s", "PORT", "STATE", "INIT",
-                  "MODEL", "DONE", "REMARK");
-    out_ << "\r\x1b[2K" << line << "\n";
+    out_ << "\r\x1b[2K" << line("PORT", "STATE", "INIT", "MODEL", "DONE") << "REMARK\n";
     for (const auto& row : rows) {
-        std::snprintf(line, sizeof line, "%-24s %-12s %-4s %-14s %-8s ", row.port.c_str(),
-                      row.state.c_str(), row.init.c_str(), row.model.c_str(),
-                      ProgressText(row.progressPosition, row.progressMaximum).c_str());
-        out_ << "\r\x1b[2K" << line << row.remark << "\n";
+        out_ << "\r\x1b[2K"
+             << line(row.port, row.state, row.init, row.model,
+                     ProgressText(row.progressPosition, row.progressMaximum))
+             << row.remark << "\n";
     }
     out_ << std::flush;
     drawnLines_ = rows.size() + 1;

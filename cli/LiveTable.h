@@ -10,7 +10,7 @@ namespace pellion::cli {
 // One port's row as the command line shows it.
 struct TableRow {
     std::string port;
-    std::string state;  // "identifying", "ready", "programming", "verifying", "done", "failed"
+    std::string state;  // RowStateText: "identifying", "ready", "programming", "done"...
     std::string init;   // "Y" once synchronised
     std::string model;
     std::int32_t progressPosition = 0;

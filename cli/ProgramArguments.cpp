@@ -88,6 +88,7 @@ std::optional<std::string> ReportPathProblem(const std::string& path, const std:
 std::optional<std::string> ParseProgramArguments(const std::vector<std::string>& args,
                                                  ProgramArguments& parsed) {
     SessionOptions& o = parsed.session;
+    std::optional<OperatorLanguage> language;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::optional<std::string> inlineValue;
@@ -111,7 +112,7 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
             continue;
         }
         if (arg != "--file" && arg != "--port" && arg != "--address" && arg != "--baud" &&
-            arg != "--interval" && arg != "--model" && arg != "--json") {
+            arg != "--interval" && arg != "--model" && arg != "--json" && arg != "--lang") {
             return "unknown option '" + args[i] + "'";
         }
         const auto v = value();
@@ -140,10 +141,15 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
             o.intervalMs = *ms;
         } else if (arg == "--model") {
             o.model = *v;
+        } else if (arg == "--lang") {
+            language = parseOperatorLanguage(*v);
+            if (!language)
+                return "--lang '" + *v + "' is neither zh nor en";
         } else {
             parsed.json = *v;
         }
     }
+    o.language = chooseOperatorLanguage(language);
     if (o.file.empty())
         return "--file is missing";
     if (o.devices.empty())

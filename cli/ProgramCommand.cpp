@@ -37,6 +37,8 @@ void printProgramHelp(std::ostream& out) {
            "                   is accepted)\n"
            "  --model NAME     part name for the chips that do not name themselves by their\n"
            "                   device code (see 'devices'); chips that do keep their own\n"
+           "  --lang zh|en     language of the rows and remarks (default: the locale's, Chinese\n"
+           "                   where it names no language or Chinese)\n"
            "  --json FILE      write a report (format: docs/program-report.md): the run, the\n"
            "                   image and per port the chip, result, failed step, remark,\n"
            "                   bytes written, duration and verification\n"

@@ -9,6 +9,7 @@
 #include "catalogue/DeviceCatalogue.h"
 #include "cli/InterruptSignals.h"
 #include "cli/LiveTable.h"
+#include "cli/RowState.h"
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunControl.h"
@@ -23,45 +24,46 @@ using namespace std::chrono_literals;
 
 constexpr auto kRedrawPeriod = 200ms;
 
-// What a slot is doing, in a word.
-std::string stateWord(const PortSlot& slot, bool ticked) {
+// What a slot is doing.
+RowState rowStateOf(const PortSlot& slot, bool ticked) {
     switch (slot.run.outcome) {
         case SlotOutcome::Succeeded:
-            return "done";
+            return RowState::Done;
         case SlotOutcome::Failed:
-            return "failed";
+            return RowState::Failed;
         case SlotOutcome::Cancelled:
-            return "stopped";
+            return RowState::Stopped;
         default:
             break;
     }
     if (slot.state == Failed)
-        return "failed";  // before its run: the chip was never identified
+        return RowState::Failed;  // before its run: the chip was never identified
     if (slot.run.awaitingModel)
-        return "no model";
+        return RowState::NoModel;
     if (!ticked)
-        return "closed";
+        return RowState::Closed;
     switch (slot.state) {
         case SyncSent:
         case CodeRequested:
         case LineRecovery:
-            return "identifying";
+            return RowState::Identifying;
         case Ready:
-            return "ready";
+            return RowState::Ready;
         case VerifyCmd:
         case VerifyAddr:
         case VerifyData:
-            return "verifying";
+            return RowState::Verifying;
         default:
-            return "programming";
+            return RowState::Programming;
     }
 }
 
-TableRow tableRowOf(const PortTable& table, const MemoryRunHost& host, std::int32_t slot) {
+TableRow tableRowOf(const PortTable& table, const MemoryRunHost& host, std::int32_t slot,
+                    OperatorLanguage language) {
     const auto& row = host.row(slot);
     TableRow view;
     view.port = row.texts[ColumnPort];
-    view.state = stateWord(table.slot(slot), row.ticked);
+    view.state = RowStateText(rowStateOf(table.slot(slot), row.ticked), language);
     view.init = row.texts[ColumnInit];
     view.model = row.texts[ColumnModel];
     view.progressPosition = row.progressPosition;
@@ -70,10 +72,11 @@ TableRow tableRowOf(const PortTable& table, const MemoryRunHost& host, std::int3
     return view;
 }
 
-std::vector<TableRow> tableRowsOf(const PortTable& table, const MemoryRunHost& host) {
+std::vector<TableRow> tableRowsOf(const PortTable& table, const MemoryRunHost& host,
+                                  OperatorLanguage language) {
     std::vector<TableRow> rows;
     for (std::int32_t i = 0; i < host.rowCount(); ++i)
-        rows.push_back(tableRowOf(table, host, i));
+        rows.push_back(tableRowOf(table, host, i, language));
     return rows;
 }
 
@@ -190,7 +193,7 @@ class Session {
         };
         host_.onRowChanged = [this](std::int32_t slot, std::int32_t column) {
             if (column == ColumnRemark)
-                view_.remarkChanged(tableRowOf(table_, host_, slot));
+                view_.remarkChanged(tableRowOf(table_, host_, slot, options_.language));
         };
         if (options.timing)
             control_.setTiming(*options.timing);
@@ -207,9 +210,11 @@ class Session {
                                                          [this](int count) { onInterrupt(count); });
         }
         const TimerId redraw =
-            view_.live() ? loop_.startTimer(kRedrawPeriod, true,
-                                            [this] { view_.redraw(tableRowsOf(table_, host_)); })
-                         : 0;
+            view_.live()
+                ? loop_.startTimer(
+                      kRedrawPeriod, true,
+                      [this] { view_.redraw(tableRowsOf(table_, host_, options_.language)); })
+                : 0;
 
         openEveryPort();
         loop_.runUntil([this] { return identificationEnded(table_, host_); },
@@ -220,7 +225,7 @@ class Session {
 
         if (redraw != 0)
             loop_.stopTimer(redraw);
-        view_.redraw(tableRowsOf(table_, host_));
+        view_.redraw(tableRowsOf(table_, host_, options_.language));
         // Before the ports close: closing ends what still waits, and the outcomes are as the
         // session left them.
         result.interrupted = interrupted_;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/EngineTiming.h"
+#include "engine/OperatorLanguage.h"
 #include "engine/SlotStep.h"
 #include "image/DownloadFile.h"
 #include "image/FirmwareImage.h"
@@ -31,6 +32,8 @@ struct SessionOptions {
     // SIGINT and SIGTERM end the session in order (BlockInterruptSignals must come first).
     bool watchInterrupts = false;
     std::optional<EngineTiming> timing;  // the engine's defaults unless set
+    // The language of the rows and remarks (--lang, else the locale).
+    OperatorLanguage language = OperatorLanguage::Chinese;
 };
 
 inline constexpr std::uint32_t kDefaultRawStart = 0x08000000;

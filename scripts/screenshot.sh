@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: the real window under Xvfb, four virtual chips in the middle of a
-# run. Builds what it needs in build/ first.
+# Takes the documentation's pictures of the real window under Xvfb with virtual chips:
+# docs/screenshot.png (Chinese, four chips in the middle of a run) and docs/screenshot-en.png
+# (English, a finished run). Builds what it needs in build/ first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +9,11 @@ scripts/setup.sh
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target test_app -j "$(nproc)"
 
-QT_QPA_PLATFORM=xcb PELLION_SCREENSHOT="$PWD/docs/screenshot.png" \
-  xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" \
-  build/tests/test_app --gtest_filter='WindowEndToEndTest.MidRun*'
-echo "written: docs/screenshot.png"
+shoot() {  # variable file test-filter
+  env QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$1=$PWD/$2" \
+    xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" \
+    build/tests/test_app --gtest_filter="$3"
+  echo "written: $2"
+}
+shoot PELLION_SCREENSHOT docs/screenshot.png 'WindowEndToEndTest.MidRun*'
+shoot PELLION_SCREENSHOT_EN docs/screenshot-en.png 'WindowEndToEndTest.InEnglish*'

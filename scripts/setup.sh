@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev googletest
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   qt6-qpa-plugins                  # offscreen and xcb platforms
+  qt6-l10n-tools qt6-tools-dev     # lupdate and lrelease for the window's English
+  qt6-translations-l10n            # Qt's own Chinese: standard buttons, the file dialog
   xvfb xauth fonts-noto-cjk       # real window runs and screenshots with Chinese text
   libsqlite3-dev libpq-dev         # the records databases: SQLite and the PostgreSQL client
   nlohmann-json3-dev               # the records' JSON export

@@ -96,7 +96,7 @@ void UpdateNotice::onCheckDecided(UpdateCheckOutcome outcome) {
         return;
     }
     QPointer<UpdateNotice> self(this);
-    options_.askQuestion(dialog_, options_.applicationName, kUpdateQuestionText,
+    options_.askQuestion(dialog_, options_.applicationName, updateQuestionText(),
                          [self, opener = options_.openUrl, page = options_.downloadPage](bool yes) {
                              if (yes) {
                                  opener(page);

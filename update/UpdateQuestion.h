@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <functional>
 
@@ -7,7 +8,13 @@ class QWidget;
 
 namespace pellion {
 
-inline const QString kUpdateQuestionText = QStringLiteral("软件有可用更新!\r是否下载最新版本?");
+inline constexpr const char* kUpdateQuestionSource =
+    QT_TRANSLATE_NOOP("pellion::UpdateQuestion", "软件有可用更新!\r是否下载最新版本?");
+inline const QString kUpdateQuestionText = QString::fromUtf8(kUpdateQuestionSource);
+// The question in the window's language.
+inline QString updateQuestionText() {
+    return QCoreApplication::translate("pellion::UpdateQuestion", kUpdateQuestionSource);
+}
 
 // Puts the question to the operator and reports the answer once (true for Yes). It must not
 // hold up the window: the answer may come long after the call returns.

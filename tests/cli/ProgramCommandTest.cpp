@@ -332,6 +332,7 @@ TEST(ProgramCommand, RefusalsAndWrongCommandLines) {
         {{"--port", chips.devicePath(0), "--json", dir.string()}, "is a directory"},
         {{"--port", "x", "--baud", "fast"}, "is not a baud rate"},
         {{"--port", "x", "--bogus"}, "unknown option"},
+        {{"--port", "x", "--lang", "fr"}, "--lang 'fr' is neither zh nor en"},
         {{}, "at least one --port is needed"},
     };
     for (const auto& [extra, text] : usage) {
