@@ -19,9 +19,10 @@ QIcon programIcon() {
     return QIcon(QStringLiteral(":/pellion/icon.png"));
 }
 
-QPixmap bannerPixmap() {
+QPixmap bannerPixmap(OperatorLanguage language) {
     ensureRegistered();
-    return QPixmap(QStringLiteral(":/pellion/banner.png"));
+    return QPixmap(language == OperatorLanguage::English ? QStringLiteral(":/pellion/banner_en.png")
+                                                         : QStringLiteral(":/pellion/banner.png"));
 }
 
 }  // namespace pellion

@@ -124,7 +124,7 @@ void CPellionDlg::createControls() {
     banner_ = new QLabel(this);
     named(banner_, "banner");
     banner_->setAlignment(Qt::AlignCenter);
-    banner_->setPixmap(bannerPixmap());
+    banner_->setPixmap(bannerPixmap(options_.language));
 
     portList_ = new ListCtrlEx::CListCtrlEx(this);
     named(portList_, "portList");

@@ -1,4 +1,4 @@
-// Draws the window's icon and banner (icon.png, banner.png beside this file). Run once by hand:
+// Draws the window's icon and banners (icon.png, banner.png, banner_en.png beside this file). Run once by hand:
 //   g++ -std=c++17 -fPIC draw_artwork.cpp -o draw_artwork $(pkg-config --cflags --libs Qt6Gui)
 //   QT_QPA_PLATFORM=offscreen ./draw_artwork
 #include <QGuiApplication>
@@ -42,8 +42,12 @@ int main(int argc, char** argv) {
         p.end();
         img.save("icon.png");
     }
-    // Banner 770 x 60.
-    {
+    // Banner 770 x 60, with the tagline in Chinese (banner.png) and in English (banner_en.png).
+    const struct {
+        const char* tagline;
+        const char* file;
+    } banners[] = {{"多路串口 · 并行烧录", "banner.png"}, {"Many ports · one run", "banner_en.png"}};
+    for (const auto& banner : banners) {
         QImage img(770, 60, QImage::Format_RGB32);
         QPainter p(&img);
         p.setRenderHint(QPainter::Antialiasing);
@@ -75,9 +79,9 @@ int main(int argc, char** argv) {
         p.setFont(sub);
         p.setPen(QColor(0xd8, 0xe8, 0xf8));
         p.drawText(QRectF(210, 0, 300, 60), Qt::AlignVCenter | Qt::AlignLeft,
-                   QString::fromUtf8("多路串口 · 并行烧录"));
+                   QString::fromUtf8(banner.tagline));
         p.end();
-        img.save("banner.png");
+        img.save(banner.file);
     }
     return 0;
 }

@@ -41,6 +41,7 @@ class WindowEndToEndTest : public ::testing::Test {
         DialogOptions options;
         options.settingsPath = portDir_.filePath("settings/KTZozOvConfig.ini").toStdString();
         options.startUpdateNotice = false;
+        options.language = language_;
         dialog_ = std::make_unique<CPellionDlg>(options);
         dialog_->show();
         list_ = &dialog_->portList();
@@ -104,6 +105,7 @@ class WindowEndToEndTest : public ::testing::Test {
         return dialog_->findChild<QPushButton*>(QLatin1String(name));
     }
 
+    OperatorLanguage language_ = OperatorLanguage::Chinese;  // of the engine's texts
     QTemporaryDir portDir_;
     std::unique_ptr<test::VirtualChipFixture> chips_;
     std::unique_ptr<CPellionDlg> dialog_;

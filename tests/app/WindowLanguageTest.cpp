@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "AppTestSupport.h"
+#include "app/Artwork.h"
 #include "app/CPellionApp.h"
 #include "app/WindowLanguage.h"
 #include "ui/CListCtrlEx.h"
@@ -105,6 +106,9 @@ TEST_F(WindowLanguageTest, EachLanguageShowsWholeAtTheDefaultSizeWithQtsOwnButto
             EXPECT_FALSE(text.contains(QRegularExpression("[\\x{4e00}-\\x{9fff}]")))
                 << text.toStdString();
         EXPECT_EQ(questionButtons(), QStringList({"&Yes", "&No"}));
+        const QImage banner = dialog.findChild<QLabel*>("banner")->pixmap().toImage();
+        EXPECT_EQ(banner.size(), QSize(770, 60));
+        EXPECT_NE(banner, bannerPixmap().toImage()) << "the tagline stayed Chinese";
         englishSize = dialog.size();
     }
     const WindowLanguage language(OperatorLanguage::Chinese);
