@@ -56,6 +56,13 @@ std::optional<std::string> duplicatePort(const std::vector<std::string>& devices
     return std::nullopt;
 }
 
+// Windows knows no search permission on folders: there, being writable is what counts.
+#ifdef _WIN32
+constexpr int kCreateInDirectory = W_OK;
+#else
+constexpr int kCreateInDirectory = W_OK | X_OK;
+#endif
+
 }  // namespace
 
 std::optional<std::string> ReportPathProblem(const std::string& path, const std::string& file,
@@ -80,7 +87,7 @@ std::optional<std::string> ReportPathProblem(const std::string& path, const std:
     std::filesystem::path directory = std::filesystem::path(path).parent_path();
     if (directory.empty())
         directory = ".";
-    if (::access(directory.c_str(), W_OK | X_OK) != 0)
+    if (::access(directory.string().c_str(), kCreateInDirectory) != 0)
         return quoted + " cannot be created in " + directory.string() + ": " + std::strerror(errno);
     return std::nullopt;
 }

@@ -126,11 +126,23 @@ std::string Iso8601(std::chrono::system_clock::time_point time) {
         std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
         1000;
     std::tm local{};
-    localtime_r(&seconds, &local);
     char date[32];
     char offset[8];
-    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+    // Windows' strftime writes the zone's name for %z: the offset is worked out instead.
+    std::tm utc{};
+    gmtime_s(&utc, &seconds);
+    utc.tm_isdst = local.tm_isdst;
+    const long east = static_cast<long>(seconds - std::mktime(&utc));
+    const long minutes = (east < 0 ? -east : east) / 60;
+    std::snprintf(offset, sizeof offset, "%c%02ld%02ld", east < 0 ? '-' : '+', minutes / 60,
+                  minutes % 60);
+#else
+    localtime_r(&seconds, &local);
     std::strftime(offset, sizeof offset, "%z", &local);  // +0200
+#endif
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
     char text[64];
     std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, int(millis < 0 ? 0 : millis), offset,
                   offset + 3);

@@ -19,6 +19,8 @@ packages=(
   gcc-arm-none-eabi                # the RAM-resident helper the chips run
   libunicorn-dev                   # the virtual chip runs that helper's machine code
   dpkg-dev help2man                # the Debian package: shlibdeps, man pages from --help
+  g++-mingw-w64-x86-64-posix       # the Windows build (scripts/build-windows.sh)
+  wine wine64                      # runs it: the Windows tests and command line (scripts/wine-tests.sh)
   lintian desktop-file-utils       # checks of the built package
 )
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the core under
 # AddressSanitizer/UndefinedBehaviorSanitizer, the fuzzers for a bounded time, the full suite,
-# then the Debian package made from the full suite's build.
+# then the Debian package made from the full suite's build, then the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -28,3 +28,7 @@ ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 
 echo "== The Debian package (bounded): built from the full suite's build, checked, run unpacked"
 timeout 900 tests/packaging/check_package.sh build
+
+echo "== The Windows build under Wine (bounded): core tests, and pellion-cli.exe programming chips"
+scripts/build-windows.sh
+timeout 600 scripts/wine-tests.sh build

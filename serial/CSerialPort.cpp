@@ -7,8 +7,7 @@
 #include <system_error>
 
 #include "engine/OwnerLoop.h"
-#include "serial/posix/SerialDevice.h"
-#include "serial/posix/SystemErrorText.h"
+#include "serial/SerialPlatform.h"
 
 namespace pellion {
 
@@ -87,7 +86,7 @@ std::string serialErrorText(const std::string& stepName, const std::string& syst
 }
 
 CSerialPort::CSerialPort()
-    : device_(std::make_unique<posix::SerialDevice>()),
+    : device_(std::make_unique<platform::SerialDevice>()),
       openingToken_(std::make_shared<std::atomic<std::uint64_t>>(0)) {}
 
 CSerialPort::~CSerialPort() {
@@ -181,7 +180,7 @@ bool CSerialPort::IsPortBusy(const std::string& devicePath) {
 }
 
 PortAccess CSerialPort::ProbePort(const std::string& devicePath) {
-    return posix::SerialDevice::probe(devicePath);
+    return platform::SerialDevice::probe(devicePath);
 }
 
 bool CSerialPort::SetTimeouts(const CommTimeouts& timeouts) {
@@ -275,12 +274,12 @@ void CSerialPort::ReceiveStep() {
     std::memset(rxBuffer, 0, sizeof rxBuffer);
     while (!ShutdownRequested() && receiveEnabled_ && !lost_) {
         const int queued = device_->queuedBytes();
-        if (queued < 0 && posix::isDeviceGoneError(-queued)) {
+        if (queued < 0 && platform::isDeviceGoneError(-queued)) {
             MarkLost();
             return;
         }
         if (queued < 0) {
-            ReportError("ioctl(FIONREAD)", -queued);
+            ReportError(kSerialCalls.queued, -queued);
             return;
         }
         if (queued == 0)
@@ -317,14 +316,14 @@ CSerialPort::ReadResult CSerialPort::ReadWithTimeouts(int length) {
                 break;
             continue;
         }
-        if (got.endOfFile || posix::isDeviceGoneError(got.error)) {
+        if (got.endOfFile || platform::isDeviceGoneError(got.error)) {
             result.deviceGone = true;
             return result;
         }
         if (got.error == EINTR)
             continue;
         if (got.error != EAGAIN) {
-            result.failedStep = "read()";
+            result.failedStep = kSerialCalls.read;
             result.error = got.error;
             return result;
         }
@@ -354,7 +353,7 @@ CSerialPort::ReadResult CSerialPort::ReadWithTimeouts(int length) {
             return result;
         }
         if (woke.error != 0) {
-            result.failedStep = "poll() in read()";
+            result.failedStep = kSerialCalls.waitInRead;
             result.error = woke.error;
             return result;
         }
@@ -375,7 +374,7 @@ void CSerialPort::WriteStep() {
     PauseAfterWrite();
     lock.unlock();
     if (written.error != 0)
-        ReportError("write()", written.error);
+        ReportError(kSerialCalls.write, written.error);
     if (ShutdownRequested())
         return;
     // Whatever the peer said to a write that did not go out whole is handed over at once.
@@ -395,7 +394,7 @@ CSerialPort::WriteResult CSerialPort::WriteWithTimeout(int length) {
             result.sent += put.count;
             continue;
         }
-        if (posix::isDeviceGoneError(put.error)) {
+        if (platform::isDeviceGoneError(put.error)) {
             result.deviceGone = true;
             return result;
         }
@@ -464,8 +463,9 @@ void CSerialPort::MarkLost() {
 void CSerialPort::ReportError(const char* stepName, int error) {
     if (owner_ == nullptr)
         return;
-    owner_->ShowSerialError(kErrorCaption, serialErrorText(stepName, posix::systemErrorText(error),
-                                                           comNumber, devicePath_));
+    owner_->ShowSerialError(
+        kErrorCaption,
+        serialErrorText(stepName, platform::systemErrorText(error), comNumber, devicePath_));
 }
 
 }  // namespace pellion

@@ -13,9 +13,17 @@
 
 namespace pellion {
 
+#ifdef _WIN32
+namespace win32 {
+class SerialDevice;
+}
+namespace platform = win32;
+#else
 namespace posix {
 class SerialDevice;
 }
+namespace platform = posix;
+#endif
 
 // Read and write time-outs in milliseconds, as a Win32 COMMTIMEOUTS describes them: a read of n
 // bytes ends readTotalTimeoutConstant + n * readTotalTimeoutMultiplier after it starts, or
@@ -150,7 +158,7 @@ class CSerialPort {
     bool InOwnDelivery() const;
     bool ShutdownRequested() const { return shutdownRequested_.load(); }
 
-    std::unique_ptr<posix::SerialDevice> device_;
+    std::unique_ptr<platform::SerialDevice> device_;
     std::unique_ptr<std::uint8_t[]> writeBuffer_;
     SerialOwner* owner_ = nullptr;
     std::recursive_mutex lock_;  // opening, the write step and the receive step

@@ -15,6 +15,7 @@ struct SerialPortEntry {
     std::string displayName;  // "ttyUSB0", or the entry's name in the port directory
     std::string devicePath;   // "/dev/ttyUSB0", or the entry's path
     bool isVirtual = false;   // listed from the port directory
+    std::string description;  // the system's name for the device, where it gives one (Windows)
 };
 
 // Where the ports are looked for; the defaults are the running machine's.

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -11,9 +12,23 @@ namespace pellion::test {
 TempDirectory::TempDirectory(const std::string& parent) {
     const std::filesystem::path base =
         parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken only by the one who creates it.
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto candidate = base / ("pellion-test-" + std::to_string(seed()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            path_ = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary directory");
+#else
     path_ = (base / "pellion-test-XXXXXX").string();
     if (!mkdtemp(path_.data()))
         throw std::runtime_error("mkdtemp failed");
+#endif
 }
 
 TempDirectory::~TempDirectory() {
