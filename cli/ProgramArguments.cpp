@@ -26,19 +26,27 @@ std::optional<std::uint32_t> parseNumber(const std::string& text) {
     return std::uint32_t(std::strtoul(text.c_str(), nullptr, 10));
 }
 
-// The file a path names (following links), when it exists.
-std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
+// Whether two existing paths name one file (following links); no value when either is missing.
+std::optional<bool> sameExistingFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    // Windows' stat has no inode numbers: the file system compares the files' ids.
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(a, b, ec);
+    if (ec)
         return std::nullopt;
-    return std::make_pair(info.st_dev, info.st_ino);
+    return same;
+#else
+    struct stat infoA {};
+    struct stat infoB {};
+    if (::stat(a.c_str(), &infoA) != 0 || ::stat(b.c_str(), &infoB) != 0)
+        return std::nullopt;
+    return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+#endif
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-    const auto idA = fileIdentity(a);
-    const auto idB = fileIdentity(b);
-    if (idA && idB)
-        return *idA == *idB;
+    if (const auto same = sameExistingFile(a, b))
+        return *same;
     // Neither exists (or one does not): the same text is still the same port.
     return std::filesystem::path(a).lexically_normal() ==
            std::filesystem::path(b).lexically_normal();
@@ -72,10 +80,10 @@ std::optional<std::string> ReportPathProblem(const std::string& path, const std:
     if (::stat(path.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode))
             return quoted + " is a directory";
-        if (fileIdentity(file) == std::make_pair(info.st_dev, info.st_ino))
+        if (sameExistingFile(path, file).value_or(false))
             return quoted + " is the download file; the report would overwrite the firmware";
         for (const auto& device : devices) {
-            if (fileIdentity(device) == std::make_pair(info.st_dev, info.st_ino))
+            if (sameExistingFile(path, device).value_or(false))
                 return quoted + " is the port " + device;
         }
         if (::access(path.c_str(), W_OK) != 0)

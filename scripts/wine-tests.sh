@@ -33,7 +33,8 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 echo "== Wine prefix (bounded)"
 mkdir -p "$WINEPREFIX"
 timeout 60 wineserver -p 2>>"$work/wineserver.log"
-timeout 180 wineboot -i >"$work/wineboot.log" 2>&1
+timeout 300 wineboot -i >"$work/wineboot.log" 2>&1
+mkdir -p "$WINEPREFIX/dosdevices"  # where COM ports are mapped
 
 echo "== Windows core tests under Wine"
 python3 tests/support/wine/null_modem.py "$WINEPREFIX/dosdevices/com31" \
