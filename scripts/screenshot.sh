@@ -13,7 +13,7 @@ shoot() {  # variable file test-filter
   env QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$1=$PWD/$2" \
     xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" \
     build/tests/test_app --gtest_filter="$3"
-  echo "written: $2"
+  if [ -s "$2" ]; then echo "written: $2"; else echo "not written: $2 (no such test yet)"; fi
 }
 shoot PELLION_SCREENSHOT docs/screenshot.png 'WindowEndToEndTest.MidRun*'
 shoot PELLION_SCREENSHOT_EN docs/screenshot-en.png 'WindowEndToEndTest.InEnglish*'
