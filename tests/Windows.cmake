@@ -24,7 +24,8 @@ pellion_windows_tests(catalogue DeviceCatalogueTest.cpp)
 # DownloadFileTest needs fifos and file modes.
 pellion_windows_tests(image AddressTextTest.cpp Crc32Test.cpp HexImageTest.cpp HexRecordTest.cpp)
 # The engine's runs need virtual chips in the test process (EngineRig).
-pellion_windows_tests(engine BootloaderCodecTest.cpp HelperCodecTest.cpp OwnerLoopTest.cpp)
+pellion_windows_tests(engine BootloaderCodecTest.cpp BootSequenceTest.cpp HelperCodecTest.cpp
+  OwnerLoopTest.cpp)
 file(GLOB win32_serial_tests RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/serial CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/serial/win32/*.cpp)
 pellion_windows_tests(serial CommTimeoutsTest.cpp ${win32_serial_tests})
