@@ -10,6 +10,7 @@
 #include "cli/InterruptSignals.h"
 #include "cli/LiveTable.h"
 #include "cli/RowState.h"
+#include "cli/SessionRows.h"
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunControl.h"
@@ -58,25 +59,16 @@ RowState rowStateOf(const PortSlot& slot, bool ticked) {
     }
 }
 
-TableRow tableRowOf(const PortTable& table, const MemoryRunHost& host, std::int32_t slot,
-                    OperatorLanguage language) {
-    const auto& row = host.row(slot);
-    TableRow view;
-    view.port = row.texts[ColumnPort];
-    view.state = RowStateText(rowStateOf(table.slot(slot), row.ticked), language);
-    view.init = row.texts[ColumnInit];
-    view.model = row.texts[ColumnModel];
-    view.progressPosition = row.progressPosition;
-    view.progressMaximum = row.progressMaximum;
-    view.remark = row.texts[ColumnRemark];
-    return view;
-}
-
 std::vector<TableRow> tableRowsOf(const PortTable& table, const MemoryRunHost& host,
-                                  OperatorLanguage language) {
+                                  const SessionRows& shown, OperatorLanguage language) {
     std::vector<TableRow> rows;
-    for (std::int32_t i = 0; i < host.rowCount(); ++i)
-        rows.push_back(tableRowOf(table, host, i, language));
+    for (std::int32_t i = 0; i < shown.rowCount(); ++i) {
+        TableRow row = shown.row(i);
+        row.state = RowStateText(rowStateOf(table.slot(i), host.IsRowTicked(i)), language);
+        if (!table.slot(i).partName.empty())
+            row.model = table.slot(i).partName;  // a model chosen with --model, too
+        rows.push_back(std::move(row));
+    }
     return rows;
 }
 
@@ -124,16 +116,14 @@ void classifyWithoutRun(const PortSlot& s, bool sessionInterrupted, PortOutcome&
     }
 }
 
-PortOutcome outcomeOf(const PortTable& table, const MemoryRunHost& host, std::int32_t slot,
+PortOutcome outcomeOf(const PortTable& table, const SessionRows& shown, std::int32_t slot,
                       const SessionOptions& options, bool sessionInterrupted) {
     const PortSlot& s = table.slot(slot);
     PortOutcome outcome;
-    outcome.port = host.row(slot).texts[ColumnPort];
+    outcome.port = shown.row(slot).port;
     outcome.deviceCode = printableCode(s.run.deviceCode);
     outcome.partName = s.partName;
-    outcome.remark = host.row(slot).texts[ColumnRemark];
-    if (outcome.remark.empty())
-        outcome.remark = s.run.remark;  // a port that never opened keeps its message here
+    outcome.remark = shown.remark(slot);  // a port that never opened: why, as it was shown
     outcome.massErased = s.run.massErased;
     outcome.interrupted = s.run.interrupted;
     outcome.durationMs = durationMsOf(s.run);
@@ -175,6 +165,7 @@ class Session {
     Session(const SessionOptions& options, std::ostream& out, std::ostream& err, bool live)
         : options_(options),
           host_(options.devices),
+          shown_(options.devices),
           view_(out, live),
           err_(err),
           control_(loop_, table_, catalogue_, host_) {
@@ -191,10 +182,8 @@ class Session {
             lastMessage_ = message.text;
             err_ << message.caption << ": " << message.text << "\n" << std::flush;
         };
-        host_.onRowChanged = [this](std::int32_t slot, std::int32_t column) {
-            if (column == ColumnRemark)
-                view_.remarkChanged(tableRowOf(table_, host_, slot, options_.language));
-        };
+        shown_.onRemark = [this](const TableRow& row) { view_.remarkChanged(row); };
+        control_.events().subscribe(shown_);
         if (options.timing)
             control_.setTiming(*options.timing);
     }
@@ -210,11 +199,8 @@ class Session {
                                                          [this](int count) { onInterrupt(count); });
         }
         const TimerId redraw =
-            view_.live()
-                ? loop_.startTimer(
-                      kRedrawPeriod, true,
-                      [this] { view_.redraw(tableRowsOf(table_, host_, options_.language)); })
-                : 0;
+            view_.live() ? loop_.startTimer(kRedrawPeriod, true, [this] { view_.redraw(rows()); })
+                         : 0;
 
         openEveryPort();
         loop_.runUntil([this] { return identificationEnded(table_, host_); },
@@ -225,12 +211,12 @@ class Session {
 
         if (redraw != 0)
             loop_.stopTimer(redraw);
-        view_.redraw(tableRowsOf(table_, host_, options_.language));
+        view_.redraw(rows());
         // Before the ports close: closing ends what still waits, and the outcomes are as the
         // session left them.
         result.interrupted = interrupted_;
         for (std::int32_t i = 0; i < table_.slotCount(); ++i)
-            result.ports.push_back(outcomeOf(table_, host_, i, options_, interrupted_));
+            result.ports.push_back(outcomeOf(table_, shown_, i, options_, interrupted_));
         control_.ShutdownPorts();
         watcher.reset();
         if (graceTimer_ != 0)
@@ -242,7 +228,13 @@ class Session {
         return result;
     }
 
+    ~Session() { control_.events().unsubscribe(shown_); }
+
   private:
+    std::vector<TableRow> rows() const {
+        return tableRowsOf(table_, host_, shown_, options_.language);
+    }
+
     void openEveryPort() {
         for (std::int32_t i = 0; i < table_.slotCount() && !interrupted_; ++i) {
             host_.row(i).ticked = true;
@@ -315,6 +307,7 @@ class Session {
     DeviceCatalogue catalogue_;
     PortTable table_;
     MemoryRunHost host_;
+    SessionRows shown_;
     LiveTable view_;
     std::ostream& err_;
     RunControl control_;

@@ -3,11 +3,8 @@
 #include <algorithm>
 
 #include "engine/PortStateMachine.h"
-#include "engine/RemarkTexts.h"
 
 namespace pellion {
-
-using namespace remark;
 
 namespace {
 // Filler is sent in blocks of this size; any answer to a block ends the recovery.
@@ -21,9 +18,8 @@ void PortStateMachine::onSyncSent(std::int32_t slot, std::uint8_t b) {
     s.run.repeats = 0;
     s.run.syncedByNack = b == NACK;
     s.state = CodeRequested;
-    setText(slot, ColumnInit, kYes);
     requestDeviceCode(slot);
-    setRemark(slot, kReadingInfo);
+    stepStarted(slot, SlotStep::Identify);
 }
 
 void PortStateMachine::requestDeviceCode(std::int32_t slot) {
@@ -73,7 +69,7 @@ void PortStateMachine::onCodeTimeout(std::int32_t slot) {
         requestDeviceCode(slot);
         return;
     }
-    FailSlot(slot, FailedStepText(CodeRequested) + silenceReason(s));
+    FailSlot(slot, silenceReason(s));
 }
 
 void PortStateMachine::identify(std::int32_t slot, const std::uint8_t* answer) {
@@ -91,11 +87,11 @@ void PortStateMachine::identify(std::int32_t slot, const std::uint8_t* answer) {
         geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
     s.run.namedItself = true;
     s.state = Ready;
-    setRemark(slot, kIdentified);
-    if (auto name = catalogue_.findPartName(code)) {
+    const auto name = catalogue_.findPartName(code);
+    if (name)
         s.partName = *name;
-        setText(slot, ColumnModel, *name);
-    }
+    events_.tell(&EngineListener::OnIdentified,
+                 Identified{slot, s.run.deviceCode, name.value_or("")});
 }
 
 // Identification has ended without a usable code: the slot waits in CodeRequested until the
@@ -106,12 +102,9 @@ void PortStateMachine::awaitModel(std::int32_t slot, bool unknownDevice) {
     s.run.pending.clear();
     s.run.awaitingModel = true;
     s.run.ended = SteadyClock::now();
-    if (unknownDevice) {
-        setText(slot, ColumnModel, kUnknownDevice);
-        setRemark(slot, kChooseModel);
-    } else {
-        setRemark(slot, kChooseModelByHand);
-    }
+    events_.tell(
+        &EngineListener::OnModelNeeded,
+        ModelNeeded{slot, unknownDevice ? s.run.deviceCode : std::string(), unknownDevice});
 }
 
 // ---------------------------------------------------------------- a chip left mid-frame
@@ -124,7 +117,7 @@ void PortStateMachine::startLineRecovery(std::int32_t slot) {
     ++s.run.lineRecoveries;
     s.run.fillerBlocks = 0;
     s.state = LineRecovery;
-    setRemark(slot, kInitialising);
+    stepStarted(slot, SlotStep::Sync, true);
     sendFiller(slot);
 }
 
@@ -165,7 +158,7 @@ void PortStateMachine::onFillerTimeout(std::int32_t slot) {
         sendFiller(slot);
         return;
     }
-    FailSlot(slot, FailedStepText(LineRecovery) + kReasonNoAnswer);
+    FailSlot(slot, EndReason::NoAnswer);
 }
 
 }  // namespace pellion

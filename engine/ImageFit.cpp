@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "engine/BootloaderCodec.h"
-#include "image/FormatText.h"
+#include "engine/TextTable.h"
 
 namespace pellion {
 
@@ -13,32 +15,35 @@ std::string ImageFitProblem(const FirmwareImage& image, const DeviceGeometry& ge
     const std::uint32_t start = image.startAddress;
     if (start == kOptionBytesAddress) {
         if (image.imageSize < std::uint32_t(kOptionByteCount)) {
-            return formatText("选项字节文件只有%u字节,需要%d字节", unsigned(image.imageSize),
-                              kOptionByteCount);
+            return Text(TextId::FitOptionBytesShort, {{"size", std::to_string(image.imageSize)},
+                                                      {"need", std::to_string(kOptionByteCount)}});
         }
         return {};
     }
     const std::uint32_t last = LastFlashAddress(geometry);
     if (start < kFlashBase || start > last) {
-        return formatText("起始地址0x%08X不在芯片闪存范围(0x%08X-0x%08X)内", unsigned(start),
-                          unsigned(kFlashBase), unsigned(last));
+        return Text(TextId::FitStartOutside, {{"start", HexAddress(start)},
+                                              {"first", HexAddress(kFlashBase)},
+                                              {"last", HexAddress(last)}});
     }
     // The bootloader writes whole words only: a block at any other address is refused after
     // the pages were already erased.
     if (start % kWriteAlignment != 0) {
-        return formatText("起始地址0x%08X不是%u字节对齐的地址,芯片无法写入", unsigned(start),
-                          unsigned(kWriteAlignment));
+        return Text(TextId::FitStartUnaligned,
+                    {{"start", HexAddress(start)}, {"align", std::to_string(kWriteAlignment)}});
     }
     const std::uint64_t end =
         std::uint64_t(start) + std::max<std::uint32_t>(image.imageSize, 1) - 1;
     if (end > last) {
-        return formatText("下载文件结束于0x%08llX,超出芯片闪存末地址0x%08X",
-                          static_cast<unsigned long long>(end), unsigned(last));
+        char endText[24];
+        std::snprintf(endText, sizeof endText, "0x%08llX", static_cast<unsigned long long>(end));
+        return Text(TextId::FitEndBeyond, {{"end", endText}, {"last", HexAddress(last)}});
     }
     std::array<std::uint16_t, kMaxPageListSize> pages{};
     const PageListResult list = BuildPageList(geometry, start, image.imageSize, pages);
     if (!list.fitsList) {
-        return formatText("下载文件需要擦除%d页,超过%d页的上限", list.pageCount, kMaxPageListSize);
+        return Text(TextId::FitTooManyPages, {{"pages", std::to_string(list.pageCount)},
+                                              {"limit", std::to_string(kMaxPageListSize)}});
     }
     return {};
 }

@@ -1,6 +1,6 @@
 #include "engine/ModelChoice.h"
 
-#include "image/FormatText.h"
+#include "engine/TextTable.h"
 
 namespace pellion {
 
@@ -14,7 +14,7 @@ bool IsModelChoiceRefused(const PortSlot& slot, const DeviceCatalogue& catalogue
 }
 
 std::string ModelRefusalText(const std::string& port, const std::string& partName) {
-    return formatText("%s芯片已识别为%s,不能选择其他型号!", port.c_str(), partName.c_str());
+    return Text(TextId::ModelRefused, {{"port", port}, {"part", partName}});
 }
 
 }  // namespace pellion

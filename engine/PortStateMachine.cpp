@@ -2,15 +2,11 @@
 
 #include <algorithm>
 
-#include "engine/RemarkTexts.h"
-
 namespace pellion {
 
-using namespace remark;
-
 PortStateMachine::PortStateMachine(OwnerLoop& loop, PortTable& table,
-                                   const DeviceCatalogue& catalogue, RunHost& host)
-    : loop_(loop), table_(table), catalogue_(catalogue), host_(host) {}
+                                   const DeviceCatalogue& catalogue, EngineEvents& events)
+    : loop_(loop), table_(table), catalogue_(catalogue), events_(events) {}
 
 PortStateMachine::~PortStateMachine() {
     CancelAll();
@@ -25,10 +21,12 @@ void PortStateMachine::BeginIdentification(std::int32_t slot) {
     s.run.session = nextSession_++;
     s.run.started = SteadyClock::now();
     s.state = SyncSent;
+    events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Identification});
+    stepStarted(slot, SlotStep::Sync);
     sendSync(slot);
 }
 
-void PortStateMachine::BeginRun(std::int32_t slot, bool verify) {
+void PortStateMachine::BeginRun(std::int32_t slot, bool verify, bool protect) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
     const std::uint32_t start = table_.image.startAddress;
@@ -41,6 +39,7 @@ void PortStateMachine::BeginRun(std::int32_t slot, bool verify) {
     run.optionRereads = 0;
     run.optionBytesRead = false;
     run.verifyRereads = 0;
+    run.progressTotal = 0;
     run.verifyMismatch.clear();
     run.verifyFailed = false;
     run.massErased = false;
@@ -48,6 +47,7 @@ void PortStateMachine::BeginRun(std::int32_t slot, bool verify) {
     run.interrupted = false;
     run.failedStep = SlotStep::None;
     run.verify = verify;
+    run.protect = protect;
     run.verified = false;
     run.optionWritten = false;
     run.inRun = true;
@@ -62,28 +62,24 @@ void PortStateMachine::BeginRun(std::int32_t slot, bool verify) {
     s.imageCursor = 0;
     s.writeAddress = start;
     s.state = OptReadCmd;
+    events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Programming});
+    stepStarted(slot, SlotStep::ReadOptions);
     sendCommand(slot, BootloaderCommand::ReadMemory);
 }
 
-void PortStateMachine::FailSlot(std::int32_t slot, const std::string& remark, SlotStep step) {
-    PortSlot& s = slotAt(slot);
-    stopTimers(slot);
-    s.run.failedStep = step != SlotStep::None ? step : StepOfState(s.state);
-    s.run.ended = SteadyClock::now();  // an identification that fails has a duration too
-    s.state = Failed;
-    s.run.awaitingModel = false;
-    setRemark(slot, remark);
-    if (s.run.outcome == SlotOutcome::Running)
-        endRun(slot, SlotOutcome::Failed);
+void PortStateMachine::FailSlot(std::int32_t slot, EndReason reason, SlotStep step,
+                                std::uint32_t address) {
+    endSlot(slot, SlotResult::Failed, reason, step, address);
 }
 
 void PortStateMachine::CancelSlot(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
+    const bool atWork = IsAtWork(slot);
     stopTimers(slot);
     s.run.session = nextSession_++;
     s.run.awaitingModel = false;
-    if (s.run.outcome == SlotOutcome::Running)
-        endRun(slot, SlotOutcome::Cancelled);
+    if (atWork)
+        endSlot(slot, SlotResult::Cancelled);
 }
 
 void PortStateMachine::CancelAll() {
@@ -120,43 +116,62 @@ void PortStateMachine::endInterrupted(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     s.run.interrupted = true;
     s.run.stopRequested = false;
-    FailSlot(slot, FailedStepText(s.state) + kReasonInterrupted);
+    FailSlot(slot, EndReason::Interrupted);
 }
 
-void PortStateMachine::finishSlot(std::int32_t slot, bool succeeded) {
+// A failure sets the slot Failed whichever phase it ends; a cancel leaves its state. A slot
+// that is neither identifying nor running has no phase to end (a finished run's result stands).
+void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason reason,
+                               SlotStep failedStep, std::uint32_t address) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
-    if (s.run.outcome != SlotOutcome::Running)
+    SlotEnded ended;
+    ended.slot = slot;
+    ended.result = result;
+    ended.reason = reason;
+    if (reason >= EndReason::PortBusy) {
+        // The port never opened: the slot keeps only why, for reports.
+        s.run = SlotRun{};
+        s.run.failedStep = ended.failedStep = SlotStep::Port;
+        ended.phase = SlotPhase::Identification;
+        events_.tell(&EngineListener::OnSlotEnded, ended);
         return;
-    endRun(slot, succeeded ? SlotOutcome::Succeeded : SlotOutcome::Failed);
-}
-
-// Every run ends here, whatever ended it.
-void PortStateMachine::endRun(std::int32_t slot, SlotOutcome outcome) {
-    PortSlot& s = slotAt(slot);
-    s.run.outcome = outcome;
-    s.run.ended = SteadyClock::now();
-    // Whatever became of the image, everything else the chip held is gone: the operator must
-    // know, even when the run succeeded.
-    if (s.run.massErased && outcome != SlotOutcome::Cancelled)
-        setRemark(slot, s.run.remark + kMassErasedNote);
-    if (onRunEnded)
+    }
+    const bool programming = s.run.outcome == SlotOutcome::Running;
+    if (!programming && result == SlotResult::Succeeded)
+        return;
+    ended.phase = programming ? SlotPhase::Programming : SlotPhase::Identification;
+    ended.address = address;
+    if (result == SlotResult::Failed) {
+        ended.during = StepOfState(s.state);
+        ended.readout = IsReadUnprotectState(s.state);
+        s.run.failedStep = failedStep != SlotStep::None ? failedStep : ended.during;
+        s.run.ended = SteadyClock::now();  // an identification that fails has a duration too
+        s.state = Failed;
+        s.run.awaitingModel = false;
+    }
+    ended.failedStep = result == SlotResult::Failed ? s.run.failedStep : SlotStep::None;
+    if (programming) {
+        s.run.outcome = result == SlotResult::Succeeded ? SlotOutcome::Succeeded
+                        : result == SlotResult::Failed  ? SlotOutcome::Failed
+                                                        : SlotOutcome::Cancelled;
+        s.run.ended = SteadyClock::now();
+        ended.bytesWritten = s.run.writtenAddress - table_.image.startAddress;
+    }
+    ended.verified = s.run.verified;
+    ended.massErased = s.run.massErased;
+    ended.interrupted = s.run.interrupted;
+    events_.tell(&EngineListener::OnSlotEnded, ended);
+    if (programming && onRunEnded)
         onRunEnded(slot);
 }
 
-// ---------------------------------------------------------------- row updates
+// ---------------------------------------------------------------- progress
 
-void PortStateMachine::setText(std::int32_t slot, std::int32_t column, const std::string& text) {
-    if (column == ColumnRemark)
-        slotAt(slot).run.remark = text;
-    host_.SetRowText({slot, column, text});
-}
-
-void PortStateMachine::setProgressMaximum(std::int32_t slot) {
-    const PortSlot& s = slotAt(slot);
-    const std::uint32_t start = table_.image.startAddress;
-    host_.SetRowProgress({slot, ColumnProgress, 0, ProgressMaximum(s, start)});
-    host_.SetRowProgress({slot, ColumnProgress, 0, 0});
+void PortStateMachine::progressStarts(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    s.run.progressTotal = ProgressMaximum(s, table_.image.startAddress);
+    events_.tell(&EngineListener::OnProgress, Progress{slot, 0, s.run.progressTotal});
 }
 
 std::int32_t PortStateMachine::ProgressMaximum(const PortSlot& slot, std::uint32_t startAddress) {
@@ -237,7 +252,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
         case EraseCmd:
             if (ack) {
                 s.state = ErasePages;
-                setRemark(slot, kErasing);
+                stepStarted(slot, SlotStep::Erase);
                 sendPageList(slot);
             } else {
                 onEraseRefused(slot);
@@ -246,7 +261,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
         case ErasePages:
             if (ack) {
                 s.run.repeats = 0;
-                setRemark(slot, kErased);
+                milestone(slot, Milestone::Erased);
                 startWriting(slot);
             } else if (mayRepeat(slot)) {
                 s.state = EraseCmd;
@@ -275,15 +290,14 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
                 onBlockWritten(slot);
             } else {
                 // Without this the run would wait for this slot's write address for ever.
-                FailSlot(slot, std::string(FailedStepText(WriteData)) + ",地址" +
-                                   hexAddress(s.run.blockAddress) + "的数据被拒绝");
+                FailSlot(slot, EndReason::DataRefused, SlotStep::None, s.run.blockAddress);
             }
             break;
 
         case GoCmd:
             if (ack) {
                 s.state = GoAddr;
-                setRemark(slot, kStarted);
+                milestone(slot, Milestone::GoAccepted);
                 sendAddress(slot, table_.image.startAddress);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::Go);
@@ -293,7 +307,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             if (ack) {
                 // The new program runs; what it prints is none of our business.
                 s.ports.SetReceiveEnabled(false);
-                finishSlot(slot, true);
+                endSlot(slot, SlotResult::Succeeded);
             } else if (mayRepeat(slot)) {
                 s.state = GoCmd;
                 sendCommand(slot, BootloaderCommand::Go);
@@ -310,7 +324,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case UnprotectWriteDone:
             if (ack) {
-                setRemark(slot, kWriteUnprotected);
+                milestone(slot, Milestone::WriteUnprotected);
                 resyncLater(slot, ResyncAfterWriteUnprotect);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::WriteUnprotect, 2, timing_.optionWrite);
@@ -328,7 +342,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             if (ack) {
                 s.readUnprotectAllowed = 0;
                 s.run.massErased = true;
-                setRemark(slot, kReadUnprotected);
+                milestone(slot, Milestone::ReadUnprotected);
                 resyncLater(slot, ResyncAfterReadUnprotect);
             } else if (mayRepeat(slot)) {
                 s.state = UnprotectReadCmd;
@@ -378,10 +392,12 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             }
             break;
         case ProtectData:
-            if (!ack)
-                s.run.failedStep = SlotStep::Protect;
-            setRemark(slot, ack ? kProtected : kProtectFailed);
-            finishSlot(slot, ack);
+            if (ack) {
+                milestone(slot, Milestone::Protected);
+                endSlot(slot, SlotResult::Succeeded);
+            } else {
+                FailSlot(slot, EndReason::None);
+            }
             break;
 
         case VerifyCmd:

@@ -7,22 +7,22 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "engine/BootloaderCodec.h"
+#include "engine/EngineEvents.h"
 #include "engine/EngineTiming.h"
 #include "engine/OwnerLoop.h"
 #include "engine/PortState.h"
-#include "engine/RunHost.h"
 #include "engine/SlotStep.h"
 #include "serial/PortTable.h"
 
 namespace pellion {
 
 // The bootloader state machine of every slot. Driven by the answers its port delivers and by
-// its own time-outs; it queues the next frame on the slot's port and reports to the slot's row.
-// Owner thread only.
+// its own time-outs; it queues the next frame on the slot's port and tells what happens as
+// events (SlotEvents.h). Owner thread only.
 class PortStateMachine {
   public:
     PortStateMachine(OwnerLoop& loop, PortTable& table, const DeviceCatalogue& catalogue,
-                     RunHost& host);
+                     EngineEvents& events);
     ~PortStateMachine();
     PortStateMachine(const PortStateMachine&) = delete;
     PortStateMachine& operator=(const PortStateMachine&) = delete;
@@ -32,13 +32,17 @@ class PortStateMachine {
 
     // The port has just been opened: synchronise and identify the chip.
     void BeginIdentification(std::int32_t slot);
-    // A run starts on a Ready slot with the table's image (which must fit the slot's chip).
-    void BeginRun(std::int32_t slot, bool verify);
+    // A run starts on a Ready slot with the table's image (which must fit the slot's chip):
+    // read it back when `verify`, set readout protection at the end when `protect`.
+    void BeginRun(std::int32_t slot, bool verify, bool protect);
     // One delivery of the slot's port; `answer` holds the bytes read from its first byte on.
     void HandlePortAnswer(std::int32_t slot, const std::uint8_t* answer);
-    // Ends the slot's run (or identification) with `remark` in column 7; its port stays open.
+    // Ends the slot's run (or identification) as failed for `reason`; its port stays open.
     // The failed step is the state's unless given.
-    void FailSlot(std::int32_t slot, const std::string& remark, SlotStep step = SlotStep::None);
+    void FailSlot(std::int32_t slot, EndReason reason, SlotStep step = SlotStep::None,
+                  std::uint32_t address = 0);
+    // The slot's port could not be opened (`reason` says why): nothing of it started.
+    void RefuseSlot(std::int32_t slot, EndReason reason) { FailSlot(slot, reason, SlotStep::Port); }
     // The run is being interrupted: the slot ends as soon as no frame of it is under way (at
     // once, or when the answer in flight arrives or times out), marked as interrupted.
     void RequestStop(std::int32_t slot);
@@ -52,7 +56,7 @@ class PortStateMachine {
     // Stops every timer of every slot (before the table is freed).
     void CancelAll();
 
-    // Progress of column 6 for a slot of the current run: bytes written (and read back).
+    // Progress of a slot of the current run: bytes written (and read back).
     static std::int32_t ProgressPosition(const PortSlot& slot, std::uint32_t startAddress);
     static std::int32_t ProgressMaximum(const PortSlot& slot, std::uint32_t startAddress);
 
@@ -80,17 +84,21 @@ class PortStateMachine {
     // Counts a refusal; false (and the slot failed) once the step has used up its repeats.
     bool mayRepeat(std::int32_t slot);
     bool mayUnprotect(std::int32_t slot, bool readout);
-    // ",芯片无应答" when nothing arrived in the step, ",芯片应答错误" when something else did.
-    static const char* silenceReason(const PortSlot& slot);
-    void endRun(std::int32_t slot, SlotOutcome outcome);
+    // No answer when nothing arrived in the step, garbled when something else did.
+    static EndReason silenceReason(const PortSlot& slot);
+    // Every phase of a slot ends here, whatever ended it: one SlotEnded.
+    void endSlot(std::int32_t slot, SlotResult result, EndReason reason = EndReason::None,
+                 SlotStep failedStep = SlotStep::None, std::uint32_t address = 0);
     void endInterrupted(std::int32_t slot);
 
-    // Row updates.
-    void setText(std::int32_t slot, std::int32_t column, const std::string& text);
-    void setRemark(std::int32_t slot, const std::string& text) {
-        setText(slot, ColumnRemark, text);
+    // Events.
+    void stepStarted(std::int32_t slot, SlotStep step, bool again = false) {
+        events_.tell(&EngineListener::OnStepStarted, StepStarted{slot, step, again});
     }
-    void setProgressMaximum(std::int32_t slot);
+    void milestone(std::int32_t slot, Milestone reached) {
+        events_.tell(&EngineListener::OnMilestone, MilestoneReached{slot, reached});
+    }
+    void progressStarts(std::int32_t slot);
 
     // Identification (ChipIdentification.cpp).
     void onSyncSent(std::int32_t slot, std::uint8_t b);
@@ -122,7 +130,6 @@ class PortStateMachine {
     void onVerifyData(std::int32_t slot, const std::uint8_t* answer);
     void onVerifyMismatch(std::int32_t slot, const std::uint8_t* answer, int at);
     OptionBytes optionBytesToProtect(const PortSlot& slot) const;
-    void finishSlot(std::int32_t slot, bool succeeded);
 
     // The chip's work behind the answer to an erase of `pages`, and to a mass erase.
     std::chrono::milliseconds eraseWork(int pages) const;
@@ -131,7 +138,7 @@ class PortStateMachine {
     OwnerLoop& loop_;
     PortTable& table_;
     const DeviceCatalogue& catalogue_;
-    RunHost& host_;
+    EngineEvents& events_;
     EngineTiming timing_;
     std::uint64_t nextSession_ = 1;
 };

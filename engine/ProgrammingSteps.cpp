@@ -3,11 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/RemarkTexts.h"
-
 namespace pellion {
-
-using namespace remark;
 
 // ---------------------------------------------------------------- option bytes and erase
 
@@ -24,6 +20,7 @@ void PortStateMachine::onOptionReadRefused(std::int32_t slot) {
     if (!mayUnprotect(slot, true))
         return;
     s.state = UnprotectReadCmd;
+    stepStarted(slot, SlotStep::Unprotect);
     sendCommand(slot, BootloaderCommand::ReadoutUnprotect);
 }
 
@@ -35,7 +32,7 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
     // chip for good with readout protection: such bytes are read again, never used.
     if (!OptionBytesComplementsHold(read)) {
         if (++s.run.optionRereads > timing_.maxOptionRereads) {
-            FailSlot(slot, FailedStepText(OptReadData) + kReasonOptionBytesCorrupt);
+            FailSlot(slot, EndReason::OptionBytesCorrupt);
             return;
         }
         s.state = OptReadCmd;
@@ -52,12 +49,13 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
         if (!mayUnprotect(slot, false))
             return;
         s.state = UnprotectWriteCmd;
+        stepStarted(slot, SlotStep::Unprotect);
         sendCommand(slot, BootloaderCommand::WriteUnprotect);
         return;
     }
     if (isOptionDownload()) {
-        setRemark(slot, kErased);
-        setProgressMaximum(slot);
+        milestone(slot, Milestone::Erased);
+        progressStarts(slot);
         startWriting(slot);
         return;
     }
@@ -81,7 +79,8 @@ void PortStateMachine::onEraseRefused(std::int32_t slot) {
     s.state = readout ? UnprotectReadCmd : UnprotectWriteCmd;
     sendCommand(slot,
                 readout ? BootloaderCommand::ReadoutUnprotect : BootloaderCommand::WriteUnprotect);
-    setRemark(slot, kRemovingWriteProtection);
+    milestone(slot, Milestone::EraseRefused);
+    stepStarted(slot, SlotStep::Unprotect);
 }
 
 void PortStateMachine::sendEraseCommand(std::int32_t slot) {
@@ -95,7 +94,7 @@ void PortStateMachine::sendPageList(std::int32_t slot) {
         BuildPageList(s.geometry, start, table_.image.imageSize, s.pageList);
     // The run refused images that do not fit before it started; this end is the slot's own.
     s.run.endAddress = pages.endAddress;
-    setProgressMaximum(slot);
+    progressStarts(slot);
     Frame frame;
     MakeEraseFrame(s.eraseCommand, s.pageList, pages.pageCount, frame);
     send(slot, frame, 1, eraseWork(pages.pageCount));
@@ -107,7 +106,7 @@ void PortStateMachine::startWriting(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     s.state = WriteCmd;
     sendCommand(slot, BootloaderCommand::WriteMemory);
-    setRemark(slot, kDownloading);
+    stepStarted(slot, SlotStep::Write);
 }
 
 void PortStateMachine::sendNextBlock(std::int32_t slot) {
@@ -122,7 +121,7 @@ void PortStateMachine::sendNextBlock(std::int32_t slot) {
     int consumed = 0;
     if (isOptionDownload()) {
         if (rest.size() < std::size_t(kOptionByteCount)) {
-            FailSlot(slot, FailedStepText(WriteData));
+            FailSlot(slot, EndReason::None);
             return;
         }
         MakeOptionBytesFrame(rest.first<kOptionByteCount>(), frame);
@@ -153,7 +152,7 @@ void PortStateMachine::onBlockWritten(std::int32_t slot) {
 // chip, or (option bytes) end.
 void PortStateMachine::continueAfterImage(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    const bool protect = host_.IsReadProtectChecked();
+    const bool protect = s.run.protect;
     const bool verifyPending = s.run.verify && !s.run.verified;
     if (isOptionDownload() && s.run.optionWritten && (verifyPending || protect)) {
         // The chip restarts after its option bytes are written; nothing reaches it until it
@@ -165,13 +164,15 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
         startVerify(slot);
     } else if (protect) {
         s.state = ProtectCmd;
+        stepStarted(slot, SlotStep::Protect);
         sendCommand(slot, BootloaderCommand::WriteMemory);
     } else if (!isOptionDownload()) {
-        setRemark(slot, kDownloaded);
+        milestone(slot, Milestone::Written);
         s.state = GoCmd;
+        stepStarted(slot, SlotStep::Go);
         sendCommand(slot, BootloaderCommand::Go);
     } else {
-        finishSlot(slot, true);  // state stays WriteData
+        endSlot(slot, SlotResult::Succeeded);  // state stays WriteData
     }
 }
 

@@ -2,17 +2,14 @@
 #include <algorithm>
 
 #include "engine/PortStateMachine.h"
-#include "engine/RemarkTexts.h"
 
 namespace pellion {
-
-using namespace remark;
 
 void PortStateMachine::startVerify(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     s.run.verifyAddress = table_.image.startAddress;
     s.run.repeats = 0;
-    setRemark(slot, kVerifying);
+    stepStarted(slot, SlotStep::Verify);
     s.state = VerifyCmd;
     sendCommand(slot, BootloaderCommand::ReadMemory);
 }
@@ -48,7 +45,7 @@ void PortStateMachine::onVerifyData(std::int32_t slot, const std::uint8_t* answe
         return;
     }
     s.run.verified = true;
-    setRemark(slot, kVerified);
+    milestone(slot, Milestone::Verified);
     continueAfterImage(slot);
 }
 
@@ -60,13 +57,12 @@ void PortStateMachine::onVerifyMismatch(std::int32_t slot, const std::uint8_t* a
     const std::vector<std::uint8_t> chunk(answer + 1, answer + 1 + s.run.verifyCount);
     if (chunk == s.run.verifyMismatch) {
         s.run.verifyFailed = true;
-        FailSlot(slot, FailedStepText(VerifyData) + ",地址" +
-                           hexAddress(s.run.verifyAddress + std::uint32_t(at)) +
-                           "的内容与下载文件不同");
+        FailSlot(slot, EndReason::FlashDiffers, SlotStep::None,
+                 s.run.verifyAddress + std::uint32_t(at));
         return;
     }
     if (++s.run.verifyRereads > timing_.maxVerifyRereads) {
-        FailSlot(slot, FailedStepText(VerifyData) + kReasonGarbled);
+        FailSlot(slot, EndReason::Garbled);
         return;
     }
     s.run.verifyMismatch = chunk;

@@ -5,6 +5,7 @@
 
 #include "engine/ImageFit.h"
 #include "engine/ModelChoice.h"
+#include "engine/TextTable.h"
 #include "image/DownloadFile.h"
 #include "serial/SlotOpening.h"
 
@@ -12,16 +13,11 @@ namespace pellion {
 
 namespace {
 
-constexpr const char* kTextNoModel = "芯片请选择型号!";
-constexpr const char* kTextNotInitialised = "芯片初始化失败!";
-constexpr const char* kTextPortBusy = "串口被占用!";
-constexpr const char* kTextPortAbsent = "串口不存在!";
-constexpr const char* kTextNotASerialPort = "该设备不是串口!";
-constexpr const char* kTextPortDenied = "没有权限打开串口!";
-constexpr const char* kTextPortNotStarted = "串口打开失败!";
-constexpr const char* kTextImageDoesNotFit = "下载文件与芯片不符,未开始下载!";
-constexpr const char* kTextPortGone = "串口已断开";
 constexpr std::uint32_t kDefaultBaud = 57600;
+
+std::string portsMessage(TextId id, const std::vector<std::string>& ports) {
+    return Text(id, {{"ports", PortListMessage(ports, "")}});
+}
 
 }  // namespace
 
@@ -48,9 +44,10 @@ RunControl::RunControl(OwnerLoop& loop, PortTable& table, const DeviceCatalogue&
       table_(table),
       catalogue_(catalogue),
       host_(host),
-      machine_(loop, table, catalogue, host) {
+      grid_(host),
+      machine_(loop, table, catalogue, events_) {
+    events_.subscribe(grid_);
     machine_.onRunEnded = [this](std::int32_t slot) {
-        host_.OnSlotRunEnded(slot, table_.slot(slot).run.outcome == SlotOutcome::Succeeded);
         // The last slot to end ends the run at once rather than at the next tick.
         if (elapsedTimer_ != 0 && table_.slot(slot).run.runId == currentRun_ &&
             allStartedSlotsEnded()) {
@@ -83,15 +80,15 @@ void RunControl::OnPortCheckClick(std::int32_t slot) {
             baud = kDefaultBaud;
         switch (OpenSlotPort(s, *this, baud, host_.WritePauseMs())) {
             case SlotOpenResult::Busy:
-                return refusePortOpening(slot, kTextPortBusy);
+                return refusePortOpening(slot, EndReason::PortBusy);
             case SlotOpenResult::Absent:
-                return refusePortOpening(slot, kTextPortAbsent);
+                return refusePortOpening(slot, EndReason::PortAbsent);
             case SlotOpenResult::NotATerminal:
-                return refusePortOpening(slot, kTextNotASerialPort);
+                return refusePortOpening(slot, EndReason::NotASerialPort);
             case SlotOpenResult::Denied:
-                return refusePortOpening(slot, kTextPortDenied);
+                return refusePortOpening(slot, EndReason::PortDenied);
             case SlotOpenResult::NoMonitor:
-                return refusePortOpening(slot, kTextPortNotStarted);
+                return refusePortOpening(slot, EndReason::PortNotStarted);
             case SlotOpenResult::Opened:
                 break;
         }
@@ -100,14 +97,7 @@ void RunControl::OnPortCheckClick(std::int32_t slot) {
     }
     machine_.CancelSlot(slot);
     CloseSlotPort(s);
-    resetRowTexts(slot);
-}
-
-void RunControl::resetRowTexts(std::int32_t slot) {
-    host_.SetRowText({slot, ColumnInit, "N"});
-    host_.SetRowText({slot, ColumnReadable, ""});
-    host_.SetRowText({slot, ColumnModel, ""});
-    host_.SetRowText({slot, ColumnRemark, ""});
+    events_.slotClosed(slot);
 }
 
 void RunControl::ReopenPort(std::int32_t slot) {
@@ -115,7 +105,7 @@ void RunControl::ReopenPort(std::int32_t slot) {
         return;
     machine_.CancelSlot(slot);
     CloseSlotPort(table_.slot(slot));
-    resetRowTexts(slot);
+    events_.slotClosed(slot);
     OnPortCheckClick(slot);  // the row is ticked: open at its rate and identify
 }
 
@@ -134,13 +124,14 @@ std::optional<CatalogueEntry> RunControl::IdentifiedDevice(std::int32_t slot) co
 }
 
 // The row is unticked again; the slot keeps why, for reports.
-void RunControl::refusePortOpening(std::int32_t slot, const char* text) {
-    host_.ShowMessage(kRunCaption, text);
+void RunControl::refusePortOpening(std::int32_t slot, EndReason reason) {
+    SlotEnded refused;
+    refused.slot = slot;
+    refused.phase = SlotPhase::Identification;
+    refused.reason = reason;
+    host_.ShowMessage(kRunCaption, EndingText(refused));
     host_.UntickRow(slot);
-    SlotRun& run = table_.slot(slot).run;
-    run = SlotRun{};
-    run.remark = text;
-    run.failedStep = SlotStep::Port;
+    machine_.RefuseSlot(slot, reason);
 }
 
 void RunControl::StopSlot(std::int32_t slot) {
@@ -187,10 +178,8 @@ void RunControl::OnPortLost(CSerialPort& port) {
         return;
     switch (s.run.outcome) {
         case SlotOutcome::Running:
-            machine_.FailSlot(*slot, FailedStepText(s.state) + "," + kTextPortGone, SlotStep::Port);
-            break;
         case SlotOutcome::Idle:
-            machine_.FailSlot(*slot, kTextPortGone, SlotStep::Port);
+            machine_.FailSlot(*slot, EndReason::PortGone, SlotStep::Port);
             break;
         default:
             break;  // the chip's result stands
@@ -237,7 +226,7 @@ void RunControl::StartRun(FirmwareImage image) {
 void RunControl::startWithLoadedImage() {
     const ModelProblems models = applyChosenModels();
     if (!models.withoutModel.empty()) {
-        host_.ShowMessage(kRunCaption, PortListMessage(models.withoutModel, kTextNoModel));
+        host_.ShowMessage(kRunCaption, portsMessage(TextId::NoModel, models.withoutModel));
         return;
     }
     if (!models.refused.empty()) {
@@ -252,6 +241,7 @@ void RunControl::startWithLoadedImage() {
 
     ++currentRun_;
     const bool verify = host_.IsVerifyChecked();
+    const bool protect = host_.IsReadProtectChecked();
     std::vector<std::string> notReady;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i))
@@ -260,8 +250,7 @@ void RunControl::startWithLoadedImage() {
         if (s.state == Ready) {
             host_.SetOkEnabled(false);
             s.run.runId = currentRun_;
-            host_.OnSlotRunStarted(i);
-            machine_.BeginRun(i, verify);
+            machine_.BeginRun(i, verify, protect);
         } else {
             notReady.push_back(portName(i));
         }
@@ -270,7 +259,7 @@ void RunControl::startWithLoadedImage() {
     // slots end; the elapsed time is shown only for a full start.
     startElapsedTimer(notReady.empty());
     if (!notReady.empty()) {
-        host_.ShowMessage(kRunCaption, PortListMessage(notReady, kTextNotInitialised));
+        host_.ShowMessage(kRunCaption, portsMessage(TextId::NotInitialised, notReady));
     }
 }
 
@@ -348,7 +337,7 @@ std::string RunControl::refuseUnfitImages() {
         if (!problem.empty())
             lines += portName(i) + ": " + problem + "\n";
     }
-    return lines.empty() ? lines : lines + kTextImageDoesNotFit;
+    return lines.empty() ? lines : lines + Text(TextId::ImageDoesNotFit);
 }
 
 void RunControl::startElapsedTimer(bool showElapsed) {
@@ -370,7 +359,9 @@ void RunControl::OnElapsedTimer() {
         const PortSlot& s = table_.slot(i);
         if (s.run.runId != currentRun_ || !host_.IsRowTicked(i) || s.state <= ErasePages)
             continue;
-        host_.SetRowProgress({i, ColumnProgress, PortStateMachine::ProgressPosition(s, start), 0});
+        events_.tell(
+            &EngineListener::OnProgress,
+            Progress{i, PortStateMachine::ProgressPosition(s, start), s.run.progressTotal});
     }
     if (!allStartedSlotsEnded())
         return;
@@ -378,6 +369,7 @@ void RunControl::OnElapsedTimer() {
     elapsedTimer_ = 0;
     host_.SetOkEnabled(true);
     host_.OnRunEnded();
+    events_.runEnded();
 }
 
 // The run ends when every started slot has ended, well or not, or was unticked: not when

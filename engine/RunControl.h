@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "engine/EngineEvents.h"
 #include "engine/EngineTiming.h"
+#include "engine/GridPresenter.h"
 #include "engine/OwnerLoop.h"
 #include "engine/PortStateMachine.h"
 #include "engine/RunHost.h"
@@ -18,7 +20,8 @@ namespace pellion {
 
 // The engine as the operator's surface drives it: ticking and unticking rows opens and closes
 // their ports, OK starts a run, and every port's answers reach its slot's state machine. It is
-// the owner of the table's ports. Owner thread only (ShowSerialError excepted).
+// the owner of the table's ports and of the engine's listeners, the first of which is the
+// host's grid. Owner thread only (ShowSerialError excepted).
 class RunControl : public SerialOwner {
   public:
     static constexpr std::chrono::milliseconds kElapsedTimerPeriod{50};
@@ -59,6 +62,8 @@ class RunControl : public SerialOwner {
 
     bool IsRunning() const { return elapsedTimer_ != 0; }
     PortStateMachine& machine() { return machine_; }
+    // Where listeners subscribe to the engine's events (after the host's grid).
+    EngineEvents& events() { return events_; }
 
     // SerialOwner.
     OwnerLoop& ownerLoop() override { return loop_; }
@@ -67,7 +72,6 @@ class RunControl : public SerialOwner {
     void ShowSerialError(const std::string& caption, const std::string& text) override;
 
   private:
-    void resetRowTexts(std::int32_t slot);
     bool loadImage();
     void startWithLoadedImage();
     struct ModelProblems {
@@ -76,7 +80,7 @@ class RunControl : public SerialOwner {
     };
     // First pass: the models chosen for the ticked rows that await one.
     ModelProblems applyChosenModels();
-    void refusePortOpening(std::int32_t slot, const char* text);
+    void refusePortOpening(std::int32_t slot, EndReason reason);
     // Images that do not fit a chip about to start, one line per port; empty when all fit.
     std::string refuseUnfitImages();
     void startElapsedTimer(bool showElapsed);
@@ -89,6 +93,8 @@ class RunControl : public SerialOwner {
     PortTable& table_;
     const DeviceCatalogue& catalogue_;
     RunHost& host_;
+    EngineEvents events_;
+    GridPresenter grid_;
     PortStateMachine machine_;
     TimerId elapsedTimer_ = 0;
     std::uint64_t currentRun_ = 1;

@@ -3,12 +3,9 @@
 
 #include <algorithm>
 
-#include "engine/RemarkTexts.h"
-
 namespace pellion {
 
 using std::chrono::milliseconds;
-using namespace remark;
 
 // ---------------------------------------------------------------- sending and waiting
 
@@ -98,8 +95,9 @@ void PortStateMachine::stopTimers(std::int32_t slot) {
     run.delayTimer = 0;
 }
 
-const char* PortStateMachine::silenceReason(const PortSlot& slot) {
-    return slot.run.garbledAnswer || !slot.run.pending.empty() ? kReasonGarbled : kReasonNoAnswer;
+EndReason PortStateMachine::silenceReason(const PortSlot& slot) {
+    return slot.run.garbledAnswer || !slot.run.pending.empty() ? EndReason::Garbled
+                                                               : EndReason::NoAnswer;
 }
 
 void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
@@ -116,11 +114,11 @@ void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
             // An already synchronised bootloader takes a lone SYNC as half a command and
             // stays silent; the next SYNC completes the pair (and is refused).
             if (++s.run.repeats > timing_.maxRepeats) {
-                FailSlot(slot, FailedStepText(s.state) + silenceReason(s));
+                FailSlot(slot, silenceReason(s));
                 return;
             }
             if (s.state == SyncSent)
-                setRemark(slot, kInitialising);
+                stepStarted(slot, SlotStep::Sync, true);
             sendSync(slot);
             return;
         case CodeRequested:
@@ -130,7 +128,7 @@ void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
             onFillerTimeout(slot);
             return;
         default:
-            FailSlot(slot, FailedStepText(s.state) + silenceReason(s));
+            FailSlot(slot, silenceReason(s));
             return;
     }
 }
@@ -156,7 +154,7 @@ void PortStateMachine::resyncLater(std::int32_t slot, PortState state) {
 bool PortStateMachine::mayRepeat(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     if (++s.run.repeats > timing_.maxRepeats) {
-        FailSlot(slot, FailedStepText(s.state) + kReasonRefused);
+        FailSlot(slot, EndReason::Refused);
         return false;
     }
     return true;
@@ -166,7 +164,7 @@ bool PortStateMachine::mayUnprotect(std::int32_t slot, bool readout) {
     PortSlot& s = slotAt(slot);
     std::int32_t& rounds = readout ? s.run.readUnprotectRounds : s.run.writeUnprotectRounds;
     if (++rounds > timing_.maxUnprotectRounds) {
-        FailSlot(slot, FailedStepText(s.state) + kReasonRefused);
+        FailSlot(slot, EndReason::Refused);
         return false;
     }
     return true;

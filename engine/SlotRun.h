@@ -13,7 +13,7 @@ enum class SlotOutcome : std::int32_t {
     Idle,       // no run on this slot since it was opened
     Running,    // started by the last run and not ended
     Succeeded,  // the whole image is on the chip (and verified, protected or started)
-    Failed,     // ended with the failure named in `remark`
+    Failed,     // ended with a failure (failedStep)
     Cancelled,  // its port was closed while it ran
 };
 
@@ -28,6 +28,7 @@ struct SlotRun {
     std::uint32_t writtenAddress = 0;     // end of the blocks the chip acknowledged so far
     std::uint32_t verifyAddress = 0;      // next address to read back
     std::int32_t verifyCount = 0;         // bytes asked for by the last read-back
+    std::int32_t progressTotal = 0;       // the progress total once known; 0 before
     std::int32_t expectedBytes = 1;       // size of the awaited answer
     std::vector<std::uint8_t> pending;    // the part of a longer answer that arrived so far
     std::vector<std::uint8_t> assembled;  // the joined answer while it is examined
@@ -37,12 +38,12 @@ struct SlotRun {
     std::int32_t readUnprotectRounds = 0;
     std::int32_t writeUnprotectRounds = 0;
     bool verify = false;         // read the image back before finishing
+    bool protect = false;        // set readout protection at the end
     bool verified = false;       // the read-back matched
     bool optionWritten = false;  // option bytes written: the chip restarts
     bool awaitingModel = false;  // identification ended without a usable code
     bool inRun = false;          // started by the current run
     SlotOutcome outcome = SlotOutcome::Idle;
-    std::string remark;      // the last text of column 7
     std::string deviceCode;  // as reported, when it was
     std::chrono::steady_clock::time_point started{};
     std::chrono::steady_clock::time_point ended{};

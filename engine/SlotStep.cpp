@@ -74,30 +74,9 @@ const char* StepIdentifier(SlotStep step) {
     return "";
 }
 
-std::string FailedStepText(std::int32_t state) {
-    switch (StepOfState(state)) {
-        case SlotStep::Sync:
-            return "初始化失败";
-        case SlotStep::Identify:
-            return "读取芯片信息失败";
-        case SlotStep::ReadOptions:
-            return "读取选项字节失败";
-        case SlotStep::Erase:
-            return "擦除失败";
-        case SlotStep::Go:
-            return "跳转失败";
-        case SlotStep::Unprotect:
-            return state == UnprotectReadCmd || state == UnprotectReadDone ||
-                           state == ResyncAfterReadUnprotect
-                       ? "去除读保护失败"
-                       : "去除写保护失败";
-        case SlotStep::Protect:
-            return "下载完成，设置读保护失败";
-        case SlotStep::Verify:
-            return "校验失败";
-        default:
-            return "下载失败";  // writing, and anything without a step of its own
-    }
+bool IsReadUnprotectState(std::int32_t state) {
+    return state == UnprotectReadCmd || state == UnprotectReadDone ||
+           state == ResyncAfterReadUnprotect;
 }
 
 }  // namespace pellion

@@ -1,12 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace pellion {
 
-// The step of a slot's work a state belongs to: what a failure names, in the operator's words
-// and as a stable identifier for reports.
+// The step of a slot's work a state belongs to: what a failure names, as a stable identifier.
 enum class SlotStep : std::int32_t {
     None,
     Sync,         // synchronising with the bootloader
@@ -26,7 +24,7 @@ SlotStep StepOfState(std::int32_t state);
 // "protect", "port"; "" for None. These never change: reports are read by programs.
 const char* StepIdentifier(SlotStep step);
 
-// The step a state belongs to, as column 7 names it when the step fails ("擦除失败", ...).
-std::string FailedStepText(std::int32_t state);
+// Whether the state belongs to removing readout protection (rather than write protection).
+bool IsReadUnprotectState(std::int32_t state);
 
 }  // namespace pellion

@@ -1,0 +1,49 @@
+#include "engine/TextTable.h"
+
+#include <cstdio>
+
+#include "engine/TextTableZh.h"
+
+namespace pellion {
+
+std::string_view TextPattern(TextId id, Language /*language*/) {
+    const auto index = std::size_t(id);
+    return index < kZhTexts.size() ? kZhTexts[index] : std::string_view{};
+}
+
+std::string Text(TextId id, std::initializer_list<TextArg> args, Language language) {
+    const std::string_view pattern = TextPattern(id, language);
+    std::string text;
+    text.reserve(pattern.size() + 16);
+    std::size_t at = 0;
+    while (at < pattern.size()) {
+        const std::size_t open = pattern.find('{', at);
+        if (open == std::string_view::npos) {
+            text.append(pattern.substr(at));
+            break;
+        }
+        text.append(pattern.substr(at, open - at));
+        const std::size_t close = pattern.find('}', open);
+        if (close == std::string_view::npos) {
+            text.append(pattern.substr(open));
+            break;
+        }
+        const std::string_view name = pattern.substr(open + 1, close - open - 1);
+        for (const TextArg& arg : args) {
+            if (arg.name == name) {
+                text += arg.value;
+                break;
+            }
+        }
+        at = close + 1;
+    }
+    return text;
+}
+
+std::string HexAddress(std::uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", address);
+    return text;
+}
+
+}  // namespace pellion

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace pellion {
+
+// Every operator text the engine's surfaces make from its events, by a stable key. One table
+// per language holds a pattern for each key; "{name}" in a pattern is replaced by the argument
+// of that name. The engine itself never makes a text.
+enum class TextId : std::uint16_t {
+    // A slot's row: column 3, column 5 and remarks of column 7.
+    Synchronised,             // "Y"
+    NotSynchronised,          // "N"
+    ReadingInfo,              // identification under way
+    Initialising,             // synchronising again
+    ChooseModelByHand,        // the chip did not give its code
+    Identified,               //
+    UnknownDevice,            // column 5: a code the catalogue does not know
+    ChooseModel,              //
+    Erasing,                  //
+    RemovingWriteProtection,  // erase refused: taken as protection
+    Erased,                   //
+    Downloading,              //
+    Downloaded,               //
+    Started,                  // Go accepted
+    WriteUnprotected,         //
+    ReadUnprotected,          //
+    Protected,                //
+    Verifying,                //
+    Verified,                 //
+    // What a failure names: the step, then why ("{step},{reason}").
+    FailedSync,
+    FailedIdentify,
+    FailedReadOptions,
+    FailedErase,
+    FailedWrite,
+    FailedGo,
+    FailedReadUnprotect,
+    FailedWriteUnprotect,
+    FailedProtect,
+    FailedVerify,
+    FailureWithReason,  // {step} {reason}
+    ReasonNoAnswer,
+    ReasonGarbled,
+    ReasonRefused,
+    ReasonOptionBytesCorrupt,
+    ReasonInterrupted,
+    ReasonPortGone,
+    ReasonDataRefused,   // {address}
+    ReasonFlashDiffers,  // {address}
+    MassErasedNote,      // appended to the final remark
+    // Messages of the run and of opening a port.
+    NoModel,          // {ports}
+    NotInitialised,   // {ports}
+    ModelRefused,     // {port} {part}
+    ImageDoesNotFit,  // after one line per port
+    PortBusy,
+    PortAbsent,
+    NotASerialPort,
+    PortDenied,
+    PortNotStarted,
+    // Why an image does not fit a chip.
+    FitOptionBytesShort,  // {size} {need}
+    FitStartOutside,      // {start} {first} {last}
+    FitStartUnaligned,    // {start} {align}
+    FitEndBeyond,         // {end} {last}
+    FitTooManyPages,      // {pages} {limit}
+    Count,
+};
+
+enum class Language : std::uint8_t { Zh };
+
+struct TextArg {
+    std::string_view name;
+    std::string value;
+};
+
+// The pattern of `id` in `language`, placeholders unreplaced.
+std::string_view TextPattern(TextId id, Language language = Language::Zh);
+
+// The text of `id` in `language` with its placeholders replaced.
+std::string Text(TextId id, std::initializer_list<TextArg> args = {},
+                 Language language = Language::Zh);
+
+// "0x08003000", as texts name an address.
+std::string HexAddress(std::uint32_t address);
+
+}  // namespace pellion
