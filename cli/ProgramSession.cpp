@@ -143,7 +143,7 @@ PortOutcome outcomeOf(const PortTable& table, const SessionRows& shown, std::int
             break;
     }
     if (s.run.outcome != SlotOutcome::Idle)
-        outcome.bytesWritten = s.run.writtenAddress - table.image.startAddress;
+        outcome.bytesWritten = s.run.writtenAddress - PortStateMachine::imageOf(s).startAddress;
     return outcome;
 }
 

@@ -26,11 +26,18 @@ void PortStateMachine::BeginIdentification(std::int32_t slot) {
     sendSync(slot);
 }
 
-void PortStateMachine::BeginRun(std::int32_t slot, bool verify, bool protect) {
+const FirmwareImage& PortStateMachine::imageOf(const PortSlot& slot) {
+    static const FirmwareImage none;
+    return slot.run.image ? *slot.run.image : none;
+}
+
+void PortStateMachine::BeginRun(std::int32_t slot, const SlotInputs& inputs) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
-    const std::uint32_t start = table_.image.startAddress;
     SlotRun& run = s.run;
+    run.image = inputs.image;
+    const FirmwareImage& image = imageOf(s);
+    const std::uint32_t start = image.startAddress;
     run.session = nextSession_++;
     run.repeats = 0;
     run.readUnprotectRounds = 0;
@@ -46,17 +53,16 @@ void PortStateMachine::BeginRun(std::int32_t slot, bool verify, bool protect) {
     run.stopRequested = false;
     run.interrupted = false;
     run.failedStep = SlotStep::None;
-    run.verify = verify;
-    run.protect = protect;
+    run.verify = inputs.verify;
+    run.protect = inputs.protect;
     run.verified = false;
     run.optionWritten = false;
     run.inRun = true;
     run.outcome = SlotOutcome::Running;
     run.started = SteadyClock::now();
     run.ended = {};
-    run.endAddress = isOptionDownload()
-                         ? start + kOptionByteCount - 1
-                         : start + std::max<std::uint32_t>(table_.image.imageSize, 1) - 1;
+    run.endAddress = isOptionDownload(s) ? start + kOptionByteCount - 1
+                                         : start + std::max<std::uint32_t>(image.imageSize, 1) - 1;
     run.verifyAddress = start;
     run.writtenAddress = start;
     s.imageCursor = 0;
@@ -156,7 +162,7 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
                         : result == SlotResult::Failed  ? SlotOutcome::Failed
                                                         : SlotOutcome::Cancelled;
         s.run.ended = SteadyClock::now();
-        ended.bytesWritten = s.run.writtenAddress - table_.image.startAddress;
+        ended.bytesWritten = s.run.writtenAddress - imageOf(s).startAddress;
     }
     ended.verified = s.run.verified;
     ended.massErased = s.run.massErased;
@@ -170,7 +176,7 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
 
 void PortStateMachine::progressStarts(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.progressTotal = ProgressMaximum(s, table_.image.startAddress);
+    s.run.progressTotal = ProgressMaximum(s, imageOf(s).startAddress);
     events_.tell(&EngineListener::OnProgress, Progress{slot, 0, s.run.progressTotal});
 }
 
@@ -298,7 +304,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             if (ack) {
                 s.state = GoAddr;
                 milestone(slot, Milestone::GoAccepted);
-                sendAddress(slot, table_.image.startAddress);
+                sendAddress(slot, imageOf(s).startAddress);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::Go);
             }

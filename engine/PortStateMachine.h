@@ -11,6 +11,7 @@
 #include "engine/EngineTiming.h"
 #include "engine/OwnerLoop.h"
 #include "engine/PortState.h"
+#include "engine/SlotInputs.h"
 #include "engine/SlotStep.h"
 #include "serial/PortTable.h"
 
@@ -32,9 +33,9 @@ class PortStateMachine {
 
     // The port has just been opened: synchronise and identify the chip.
     void BeginIdentification(std::int32_t slot);
-    // A run starts on a Ready slot with the table's image (which must fit the slot's chip):
-    // read it back when `verify`, set readout protection at the end when `protect`.
-    void BeginRun(std::int32_t slot, bool verify, bool protect);
+    // A programming cycle starts on a Ready slot with its inputs (whose image must fit the
+    // slot's chip); only the image, verify and protect are read.
+    void BeginRun(std::int32_t slot, const SlotInputs& inputs);
     // One delivery of the slot's port; `answer` holds the bytes read from its first byte on.
     void HandlePortAnswer(std::int32_t slot, const std::uint8_t* answer);
     // Ends the slot's run (or identification) as failed for `reason`; its port stays open.
@@ -60,13 +61,18 @@ class PortStateMachine {
     static std::int32_t ProgressPosition(const PortSlot& slot, std::uint32_t startAddress);
     static std::int32_t ProgressMaximum(const PortSlot& slot, std::uint32_t startAddress);
 
+    // The image of the slot's cycle; an empty one before its first run.
+    static const FirmwareImage& imageOf(const PortSlot& slot);
+
     // Called whenever a slot of a run ends (succeeded, failed or cancelled).
     std::function<void(std::int32_t slot)> onRunEnded;
 
   private:
     PortSlot& slotAt(std::int32_t slot) { return table_.slot(slot); }
     const PortSlot& slotAt(std::int32_t slot) const { return table_.slot(slot); }
-    bool isOptionDownload() const { return table_.image.startAddress == kOptionBytesAddress; }
+    static bool isOptionDownload(const PortSlot& slot) {
+        return imageOf(slot).startAddress == kOptionBytesAddress;
+    }
 
     const std::uint8_t* assembleAnswer(PortSlot& slot, const std::uint8_t* answer);
     // Sending and waiting.

@@ -42,7 +42,7 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
     s.optionBytes = read;
     s.run.optionBytesRead = true;
     s.run.repeats = 0;
-    const std::uint32_t start = table_.image.startAddress;
+    const std::uint32_t start = imageOf(s).startAddress;
     // Every protected region the image reaches must be opened, not only the first: a chip
     // acknowledges writes to protected pages and leaves them unchanged.
     if (IsRangeWriteProtected(s.optionBytes, start, s.run.endAddress)) {
@@ -53,7 +53,7 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
         sendCommand(slot, BootloaderCommand::WriteUnprotect);
         return;
     }
-    if (isOptionDownload()) {
+    if (isOptionDownload(s)) {
         milestone(slot, Milestone::Erased);
         progressStarts(slot);
         startWriting(slot);
@@ -89,9 +89,8 @@ void PortStateMachine::sendEraseCommand(std::int32_t slot) {
 
 void PortStateMachine::sendPageList(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    const std::uint32_t start = table_.image.startAddress;
-    const PageListResult pages =
-        BuildPageList(s.geometry, start, table_.image.imageSize, s.pageList);
+    const std::uint32_t start = imageOf(s).startAddress;
+    const PageListResult pages = BuildPageList(s.geometry, start, imageOf(s).imageSize, s.pageList);
     // The run refused images that do not fit before it started; this end is the slot's own.
     s.run.endAddress = pages.endAddress;
     progressStarts(slot);
@@ -114,12 +113,12 @@ void PortStateMachine::sendNextBlock(std::int32_t slot) {
     s.ports.Purge();
     s.state = WriteData;
     s.run.blockAddress = s.writeAddress;
-    const auto& bytes = table_.image.imageBytes;
+    const auto& bytes = imageOf(s).imageBytes;
     const std::size_t cursor = std::min<std::size_t>(s.imageCursor, bytes.size());
     const std::span<const std::uint8_t> rest(bytes.data() + cursor, bytes.size() - cursor);
     Frame frame;
     int consumed = 0;
-    if (isOptionDownload()) {
+    if (isOptionDownload(s)) {
         if (rest.size() < std::size_t(kOptionByteCount)) {
             FailSlot(slot, EndReason::None);
             return;
@@ -132,7 +131,7 @@ void PortStateMachine::sendNextBlock(std::int32_t slot) {
     }
     s.imageCursor += std::uint32_t(consumed);
     s.writeAddress += std::uint32_t(consumed);
-    send(slot, frame, 1, isOptionDownload() ? timing_.optionWrite : timing_.programBlock);
+    send(slot, frame, 1, isOptionDownload(s) ? timing_.optionWrite : timing_.programBlock);
 }
 
 void PortStateMachine::onBlockWritten(std::int32_t slot) {
@@ -154,7 +153,7 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     const bool protect = s.run.protect;
     const bool verifyPending = s.run.verify && !s.run.verified;
-    if (isOptionDownload() && s.run.optionWritten && (verifyPending || protect)) {
+    if (isOptionDownload(s) && s.run.optionWritten && (verifyPending || protect)) {
         // The chip restarts after its option bytes are written; nothing reaches it until it
         // is synchronised again.
         resyncLater(slot, ResyncAfterOptionWrite);
@@ -166,7 +165,7 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
         s.state = ProtectCmd;
         stepStarted(slot, SlotStep::Protect);
         sendCommand(slot, BootloaderCommand::WriteMemory);
-    } else if (!isOptionDownload()) {
+    } else if (!isOptionDownload(s)) {
         milestone(slot, Milestone::Written);
         s.state = GoCmd;
         stepStarted(slot, SlotStep::Go);
@@ -179,10 +178,11 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
 // An option-byte download has just replaced the option bytes read at the start of the run:
 // protection is set on top of the downloaded ones, not on top of what they replaced.
 OptionBytes PortStateMachine::optionBytesToProtect(const PortSlot& slot) const {
-    if (!isOptionDownload() || table_.image.imageBytes.size() < std::size_t(kOptionByteCount))
+    const FirmwareImage& image = imageOf(slot);
+    if (!isOptionDownload(slot) || image.imageBytes.size() < std::size_t(kOptionByteCount))
         return slot.optionBytes;
     OptionBytes downloaded;
-    std::copy_n(table_.image.imageBytes.begin(), kOptionByteCount, downloaded.begin());
+    std::copy_n(image.imageBytes.begin(), kOptionByteCount, downloaded.begin());
     return downloaded;
 }
 

@@ -7,7 +7,7 @@ namespace pellion {
 
 void PortStateMachine::startVerify(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.verifyAddress = table_.image.startAddress;
+    s.run.verifyAddress = imageOf(s).startAddress;
     s.run.repeats = 0;
     stepStarted(slot, SlotStep::Verify);
     s.state = VerifyCmd;
@@ -26,8 +26,8 @@ void PortStateMachine::sendVerifyCount(std::int32_t slot) {
 
 void PortStateMachine::onVerifyData(std::int32_t slot, const std::uint8_t* answer) {
     PortSlot& s = slotAt(slot);
-    const auto& image = table_.image.imageBytes;
-    const std::size_t offset = s.run.verifyAddress - table_.image.startAddress;
+    const auto& image = imageOf(s).imageBytes;
+    const std::size_t offset = s.run.verifyAddress - imageOf(s).startAddress;
     for (int i = 0; i < s.run.verifyCount; ++i) {
         const std::size_t at = offset + std::size_t(i);
         if (at >= image.size() || answer[1 + i] != image[at]) {

@@ -1,7 +1,6 @@
 #include "engine/RunControl.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "engine/ImageFit.h"
 #include "engine/ModelChoice.h"
@@ -12,8 +11,6 @@
 namespace pellion {
 
 namespace {
-
-constexpr std::uint32_t kDefaultBaud = 57600;
 
 std::string portsMessage(TextId id, const std::vector<std::string>& ports) {
     return Text(id, {{"ports", PortListMessage(ports, "")}});
@@ -74,11 +71,8 @@ void RunControl::OnPortCheckClick(std::int32_t slot) {
         return;
     PortSlot& s = table_.slot(slot);
     if (host_.IsRowTicked(slot)) {
-        std::uint32_t baud =
-            std::uint32_t(std::strtoul(host_.RowText(slot, ColumnBaud).c_str(), nullptr, 10));
-        if (baud == 0)
-            baud = kDefaultBaud;
-        switch (OpenSlotPort(s, *this, baud, host_.WritePauseMs())) {
+        const SlotInputs inputs = host_.SlotInputsOf(slot);
+        switch (OpenSlotPort(s, *this, inputs.baud, inputs.writePauseMs)) {
             case SlotOpenResult::Busy:
                 return refusePortOpening(slot, EndReason::PortBusy);
             case SlotOpenResult::Absent:
@@ -209,22 +203,39 @@ void RunControl::StartRun() {
     // The slots of a running run read the image: it is not replaced under them.
     if (runInProgress())
         return;
-    if (!loadImage())
-        return;
-    startWithLoadedImage();
+    if (auto image = loadImage())
+        startWithLoadedImage(image);
 }
 
 void RunControl::StartRun(FirmwareImage image) {
     if (runInProgress())
         return;
-    table_.image = std::move(image);
-    for (std::int32_t i = 0; i < table_.slotCount(); ++i)
-        table_.slot(i).imageCursor = 0;
-    startWithLoadedImage();
+    startWithLoadedImage(std::make_shared<const FirmwareImage>(std::move(image)));
 }
 
-void RunControl::startWithLoadedImage() {
-    const ModelProblems models = applyChosenModels();
+bool RunControl::StartCycle(std::int32_t slot, const SlotInputs& inputs) {
+    if (slot < 0 || slot >= table_.slotCount() || !inputs.image)
+        return false;
+    PortSlot& s = table_.slot(slot);
+    if (s.state != Ready || machine_.IsAtWork(slot) ||
+        !ImageFitProblem(*inputs.image, s.geometry).empty()) {
+        return false;
+    }
+    s.run.runId = currentRun_;
+    machine_.BeginRun(slot, inputs);
+    if (elapsedTimer_ == 0)
+        startElapsedTimer(false);
+    return true;
+}
+
+void RunControl::startWithLoadedImage(const std::shared_ptr<const FirmwareImage>& image) {
+    // Every row's inputs as they are now: nothing the operator changes later reaches the run.
+    std::vector<SlotInputs> inputs;
+    for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+        inputs.push_back(host_.IsRowTicked(i) ? host_.SlotInputsOf(i) : SlotInputs{});
+        inputs.back().image = image;
+    }
+    const ModelProblems models = applyChosenModels(inputs);
     if (!models.withoutModel.empty()) {
         host_.ShowMessage(kRunCaption, portsMessage(TextId::NoModel, models.withoutModel));
         return;
@@ -233,15 +244,13 @@ void RunControl::startWithLoadedImage() {
         host_.ShowMessage(kRunCaption, models.refused);
         return;
     }
-    const std::string refusal = refuseUnfitImages();
+    const std::string refusal = refuseUnfitImages(*image);
     if (!refusal.empty()) {
         host_.ShowMessage(kRunCaption, refusal);
         return;
     }
 
     ++currentRun_;
-    const bool verify = host_.IsVerifyChecked();
-    const bool protect = host_.IsReadProtectChecked();
     std::vector<std::string> notReady;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i))
@@ -250,7 +259,7 @@ void RunControl::startWithLoadedImage() {
         if (s.state == Ready) {
             host_.SetOkEnabled(false);
             s.run.runId = currentRun_;
-            machine_.BeginRun(i, verify, protect);
+            machine_.BeginRun(i, inputs[std::size_t(i)]);
         } else {
             notReady.push_back(portName(i));
         }
@@ -273,28 +282,25 @@ void RunControl::StopAllNow() {
         machine_.StopNow(i);
 }
 
-bool RunControl::loadImage() {
+std::shared_ptr<const FirmwareImage> RunControl::loadImage() {
     auto loaded = loadDownloadFile(host_.DownloadFilePath(), host_.StartAddressText());
     if (!loaded) {
         host_.ShowMessage(kRunCaption, loaded.error());
-        return false;
+        return nullptr;
     }
-    table_.image = std::move(loaded.value());
-    for (std::int32_t i = 0; i < table_.slotCount(); ++i)
-        table_.slot(i).imageCursor = 0;
-    return true;
+    return std::make_shared<const FirmwareImage>(std::move(loaded.value()));
 }
 
 // A model chosen by hand applies only to a chip still awaiting one (its identification ended
 // without a usable code). A chip that named itself keeps its own geometry whatever column 5
 // says; another geometry there is refused, so that nothing is erased by the wrong page size.
-RunControl::ModelProblems RunControl::applyChosenModels() {
+RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotInputs>& inputs) {
     ModelProblems problems;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i))
             continue;
         PortSlot& s = table_.slot(i);
-        const std::string model = host_.RowText(i, ColumnModel);
+        const std::string& model = inputs[std::size_t(i)].model;
         if (s.run.namedItself && !model.empty()) {
             if (IsModelChoiceRefused(s, catalogue_, model)) {
                 problems.refused +=
@@ -328,12 +334,12 @@ RunControl::ModelProblems RunControl::applyChosenModels() {
     return problems;
 }
 
-std::string RunControl::refuseUnfitImages() {
+std::string RunControl::refuseUnfitImages(const FirmwareImage& image) {
     std::string lines;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i) || table_.slot(i).state != Ready)
             continue;
-        const std::string problem = ImageFitProblem(table_.image, table_.slot(i).geometry);
+        const std::string problem = ImageFitProblem(image, table_.slot(i).geometry);
         if (!problem.empty())
             lines += portName(i) + ": " + problem + "\n";
     }
@@ -354,11 +360,12 @@ void RunControl::OnElapsedTimer() {
             std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - runStartTime_);
         host_.SetElapsedText(FormatElapsed(elapsed.count()));
     }
-    const std::uint32_t start = table_.image.startAddress;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         const PortSlot& s = table_.slot(i);
-        if (s.run.runId != currentRun_ || !host_.IsRowTicked(i) || s.state <= ErasePages)
+        // An unticked slot's port is closed: its cell is left as it was.
+        if (s.run.runId != currentRun_ || !s.ports.IsOpen() || s.state <= ErasePages)
             continue;
+        const std::uint32_t start = PortStateMachine::imageOf(s).startAddress;
         events_.tell(
             &EngineListener::OnProgress,
             Progress{i, PortStateMachine::ProgressPosition(s, start), s.run.progressTotal});
@@ -372,15 +379,13 @@ void RunControl::OnElapsedTimer() {
     events_.runEnded();
 }
 
-// The run ends when every started slot has ended, well or not, or was unticked: not when
-// its write address reached the end (it may still be protecting or starting the chip).
+// The run ends with the last of its cycles, well or not (an unticked slot's was cancelled):
+// not when a write address reached the end (it may still be protecting or starting the chip).
 bool RunControl::allStartedSlotsEnded() const {
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         const SlotRun& run = table_.slot(i).run;
-        if (run.runId == currentRun_ && run.outcome == SlotOutcome::Running &&
-            host_.IsRowTicked(i)) {
+        if (run.runId == currentRun_ && run.outcome == SlotOutcome::Running)
             return false;
-        }
     }
     return true;
 }

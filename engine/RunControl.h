@@ -12,6 +12,7 @@
 #include "engine/OwnerLoop.h"
 #include "engine/PortStateMachine.h"
 #include "engine/RunHost.h"
+#include "engine/SlotInputs.h"
 #include "image/FirmwareImage.h"
 #include "serial/PortTable.h"
 #include "serial/SerialOwner.h"
@@ -46,8 +47,15 @@ class RunControl : public SerialOwner {
     // The OK button: loads the image from the boxes, then starts as below.
     void StartRun();
     // Starts a run with an image already loaded and checked (the command line loads it before
-    // any port is opened).
+    // any port is opened): one cycle per ticked slot, each with the inputs its row shows now
+    // (SlotInputsOf) and the image shared. The run ends with the last of its cycles.
     void StartRun(FirmwareImage image);
+    // Starts one slot's programming cycle on its own inputs, beside whatever else runs; it
+    // joins the current run (production mode starts and stops cycles this way). The slot must
+    // be identified, or have its model applied, and the image must fit its chip.
+    bool StartCycle(std::int32_t slot, const SlotInputs& inputs);
+    // Ends one slot's cycle once the frame it has under way is answered or times out.
+    void StopCycle(std::int32_t slot) { machine_.RequestStop(slot); }
     // Interrupts everything at work: each slot ends once the frame it has under way is
     // answered or times out, marked as interrupted. Nothing new starts.
     void InterruptRun();
@@ -72,17 +80,17 @@ class RunControl : public SerialOwner {
     void ShowSerialError(const std::string& caption, const std::string& text) override;
 
   private:
-    bool loadImage();
-    void startWithLoadedImage();
+    std::shared_ptr<const FirmwareImage> loadImage();
+    void startWithLoadedImage(const std::shared_ptr<const FirmwareImage>& image);
     struct ModelProblems {
         std::vector<std::string> withoutModel;  // ports that still need a model
         std::string refused;  // identified ports given another geometry, a line each
     };
     // First pass: the models chosen for the ticked rows that await one.
-    ModelProblems applyChosenModels();
+    ModelProblems applyChosenModels(const std::vector<SlotInputs>& inputs);
     void refusePortOpening(std::int32_t slot, EndReason reason);
     // Images that do not fit a chip about to start, one line per port; empty when all fit.
-    std::string refuseUnfitImages();
+    std::string refuseUnfitImages(const FirmwareImage& image);
     void startElapsedTimer(bool showElapsed);
     void OnElapsedTimer();
     bool allStartedSlotsEnded() const;

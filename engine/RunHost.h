@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/SlotInputs.h"
+
 namespace pellion {
 
 // Columns of the port list, one row per port slot.
@@ -55,6 +57,10 @@ class RunHost {
     virtual bool IsReadProtectChecked() const = 0;
     // "下载后校验": read when a run starts. Off unless the surface offers it.
     virtual bool IsVerifyChecked() const { return false; }
+    // What a slot's cycle takes from the surface, read when its port opens and when a run
+    // starts: the row's baud rate (57600 when it names none) and model, the interval, verify
+    // and protect. No image: the run loads that once for all its cycles.
+    virtual SlotInputs SlotInputsOf(std::int32_t slot) const;
 
     // --- Written by the engine ---
     virtual void SetRowText(const PortTextUpdate& update) = 0;

@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/SlotStep.h"
+#include "image/FirmwareImage.h"
 
 namespace pellion {
 
@@ -37,12 +39,13 @@ struct SlotRun {
     std::int32_t repeats = 0;             // refusals and time-outs in the current step
     std::int32_t readUnprotectRounds = 0;
     std::int32_t writeUnprotectRounds = 0;
-    bool verify = false;         // read the image back before finishing
-    bool protect = false;        // set readout protection at the end
-    bool verified = false;       // the read-back matched
-    bool optionWritten = false;  // option bytes written: the chip restarts
-    bool awaitingModel = false;  // identification ended without a usable code
-    bool inRun = false;          // started by the current run
+    std::shared_ptr<const FirmwareImage> image;  // what this cycle writes (its run's, shared)
+    bool verify = false;                         // read the image back before finishing
+    bool protect = false;                        // set readout protection at the end
+    bool verified = false;                       // the read-back matched
+    bool optionWritten = false;                  // option bytes written: the chip restarts
+    bool awaitingModel = false;                  // identification ended without a usable code
+    bool inRun = false;                          // started by the current run
     SlotOutcome outcome = SlotOutcome::Idle;
     std::string deviceCode;  // as reported, when it was
     std::chrono::steady_clock::time_point started{};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "image/FirmwareImage.h"
+
+namespace pellion {
+
+// What a slot's cycle needs from the operator, taken as values when the cycle starts: the
+// engine never reads the surface's controls while it runs. The image is shared by the cycles
+// of one run and never changes under them.
+struct SlotInputs {
+    std::uint32_t baud = 57600;
+    std::uint32_t writePauseMs = 0;  // the download interval
+    std::string model;               // chosen by hand; empty when none was
+    std::shared_ptr<const FirmwareImage> image;
+    bool verify = false;
+    bool protect = false;  // readout protection once the image is on the chip
+};
+
+}  // namespace pellion
