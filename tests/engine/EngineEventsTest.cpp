@@ -1,0 +1,136 @@
+// The engine's events as a listener sees them, the inputs a cycle takes when it starts, and the
+// text table the surfaces make their words from.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "EngineRig.h"
+#include "engine/RowTexts.h"
+#include "engine/TextTableZh.h"
+
+namespace pellion::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Recorder : EngineListener {
+    std::vector<StepStarted> steps;
+    std::vector<Identified> identified;
+    std::vector<Progress> progress;
+    std::vector<SlotEnded> ended;
+    void OnStepStarted(const StepStarted& e) override { steps.push_back(e); }
+    void OnIdentified(const Identified& e) override { identified.push_back(e); }
+    void OnProgress(const Progress& e) override { progress.push_back(e); }
+    void OnSlotEnded(const SlotEnded& e) override { ended.push_back(e); }
+
+    std::vector<SlotStep> stepsOf(std::int32_t slot) const {
+        std::vector<SlotStep> out;
+        for (const auto& e : steps) {
+            if (e.slot == slot && (out.empty() || out.back() != e.step))
+                out.push_back(e.step);
+        }
+        return out;
+    }
+    std::vector<SlotEnded> endsOf(std::int32_t slot) const {
+        std::vector<SlotEnded> out;
+        for (const auto& e : ended) {
+            if (e.slot == slot)
+                out.push_back(e);
+        }
+        return out;
+    }
+};
+
+// One chip programmed and verified, one cancelled in the middle: each cycle ends exactly once,
+// with what a report needs, and the steps come in the order the chip saw them.
+TEST(EngineEvents, EveryCycleEndsOnceWithItsFacts) {
+    EngineRig rig;
+    rig.addChip("1RCB");
+    rig.addChip("1RCB");
+    rig.build();
+    Recorder recorder;
+    rig.control->events().subscribe(recorder);
+    rig.tickAllAndIdentify();
+    ASSERT_EQ(recorder.identified.size(), 2u);
+    EXPECT_EQ(recorder.identified[0].part, "KTM1RCB-0256");
+    EXPECT_FALSE(recorder.identified[0].code.empty());
+
+    const auto image = patternImage(8000);
+    rig.setImage(image);
+    rig.host->verify = true;
+    const auto endedBefore = rig.host->runsEnded;
+    rig.control->StartRun();
+    ASSERT_TRUE(rig.runUntil([&] { return rig.slot(1).state == WriteData; }));
+    rig.untick(1);
+    ASSERT_TRUE(rig.runUntil([&] { return rig.host->runsEnded > endedBefore; }, 30s));
+    rig.control->events().unsubscribe(recorder);
+
+    const auto first = recorder.endsOf(0);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].phase, SlotPhase::Programming);
+    EXPECT_EQ(first[0].result, SlotResult::Succeeded);
+    EXPECT_TRUE(first[0].verified);
+    EXPECT_EQ(first[0].bytesWritten, image.size());
+    EXPECT_EQ(
+        recorder.stepsOf(0),
+        (std::vector<SlotStep>{SlotStep::Sync, SlotStep::Identify, SlotStep::ReadOptions,
+                               SlotStep::Erase, SlotStep::Write, SlotStep::Verify, SlotStep::Go}));
+    const auto second = recorder.endsOf(1);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].result, SlotResult::Cancelled);
+
+    // Progress never goes back within the run and ends with everything moved.
+    std::int32_t last = -1;
+    for (const auto& p : recorder.progress) {
+        if (p.slot != 0)
+            continue;
+        EXPECT_GE(p.done, last);
+        last = p.done;
+    }
+    EXPECT_GT(last, std::int32_t(2 * image.size()) - 2);
+}
+
+// Readout protection is an input of the cycle: unticking the box once the run has started
+// changes nothing for it.
+TEST(EngineEvents, ACycleKeepsTheInputsItStartedWith) {
+    EngineRig rig;
+    rig.addChip("1RCB");
+    rig.build();
+    rig.tickAllAndIdentify();
+    rig.setImage(patternImage(600));
+    rig.host->readProtect = true;
+    const auto endedBefore = rig.host->runsEnded;
+    rig.control->StartRun();
+    rig.host->readProtect = false;
+    ASSERT_TRUE(rig.runUntil([&] { return rig.host->runsEnded > endedBefore; }, 30s));
+    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护成功");
+}
+
+TEST(EngineEvents, TextsComeFromTheTableWithTheirParameters) {
+    for (std::size_t i = 0; i < kZhTexts.size(); ++i)
+        EXPECT_FALSE(kZhTexts[i].empty()) << i;
+    EXPECT_EQ(Text(TextId::NoModel, {{"ports", "COM3,COM5"}}), "COM3,COM5芯片请选择型号!");
+    EXPECT_EQ(Text(TextId::ModelRefused, {{"part", "KTM1C8A-0064"}}),
+              "芯片已识别为KTM1C8A-0064,不能选择其他型号!");  // a missing parameter is empty
+
+    SlotEnded gone;
+    gone.reason = EndReason::PortGone;
+    gone.during = SlotStep::Erase;
+    EXPECT_EQ(EndingText(gone), "擦除失败,串口已断开");
+    gone.phase = SlotPhase::Identification;
+    EXPECT_EQ(EndingText(gone), "串口已断开");
+    SlotEnded differs;
+    differs.reason = EndReason::FlashDiffers;
+    differs.during = SlotStep::Verify;
+    differs.address = 0x08000104;
+    EXPECT_EQ(EndingText(differs), "校验失败,地址0x08000104的内容与下载文件不同");
+    SlotEnded unprotect;
+    unprotect.reason = EndReason::Refused;
+    unprotect.during = SlotStep::Unprotect;
+    unprotect.readout = true;
+    EXPECT_EQ(EndingText(unprotect), "去除读保护失败,芯片多次拒绝");
+}
+
+}  // namespace
+}  // namespace pellion::test
