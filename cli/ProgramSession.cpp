@@ -165,7 +165,7 @@ class Session {
     Session(const SessionOptions& options, std::ostream& out, std::ostream& err, bool live)
         : options_(options),
           host_(options.devices),
-          shown_(options.devices),
+          shown_(options.devices, options.language),
           view_(out, live),
           err_(err),
           control_(loop_, table_, catalogue_, host_) {

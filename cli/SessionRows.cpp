@@ -4,11 +4,12 @@
 
 namespace pellion::cli {
 
-SessionRows::SessionRows(const std::vector<std::string>& ports) {
+SessionRows::SessionRows(const std::vector<std::string>& ports, OperatorLanguage language)
+    : RowTexts(language) {
     for (const auto& port : ports) {
         TableRow row;
         row.port = port;
-        row.init = Text(TextId::NotSynchronised);
+        row.init = Text(TextId::NotSynchronised, {}, language);
         rows_.push_back(std::move(row));
     }
 }

@@ -14,7 +14,7 @@ namespace pellion::cli {
 // events: one row per port, in the port order. The state word is the caller's.
 class SessionRows : public RowTexts {
   public:
-    explicit SessionRows(const std::vector<std::string>& ports);
+    SessionRows(const std::vector<std::string>& ports, OperatorLanguage language);
 
     const TableRow& row(std::int32_t slot) const { return rows_.at(std::size_t(slot)); }
     std::int32_t rowCount() const { return std::int32_t(rows_.size()); }

@@ -12,7 +12,7 @@ namespace pellion {
 // each slot's run, written through its RunHost.
 class GridPresenter : public RowTexts {
   public:
-    explicit GridPresenter(RunHost& host, Language language = Language::Zh)
+    explicit GridPresenter(RunHost& host, OperatorLanguage language = OperatorLanguage::Chinese)
         : RowTexts(language), host_(host) {}
 
     void OnSlotStarted(const SlotStarted& event) override;

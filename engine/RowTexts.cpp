@@ -125,15 +125,15 @@ TextId milestoneId(Milestone milestone) {
 
 }  // namespace
 
-std::string StepFailureText(SlotStep step, bool readout, Language language) {
+std::string StepFailureText(SlotStep step, bool readout, OperatorLanguage language) {
     return Text(stepFailureId(step, readout), {}, language);
 }
 
-std::string FailedStepText(std::int32_t state, Language language) {
+std::string FailedStepText(std::int32_t state, OperatorLanguage language) {
     return StepFailureText(StepOfState(state), IsReadUnprotectState(state), language);
 }
 
-std::string EndingText(const SlotEnded& ended, Language language) {
+std::string EndingText(const SlotEnded& ended, OperatorLanguage language) {
     TextId reason = TextId::Count;
     const bool hasReason = reasonId(ended.reason, reason);
     std::string reasonText;

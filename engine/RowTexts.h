@@ -11,19 +11,23 @@ namespace pellion {
 
 // The step a failure names, in the operator's words ("擦除失败"); `readout` tells the two
 // kinds of unprotect apart.
-std::string StepFailureText(SlotStep step, bool readout, Language language = Language::Zh);
+std::string StepFailureText(SlotStep step, bool readout,
+                            OperatorLanguage language = OperatorLanguage::Chinese);
 // The same for the step a state machine state belongs to.
-std::string FailedStepText(std::int32_t state, Language language = Language::Zh);
+std::string FailedStepText(std::int32_t state,
+                           OperatorLanguage language = OperatorLanguage::Chinese);
 // Why a phase ended, as a slot's remark names it ("擦除失败,芯片无应答", "串口已断开"); the
 // port-opening reasons give the message the operator was shown.
-std::string EndingText(const SlotEnded& ended, Language language = Language::Zh);
+std::string EndingText(const SlotEnded& ended,
+                       OperatorLanguage language = OperatorLanguage::Chinese);
 
 // A slot's row texts (columns 3, 5 and 7) made from the engine's events with one language's
 // table, as the window's grid and the command line show them. Subclasses send every change on
 // (setText); the texts are kept for those that only read them.
 class RowTexts : public EngineListener {
   public:
-    explicit RowTexts(Language language = Language::Zh) : language_(language) {}
+    explicit RowTexts(OperatorLanguage language = OperatorLanguage::Chinese)
+        : language_(language) {}
 
     // The remark column's last text, or why the port never opened.
     const std::string& remark(std::int32_t slot) const;
@@ -43,7 +47,7 @@ class RowTexts : public EngineListener {
     void show(std::int32_t slot, std::int32_t column, TextId id);
     std::string& remarkOf(std::int32_t slot);
 
-    Language language_;
+    OperatorLanguage language_;
     std::vector<std::string> remarks_;
 };
 

@@ -6,12 +6,12 @@
 
 namespace pellion {
 
-std::string_view TextPattern(TextId id, Language /*language*/) {
+std::string_view TextPattern(TextId id, OperatorLanguage /*language*/) {
     const auto index = std::size_t(id);
     return index < kZhTexts.size() ? kZhTexts[index] : std::string_view{};
 }
 
-std::string Text(TextId id, std::initializer_list<TextArg> args, Language language) {
+std::string Text(TextId id, std::initializer_list<TextArg> args, OperatorLanguage language) {
     const std::string_view pattern = TextPattern(id, language);
     std::string text;
     text.reserve(pattern.size() + 16);

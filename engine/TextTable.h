@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/OperatorLanguage.h"
+
 namespace pellion {
 
 // Every operator text the engine's surfaces make from its events, by a stable key. One table
@@ -71,19 +73,18 @@ enum class TextId : std::uint16_t {
     Count,
 };
 
-enum class Language : std::uint8_t { Zh };
-
 struct TextArg {
     std::string_view name;
     std::string value;
 };
 
-// The pattern of `id` in `language`, placeholders unreplaced.
-std::string_view TextPattern(TextId id, Language language = Language::Zh);
+// The pattern of `id` in `language`, placeholders unreplaced. A language without a table of
+// its own yet speaks Chinese.
+std::string_view TextPattern(TextId id, OperatorLanguage language = OperatorLanguage::Chinese);
 
 // The text of `id` in `language` with its placeholders replaced.
 std::string Text(TextId id, std::initializer_list<TextArg> args = {},
-                 Language language = Language::Zh);
+                 OperatorLanguage language = OperatorLanguage::Chinese);
 
 // "0x08003000", as texts name an address.
 std::string HexAddress(std::uint32_t address);
