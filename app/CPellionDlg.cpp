@@ -91,6 +91,7 @@ CPellionDlg::CPellionDlg(DialogOptions options, QWidget* parent)
     arrangeControls();
     setTabOrder();
     run_ = std::make_unique<RunControl>(loop_, table_, catalogue_, *this);
+    run_->SetLanguage(options_.language);
 
     setWindowIcon(programIcon());
     if (options_.startUpdateNotice)

@@ -169,6 +169,7 @@ class Session {
           view_(out, live),
           err_(err),
           control_(loop_, table_, catalogue_, host_) {
+        control_.SetLanguage(options.language);
         std::vector<PortIdentity> identities;
         for (const auto& device : options.devices)
             identities.push_back({device, device});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/TextTable.h"
+
 #include <string>
 
 #include "catalogue/DeviceCatalogue.h"
@@ -10,6 +12,7 @@ namespace pellion {
 // Why `image` cannot be programmed into a chip of `geometry`, in the operator's words; empty
 // when it can. The image must lie inside the chip's main flash at a word address (or be the 16
 // option bytes at their address) and its pages must fit the erase list.
-std::string ImageFitProblem(const FirmwareImage& image, const DeviceGeometry& geometry);
+std::string ImageFitProblem(const FirmwareImage& image, const DeviceGeometry& geometry,
+                            OperatorLanguage language = OperatorLanguage::Chinese);
 
 }  // namespace pellion

@@ -13,8 +13,9 @@ bool IsModelChoiceRefused(const PortSlot& slot, const DeviceCatalogue& catalogue
     return !geometry || !(*geometry == slot.geometry);
 }
 
-std::string ModelRefusalText(const std::string& port, const std::string& partName) {
-    return Text(TextId::ModelRefused, {{"port", port}, {"part", partName}});
+std::string ModelRefusalText(const std::string& port, const std::string& partName,
+                             OperatorLanguage language) {
+    return Text(TextId::ModelRefused, {{"port", port}, {"part", partName}}, language);
 }
 
 }  // namespace pellion

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/TextTable.h"
+
 #include <string>
 
 #include "catalogue/DeviceCatalogue.h"
@@ -15,6 +17,7 @@ bool IsModelChoiceRefused(const PortSlot& slot, const DeviceCatalogue& catalogue
 
 // What the operator is told then, in the window's words: "COM3芯片已识别为KTM1C8A-0064,不能选择
 // 其他型号!".
-std::string ModelRefusalText(const std::string& port, const std::string& partName);
+std::string ModelRefusalText(const std::string& port, const std::string& partName,
+                             OperatorLanguage language = OperatorLanguage::Chinese);
 
 }  // namespace pellion

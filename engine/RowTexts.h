@@ -29,6 +29,9 @@ class RowTexts : public EngineListener {
     explicit RowTexts(OperatorLanguage language = OperatorLanguage::Chinese)
         : language_(language) {}
 
+    // Texts made from now on are in `language`.
+    void setLanguage(OperatorLanguage language) { language_ = language; }
+
     // The remark column's last text, or why the port never opened.
     const std::string& remark(std::int32_t slot) const;
 

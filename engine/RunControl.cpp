@@ -12,8 +12,9 @@ namespace pellion {
 
 namespace {
 
-std::string portsMessage(TextId id, const std::vector<std::string>& ports) {
-    return Text(id, {{"ports", PortListMessage(ports, "")}});
+std::string portsMessage(TextId id, const std::vector<std::string>& ports,
+                         OperatorLanguage language) {
+    return Text(id, {{"ports", PortListMessage(ports, "")}}, language);
 }
 
 }  // namespace
@@ -123,7 +124,7 @@ void RunControl::refusePortOpening(std::int32_t slot, EndReason reason) {
     refused.slot = slot;
     refused.phase = SlotPhase::Identification;
     refused.reason = reason;
-    host_.ShowMessage(kRunCaption, EndingText(refused));
+    host_.ShowMessage(kRunCaption, EndingText(refused, language_));
     host_.UntickRow(slot);
     machine_.RefuseSlot(slot, reason);
 }
@@ -218,7 +219,7 @@ bool RunControl::StartCycle(std::int32_t slot, const SlotInputs& inputs) {
         return false;
     PortSlot& s = table_.slot(slot);
     if (s.state != Ready || machine_.IsAtWork(slot) ||
-        !ImageFitProblem(*inputs.image, s.geometry).empty()) {
+        !ImageFitProblem(*inputs.image, s.geometry, language_).empty()) {
         return false;
     }
     s.run.runId = currentRun_;
@@ -237,7 +238,8 @@ void RunControl::startWithLoadedImage(const std::shared_ptr<const FirmwareImage>
     }
     const ModelProblems models = applyChosenModels(inputs);
     if (!models.withoutModel.empty()) {
-        host_.ShowMessage(kRunCaption, portsMessage(TextId::NoModel, models.withoutModel));
+        host_.ShowMessage(kRunCaption,
+                          portsMessage(TextId::NoModel, models.withoutModel, language_));
         return;
     }
     if (!models.refused.empty()) {
@@ -268,7 +270,7 @@ void RunControl::startWithLoadedImage(const std::shared_ptr<const FirmwareImage>
     // slots end; the elapsed time is shown only for a full start.
     startElapsedTimer(notReady.empty());
     if (!notReady.empty()) {
-        host_.ShowMessage(kRunCaption, portsMessage(TextId::NotInitialised, notReady));
+        host_.ShowMessage(kRunCaption, portsMessage(TextId::NotInitialised, notReady, language_));
     }
 }
 
@@ -306,7 +308,7 @@ RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotIn
                 problems.refused +=
                     (problems.refused.empty() ? "" : "\n") +
                     ModelRefusalText(portName(i),
-                                     s.partName.empty() ? s.run.deviceCode : s.partName);
+                                     s.partName.empty() ? s.run.deviceCode : s.partName, language_);
             }
             continue;
         }
@@ -339,11 +341,11 @@ std::string RunControl::refuseUnfitImages(const FirmwareImage& image) {
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i) || table_.slot(i).state != Ready)
             continue;
-        const std::string problem = ImageFitProblem(image, table_.slot(i).geometry);
+        const std::string problem = ImageFitProblem(image, table_.slot(i).geometry, language_);
         if (!problem.empty())
             lines += portName(i) + ": " + problem + "\n";
     }
-    return lines.empty() ? lines : lines + Text(TextId::ImageDoesNotFit);
+    return lines.empty() ? lines : lines + Text(TextId::ImageDoesNotFit, {}, language_);
 }
 
 void RunControl::startElapsedTimer(bool showElapsed) {

@@ -34,6 +34,11 @@ class RunControl : public SerialOwner {
 
     void setTiming(const EngineTiming& timing) { machine_.setTiming(timing); }
     const EngineTiming& timing() const { return machine_.timing(); }
+    // The language of the rows' texts and of the messages from now on.
+    void SetLanguage(OperatorLanguage language) {
+        language_ = language;
+        grid_.setLanguage(language);
+    }
 
     // The row's check box has just been toggled: open the port and identify the chip when it
     // is ticked, close the port and reset the row when it is not.
@@ -103,6 +108,7 @@ class RunControl : public SerialOwner {
     RunHost& host_;
     EngineEvents events_;
     GridPresenter grid_;
+    OperatorLanguage language_ = OperatorLanguage::Chinese;
     PortStateMachine machine_;
     TimerId elapsedTimer_ = 0;
     std::uint64_t currentRun_ = 1;

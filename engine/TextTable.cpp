@@ -2,13 +2,15 @@
 
 #include <cstdio>
 
+#include "engine/TextTableEn.h"
 #include "engine/TextTableZh.h"
 
 namespace pellion {
 
-std::string_view TextPattern(TextId id, OperatorLanguage /*language*/) {
+std::string_view TextPattern(TextId id, OperatorLanguage language) {
+    const auto& table = language == OperatorLanguage::English ? kEnTexts : kZhTexts;
     const auto index = std::size_t(id);
-    return index < kZhTexts.size() ? kZhTexts[index] : std::string_view{};
+    return index < table.size() ? table[index] : std::string_view{};
 }
 
 std::string Text(TextId id, std::initializer_list<TextArg> args, OperatorLanguage language) {

@@ -78,8 +78,7 @@ struct TextArg {
     std::string value;
 };
 
-// The pattern of `id` in `language`, placeholders unreplaced. A language without a table of
-// its own yet speaks Chinese.
+// The pattern of `id` in `language`, placeholders unreplaced.
 std::string_view TextPattern(TextId id, OperatorLanguage language = OperatorLanguage::Chinese);
 
 // The text of `id` in `language` with its placeholders replaced.

@@ -141,6 +141,27 @@ TEST(ProgramCommand, ProgramsEveryPortVerifiesByDefaultAndReportsInJson) {
     EXPECT_NE(report.read().find("\"verified\": \"not_requested\""), std::string::npos);
 }
 
+TEST(ProgramCommand, InEnglishTheRemarksAndTheReportsRemarkAreEnglishAndItsIdentifiersAlike) {
+    test::VirtualChipFixture chips(1);
+    ASSERT_TRUE(chips.ok()) << chips.error();
+    TempFile image(".bin"), report(".json");
+    image.write(pattern(2000));
+    const auto run = runCli({"program", "--lang", "en", "--file", image.path, "--port",
+                             chips.devicePath(0), "--json", report.path});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const std::string started = "Download complete, application started";
+    EXPECT_NE(run.out.find(chips.devicePath(0) + ": Downloading..."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(chips.devicePath(0) + ": " + started), std::string::npos);
+    const std::string json = report.read();
+    EXPECT_NE(json.find("\"result\": \"succeeded\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"verified\": \"passed\""), std::string::npos);
+    EXPECT_NE(json.find("\"remark\": \"" + started + "\""), std::string::npos);
+    for (const std::string& text : {run.out, run.err, json}) {
+        for (unsigned char c : text)
+            ASSERT_LT(c, 0x80) << "not English:\n" << text;
+    }
+}
+
 TEST(ProgramCommand, AFailingChipMakesTheExitStatusNonZeroAndIsNamed) {
     test::VirtualChipFixture chips(2, [](std::size_t i) {
         sim::ChipOptions options;
