@@ -1,13 +1,11 @@
 #include "serial/CSerialPort.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <system_error>
 
 #include "engine/OwnerLoop.h"
-#include "serial/SerialPlatform.h"
 
 namespace pellion {
 
@@ -86,19 +84,19 @@ std::string serialErrorText(const std::string& stepName, const std::string& syst
 }
 
 CSerialPort::CSerialPort()
-    : device_(std::make_unique<platform::SerialDevice>()),
-      openingToken_(std::make_shared<std::atomic<std::uint64_t>>(0)) {}
+    : device_(makeSerialDevice()), openingToken_(std::make_shared<std::atomic<std::uint64_t>>(0)) {}
 
 CSerialPort::~CSerialPort() {
     StopAndClose();
     openingToken_.reset();  // a port-lost report still queued for the owner is now void
 }
 
-bool CSerialPort::OpenPort(SerialOwner* owner, const std::string& devicePath,
-                           std::uint32_t comNumberArg, std::uint32_t baud,
-                           std::uint32_t writePauseArg) {
+SerialResult CSerialPort::OpenPort(SerialOwner* owner, const std::string& devicePath,
+                                   std::uint32_t comNumberArg, std::uint32_t baud,
+                                   std::uint32_t writePauseArg,
+                                   const std::optional<LineLevels>& idleLines) {
     if (InOwnDelivery())
-        return false;
+        return SerialResult::failure(SerialErrorKind::Busy, "OpenPort", "within its own delivery");
     WaitForMonitorToEnd();
     std::lock_guard lock(lock_);
     openingToken_->fetch_add(1);
@@ -114,21 +112,24 @@ bool CSerialPort::OpenPort(SerialOwner* owner, const std::string& devicePath,
     readLength = 1;
 
     device_->close();
-    if (device_->open(devicePath) != 0)
-        return false;
+    if (auto opened = device_->open(devicePath); !opened)
+        return opened;
     writePause = writePauseArg;
     {
         std::lock_guard timeoutsLock(timeoutsMutex_);
         timeouts_ = CommTimeouts::uniform(kOpenTimeoutMs);
     }
-    if (auto failure = device_->configure(baud)) {
-        ReportError(failure->step, failure->error);
-    } else if (auto rtsFailure = device_->raiseRts()) {
-        ReportError(rtsFailure->step, rtsFailure->error);
+    // The lines first: a board wired for boot entry must not see them wander while the line
+    // is set up.
+    if (idleLines) {
+        const auto lines = device_->setLines(*idleLines);
+        if (!lines && lines.kind != SerialErrorKind::NoLines)
+            ReportError(lines);
     }
-    device_->requestLowLatency();
+    if (auto configured = device_->configure(baud); !configured)
+        ReportError(configured);
     device_->purge(true, true);
-    return true;
+    return {};
 }
 
 bool CSerialPort::StartMonitor() {
@@ -180,7 +181,15 @@ bool CSerialPort::IsPortBusy(const std::string& devicePath) {
 }
 
 PortAccess CSerialPort::ProbePort(const std::string& devicePath) {
-    return platform::SerialDevice::probe(devicePath);
+    return probePortAccess(devicePath);
+}
+
+SerialResult CSerialPort::SetLines(std::optional<bool> dtr, std::optional<bool> rts) {
+    if (lost_)
+        return SerialResult::failure(SerialErrorKind::Gone, "DTR/RTS", "the port has gone");
+    if (!device_->isOpen())
+        return SerialResult::failure(SerialErrorKind::Other, "DTR/RTS", "the port is not open");
+    return device_->setLines({dtr, rts});
 }
 
 bool CSerialPort::SetTimeouts(const CommTimeouts& timeouts) {
@@ -252,9 +261,9 @@ void CSerialPort::MonitorThread() {
         const auto woke = device_->wait(receiving, false, writePending_ ? 0 : -1);
         if (ShutdownRequested())
             break;
-        if (woke.hungUp) {
+        if (woke.result.kind == SerialErrorKind::Gone) {
             MarkLost();
-        } else if (woke.error != 0) {
+        } else if (!woke.result) {
             owner_->ShowSerialError(kReceiveProblemCaption, kReceiveProblemText);
             std::this_thread::sleep_for(kWaitFailureBackoff);
         } else if (woke.readable && receiveEnabled_) {
@@ -273,16 +282,16 @@ void CSerialPort::ReceiveStep() {
     std::lock_guard lock(lock_);
     std::memset(rxBuffer, 0, sizeof rxBuffer);
     while (!ShutdownRequested() && receiveEnabled_ && !lost_) {
-        const int queued = device_->queuedBytes();
-        if (queued < 0 && platform::isDeviceGoneError(-queued)) {
+        const auto queued = device_->bytesQueued();
+        if (queued.result.kind == SerialErrorKind::Gone) {
             MarkLost();
             return;
         }
-        if (queued < 0) {
-            ReportError(kSerialCalls.queued, -queued);
+        if (!queued.result) {
+            ReportError(queued.result);
             return;
         }
-        if (queued == 0)
+        if (queued.count == 0)
             return;
 
         const int length = std::clamp<int>(readLength.load(), 1, kRxBufferSize);
@@ -293,8 +302,8 @@ void CSerialPort::ReceiveStep() {
         }
         if (read.shutdown)
             return;
-        if (read.failedStep != nullptr)
-            ReportError(read.failedStep, read.error);
+        if (!read.failure)
+            ReportError(read.failure);
         lastReadCount = static_cast<std::int32_t>(read.count);
         readLength = 1;
         Deliver();
@@ -308,7 +317,7 @@ CSerialPort::ReadResult CSerialPort::ReadWithTimeouts(int length) {
     auto lastByte = start;
     const auto wanted = static_cast<std::size_t>(length);
     while (result.count < wanted) {
-        const auto got = device_->readSome(rxBuffer + result.count, wanted - result.count);
+        const auto got = device_->read(rxBuffer + result.count, wanted - result.count);
         if (got.count > 0) {
             result.count += got.count;
             lastByte = SteadyClock::now();
@@ -316,15 +325,12 @@ CSerialPort::ReadResult CSerialPort::ReadWithTimeouts(int length) {
                 break;
             continue;
         }
-        if (got.endOfFile || platform::isDeviceGoneError(got.error)) {
+        if (got.result.kind == SerialErrorKind::Gone) {
             result.deviceGone = true;
             return result;
         }
-        if (got.error == EINTR)
-            continue;
-        if (got.error != EAGAIN) {
-            result.failedStep = kSerialCalls.read;
-            result.error = got.error;
+        if (!got.result) {
+            result.failure = got.result;
             return result;
         }
         if (limits.returnAtOnce)
@@ -348,13 +354,13 @@ CSerialPort::ReadResult CSerialPort::ReadWithTimeouts(int length) {
             result.shutdown = true;
             return result;
         }
-        if (woke.hungUp) {
+        if (woke.result.kind == SerialErrorKind::Gone) {
             result.deviceGone = true;
             return result;
         }
-        if (woke.error != 0) {
-            result.failedStep = kSerialCalls.waitInRead;
-            result.error = woke.error;
+        if (!woke.result) {
+            result.failure = woke.result;
+            result.failure.step += " in read()";
             return result;
         }
     }
@@ -373,8 +379,8 @@ void CSerialPort::WriteStep() {
     }
     PauseAfterWrite();
     lock.unlock();
-    if (written.error != 0)
-        ReportError(kSerialCalls.write, written.error);
+    if (!written.failure)
+        ReportError(written.failure);
     if (ShutdownRequested())
         return;
     // Whatever the peer said to a write that did not go out whole is handed over at once.
@@ -389,19 +395,17 @@ CSerialPort::WriteResult CSerialPort::WriteWithTimeout(int length) {
         limit ? std::optional(SteadyClock::now() + milliseconds(*limit)) : std::nullopt;
     const auto wanted = static_cast<std::size_t>(length);
     while (result.sent < wanted) {
-        const auto put = device_->writeSome(writeBuffer_.get() + result.sent, wanted - result.sent);
+        const auto put = device_->write(writeBuffer_.get() + result.sent, wanted - result.sent);
         if (put.count > 0) {
             result.sent += put.count;
             continue;
         }
-        if (platform::isDeviceGoneError(put.error)) {
+        if (put.result.kind == SerialErrorKind::Gone) {
             result.deviceGone = true;
             return result;
         }
-        if (put.error == EINTR)
-            continue;
-        if (put.error != 0 && put.error != EAGAIN) {
-            result.error = put.error;
+        if (!put.result) {
+            result.failure = put.result;
             return result;
         }
         int waitMs = -1;
@@ -413,12 +417,14 @@ CSerialPort::WriteResult CSerialPort::WriteWithTimeout(int length) {
         const auto woke = device_->wait(false, true, waitMs);
         if (ShutdownRequested())
             return result;
-        if (woke.hungUp) {
+        if (woke.result.kind == SerialErrorKind::Gone) {
             result.deviceGone = true;
             return result;
         }
-        if (woke.error != 0) {
-            result.error = woke.error;
+        if (!woke.result) {
+            // Named as the write that failed, as before.
+            result.failure = woke.result;
+            result.failure.step = "write()";
             return result;
         }
     }
@@ -460,12 +466,11 @@ void CSerialPort::MarkLost() {
     });
 }
 
-void CSerialPort::ReportError(const char* stepName, int error) {
+void CSerialPort::ReportError(const SerialResult& failure) {
     if (owner_ == nullptr)
         return;
     owner_->ShowSerialError(
-        kErrorCaption,
-        serialErrorText(stepName, platform::systemErrorText(error), comNumber, devicePath_));
+        kErrorCaption, serialErrorText(failure.step, failure.systemText, comNumber, devicePath_));
 }
 
 }  // namespace pellion

@@ -9,21 +9,10 @@
 #include <thread>
 
 #include "serial/PortAccess.h"
+#include "serial/SerialDevice.h"
 #include "serial/SerialOwner.h"
 
 namespace pellion {
-
-#ifdef _WIN32
-namespace win32 {
-class SerialDevice;
-}
-namespace platform = win32;
-#else
-namespace posix {
-class SerialDevice;
-}
-namespace platform = posix;
-#endif
 
 // Read and write time-outs in milliseconds, as a Win32 COMMTIMEOUTS describes them: a read of n
 // bytes ends readTotalTimeoutConstant + n * readTotalTimeoutMultiplier after it starts, or
@@ -82,12 +71,16 @@ class CSerialPort {
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // Owner thread. Opens `devicePath` exclusively with 8E1 at `baud`; false only when the
-    // device cannot be opened (absent or held by another opener). `comNumber` is the number
-    // shown in error texts. A configuration step that fails is reported to the owner and the
-    // port stays open with what was applied. The time-outs start at 1000 ms each.
-    bool OpenPort(SerialOwner* owner, const std::string& devicePath, std::uint32_t comNumber,
-                  std::uint32_t baud, std::uint32_t writePause);
+    // Owner thread. Opens `devicePath` exclusively, puts DTR and RTS at `idleLines` (none: as
+    // the open leaves them, both raised on a port with lines of its own) and then sets 8E1 at
+    // `baud`. Fails only when the device cannot be opened, saying why (busy, absent, not a
+    // terminal, denied). `comNumber` is the number shown in error texts. A line or configuration
+    // step that fails is reported to the owner and the port stays open with what was applied;
+    // a port without lines to drive opens quietly (SetLines tells). The time-outs start at
+    // 1000 ms each.
+    SerialResult OpenPort(SerialOwner* owner, const std::string& devicePath,
+                          std::uint32_t comNumber, std::uint32_t baud, std::uint32_t writePause,
+                          const std::optional<LineLevels>& idleLines = std::nullopt);
     bool StartMonitor();
     // Owner thread; at most kWriteBufferSize bytes. Carried out by the monitor thread. Dropped
     // on a port that is not open or whose device has gone.
@@ -95,13 +88,19 @@ class CSerialPort {
     // Owner thread; safe on a port that was never opened. Called from within this port's own
     // delivery it closes the port at once and lets the monitor thread end after the delivery
     // returns (no further read or delivery); the thread is joined by the next OpenPort,
-    // StopAndClose or the destructor. (OpenPort from within its own delivery returns false;
+    // StopAndClose or the destructor. (OpenPort from within its own delivery fails;
     // destroying the port there is not allowed.)
     void StopAndClose();
+    // Whether the device could be opened right now and, when not, why; never opens it, so no
+    // line moves.
     static bool IsPortBusy(const std::string& devicePath);
-    // Whether the device could be opened right now and, when not, why.
     static PortAccess ProbePort(const std::string& devicePath);
 
+    // Owner thread, on an open port: sets the lines given (a line without a value keeps its
+    // level) at once, not after queued bytes, and returns once they are in effect. NoLines when
+    // the port cannot drive them (a pseudo-terminal without a virtual chip's line endpoint);
+    // on a virtual chip the wait for its board's confirmation is bounded (half a second).
+    SerialResult SetLines(std::optional<bool> dtr, std::optional<bool> rts);
     // Owner thread, on an open port; false when the port is not open.
     bool SetTimeouts(const CommTimeouts& timeouts);
     CommTimeouts Timeouts() const;
@@ -133,21 +132,20 @@ class CSerialPort {
     // What one timed read ended with.
     struct ReadResult {
         std::size_t count = 0;
-        const char* failedStep = nullptr;
-        int error = 0;
+        SerialResult failure;  // its step is the one the operator is told about
         bool deviceGone = false;
         bool shutdown = false;
     };
     struct WriteResult {
         std::size_t sent = 0;
-        int error = 0;
+        SerialResult failure;
         bool deviceGone = false;
     };
 
     void MonitorThread();
     void ReceiveStep();
     void WriteStep();
-    void ReportError(const char* stepName, int error);
+    void ReportError(const SerialResult& failure);
 
     ReadResult ReadWithTimeouts(int length);
     WriteResult WriteWithTimeout(int length);
@@ -158,7 +156,7 @@ class CSerialPort {
     bool InOwnDelivery() const;
     bool ShutdownRequested() const { return shutdownRequested_.load(); }
 
-    std::unique_ptr<platform::SerialDevice> device_;
+    std::unique_ptr<SerialDevice> device_;
     std::unique_ptr<std::uint8_t[]> writeBuffer_;
     SerialOwner* owner_ = nullptr;
     std::recursive_mutex lock_;  // opening, the write step and the receive step

@@ -17,10 +17,22 @@ SlotOpenResult OpenSlotPort(PortSlot& slot, SerialOwner& owner, std::uint32_t ba
         case PortAccess::Denied:
             return SlotOpenResult::Denied;
     }
-    // Another opener may take the port between the test and the open: that is busy too.
-    if (!port.OpenPort(&owner, slot.devicePath, std::uint32_t(slot.comNumber), baud,
-                       writePauseMs)) {
-        return SlotOpenResult::Busy;
+    // The test cannot see every opener, and another may come between the test and the open:
+    // the open says why it failed.
+    const auto opened =
+        port.OpenPort(&owner, slot.devicePath, std::uint32_t(slot.comNumber), baud, writePauseMs);
+    switch (opened.kind) {
+        case SerialErrorKind::None:
+            break;
+        case SerialErrorKind::Absent:
+        case SerialErrorKind::Gone:
+            return SlotOpenResult::Absent;
+        case SerialErrorKind::NotATerminal:
+            return SlotOpenResult::NotATerminal;
+        case SerialErrorKind::Denied:
+            return SlotOpenResult::Denied;
+        default:
+            return SlotOpenResult::Busy;
     }
     port.SetTimeouts(CommTimeouts::uniform(kSlotPortTimeoutMs));
     if (!port.StartMonitor()) {

@@ -51,6 +51,18 @@ std::optional<LineSettings> readLineSettings(int fd) {
     return describe(tio);
 }
 
+std::optional<StepFailure> keepLinesOnClose(int fd) {
+    termios2 tio{};
+    if (ioctl(fd, TCGETS2, &tio) != 0)
+        return StepFailure{"ioctl(TCGETS2)", errno};
+    if ((tio.c_cflag & HUPCL) == 0)
+        return std::nullopt;
+    tio.c_cflag &= ~HUPCL;
+    if (ioctl(fd, TCSETS2, &tio) != 0)
+        return StepFailure{"ioctl(TCSETS2)", errno};
+    return std::nullopt;
+}
+
 LineSettings bootloaderLineFromAnyState(std::uint32_t baud) {
     termios2 tio{};
     tio.c_iflag = tio.c_oflag = tio.c_cflag = tio.c_lflag = ~0u;
@@ -86,6 +98,7 @@ LineSettings describe(const termios2& tio) {
             !(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP));
     s.receiverEnabled = (tio.c_cflag & CREAD) != 0;
     s.ignoresModemLines = (tio.c_cflag & CLOCAL) != 0;
+    s.hangUpOnClose = (tio.c_cflag & HUPCL) != 0;
     return s;
 }
 

@@ -22,6 +22,7 @@ struct LineSettings {
     bool raw = false;  // no line editing, echo, signals or byte translation
     bool receiverEnabled = false;
     bool ignoresModemLines = false;
+    bool hangUpOnClose = false;  // HUPCL: the last close drops DTR and RTS
 };
 
 // Raw 8 data bits, even parity, one stop bit at any rate the driver accepts (set as a plain
@@ -30,6 +31,9 @@ struct LineSettings {
 std::optional<StepFailure> applyBootloaderLine(int fd, std::uint32_t baud);
 
 std::optional<LineSettings> readLineSettings(int fd);
+
+// Clears HUPCL, so closing the device leaves DTR and RTS where they are.
+std::optional<StepFailure> keepLinesOnClose(int fd);
 
 // What applyBootloaderLine makes of a line whose every flag was set before: pseudo-terminals
 // force 8 data bits without parity, so on them the applied parity cannot be read back.
