@@ -53,7 +53,8 @@ LineChannelResult PtyLineChannel::open(const std::string& devicePath) {
     std::memcpy(address.sun_path + 1, name.data(), name.size());  // abstract: leading NUL
     const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
 
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking, so a listener with a full backlog cannot hold the owner thread.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return failure(LineChannelError::Failed, "socket(): " + systemErrorText(errno));
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {

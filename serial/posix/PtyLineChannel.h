@@ -47,7 +47,7 @@ struct LineChannelResult {
     bool ok() const { return error == LineChannelError::None; }
 };
 
-// The host's end of one device's line endpoint.
+// The host's end of one device's line endpoint. Nothing in it blocks beyond the time-out given.
 class PtyLineChannel {
   public:
     PtyLineChannel() = default;

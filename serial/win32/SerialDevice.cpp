@@ -156,7 +156,7 @@ PortAccess SerialDevice::probe(const std::string& path) {
     return serial ? PortAccess::Free : PortAccess::NotATerminal;
 }
 
-std::optional<StepFailure> SerialDevice::configure(std::uint32_t baud) {
+std::optional<StepFailure> SerialDevice::configure(std::uint32_t baud, const LineLevels& lines) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(port_, &dcb))
@@ -170,8 +170,9 @@ std::optional<StepFailure> SerialDevice::configure(std::uint32_t baud) {
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDsrSensitivity = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    // The DCB sets the lines too: at the levels given, so the idle levels are not undone here.
+    dcb.fDtrControl = lines.dtr.value_or(true) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = lines.rts.value_or(true) ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
     dcb.fErrorChar = FALSE;
@@ -192,13 +193,20 @@ std::optional<StepFailure> SerialDevice::configure(std::uint32_t baud) {
     return std::nullopt;
 }
 
-std::optional<StepFailure> SerialDevice::raiseRts() {
-    if (::EscapeCommFunction(port_, SETRTS))
+std::optional<StepFailure> SerialDevice::setLine(bool dtr, bool asserted, bool& noLines) {
+    const DWORD function = dtr ? (asserted ? SETDTR : CLRDTR) : (asserted ? SETRTS : CLRRTS);
+    noLines = false;
+    if (::EscapeCommFunction(port_, function))
         return std::nullopt;
     const DWORD error = ::GetLastError();
-    if (isNoLinesError(error))
-        return std::nullopt;
+    noLines = isNoLinesError(error);
     return StepFailure{"EscapeCommFunction()", errorCode(error)};
+}
+
+std::optional<StepFailure> SerialDevice::drain() {
+    if (::FlushFileBuffers(port_))
+        return std::nullopt;
+    return StepFailure{"FlushFileBuffers()", lastError()};
 }
 
 void SerialDevice::purge(bool input, bool output) {

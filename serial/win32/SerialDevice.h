@@ -7,6 +7,7 @@
 #include <string>
 
 #include "serial/PortAccess.h"
+#include "serial/SerialDevice.h"
 
 namespace pellion::win32 {
 
@@ -61,14 +62,15 @@ class SerialDevice {
     // "\\.\COMn" for "COMn", which CreateFile needs from COM10 on.
     static std::string devicePathOf(const std::string& path);
 
-    // The DCB: 8 data bits, even parity, one stop bit at any rate, RTS and DTR on, no flow
-    // control; COMMTIMEOUTS that make a read return on its first byte (reads never ask for
+    // The DCB: 8 data bits, even parity, one stop bit at any rate, DTR and RTS at `lines` (on
+    // where not given), no flow control; COMMTIMEOUTS that make a read return on its first byte (reads never ask for
     // more than is queued, and the port's own time-outs are kept by its monitor thread) and
     // bound a write.
-    std::optional<StepFailure> configure(std::uint32_t baud);
-    // EscapeCommFunction(SETRTS). Ports that cannot drive the line are left alone silently.
-    std::optional<StepFailure> raiseRts();
-    void requestLowLatency() {}  // the driver's latency timer is the adapter's setting
+    std::optional<StepFailure> configure(std::uint32_t baud, const LineLevels& lines);
+    // EscapeCommFunction for DTR (or RTS); `noLines` tells a port that cannot drive its lines.
+    std::optional<StepFailure> setLine(bool dtr, bool asserted, bool& noLines);
+    // FlushFileBuffers: until everything written has left.
+    std::optional<StepFailure> drain();
 
     void purge(bool input, bool output);
     // Bytes waiting in the input queue, or -error.
