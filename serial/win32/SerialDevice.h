@@ -63,9 +63,9 @@ class SerialDevice {
     static std::string devicePathOf(const std::string& path);
 
     // The DCB: 8 data bits, even parity, one stop bit at any rate, DTR and RTS at `lines` (on
-    // where not given), no flow control; COMMTIMEOUTS that make a read return on its first byte (reads never ask for
-    // more than is queued, and the port's own time-outs are kept by its monitor thread) and
-    // bound a write.
+    // where not given), no flow control; COMMTIMEOUTS that make a read return on its first byte
+    // (reads never ask for more than is queued, and the port's own time-outs are kept by its
+    // monitor thread) and bound a write.
     std::optional<StepFailure> configure(std::uint32_t baud, const LineLevels& lines);
     // EscapeCommFunction for DTR (or RTS); `noLines` tells a port that cannot drive its lines.
     std::optional<StepFailure> setLine(bool dtr, bool asserted, bool& noLines);
