@@ -63,7 +63,7 @@ std::vector<SerialPortEntry> MachinePorts(const DiscoverySources& sources) {
         const std::string name = entry.path().filename().string();
         const std::string devicePath = (fs::path(sources.devDirectory) / name).string();
         if (isRealSerialPort(entry.path(), name, devicePath)) {
-            ports.push_back({name, devicePath, false});
+            ports.push_back({name, devicePath, false, {}});
         }
     }
     return ports;
@@ -83,7 +83,7 @@ std::vector<SerialPortEntry> DirectoryPorts(const std::string& directory) {
             continue;  // dangling link
         if (!S_ISCHR(target.st_mode))
             continue;
-        ports.push_back({name, entry.path().string(), true});
+        ports.push_back({name, entry.path().string(), true, {}});
     }
     return ports;
 }
