@@ -24,20 +24,6 @@ SerialResult failure(SerialErrorKind kind, const char* step, int error) {
     return SerialResult::failure(kind, step, systemErrorText(error));
 }
 
-SerialErrorKind openKind(int error) {
-    switch (static_cast<DWORD>(error)) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-            return SerialErrorKind::Absent;
-        case ERROR_ACCESS_DENIED:  // what Windows answers a second opener of a port
-        case ERROR_SHARING_VIOLATION:
-            return SerialErrorKind::Busy;
-        default:
-            return SerialErrorKind::Other;
-    }
-}
-
 SerialErrorKind transferKind(int error) {
     return isDeviceGoneError(error) ? SerialErrorKind::Gone : SerialErrorKind::Other;
 }
@@ -66,7 +52,7 @@ SerialResult CommDevice::open(const std::string& path) {
     levels_ = {};
     const int error = port_.open(path);
     if (error != 0)
-        return failure(openKind(error), "CreateFile()", error);
+        return failure(openErrorKind(error), "CreateFile()", error);
     return {};
 }
 

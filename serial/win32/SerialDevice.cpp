@@ -137,13 +137,10 @@ PortAccess SerialDevice::probe(const std::string& path) {
     HANDLE port = ::CreateFileW(toWide(devicePathOf(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        switch (::GetLastError()) {
-            case ERROR_FILE_NOT_FOUND:
-            case ERROR_PATH_NOT_FOUND:
-            case ERROR_INVALID_NAME:
+        switch (openErrorKind(static_cast<int>(::GetLastError()))) {
+            case SerialErrorKind::Absent:
                 return PortAccess::Absent;
-            case ERROR_ACCESS_DENIED:  // what Windows answers a second opener of a port
-            case ERROR_SHARING_VIOLATION:
+            case SerialErrorKind::Busy:
                 return PortAccess::Busy;
             default:
                 return PortAccess::Denied;

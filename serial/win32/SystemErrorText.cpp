@@ -40,4 +40,18 @@ bool isDeviceGoneError(int error) {
     }
 }
 
+SerialErrorKind openErrorKind(int error) {
+    switch (static_cast<DWORD>(error)) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return SerialErrorKind::Absent;
+        case ERROR_ACCESS_DENIED:  // what Windows answers a second opener of a port
+        case ERROR_SHARING_VIOLATION:
+            return SerialErrorKind::Busy;
+        default:
+            return SerialErrorKind::Other;
+    }
+}
+
 }  // namespace pellion::win32
