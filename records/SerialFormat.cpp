@@ -49,14 +49,14 @@ std::size_t parseField(std::string_view text, std::size_t at, SerialFormat& form
 }
 
 std::string fieldText(const SerialFormat& format, std::uint32_t number) {
-    std::string spec = "%";
+    std::string directive = "%";
     if (format.leftAlign)
-        spec += '-';
+        directive += '-';
     else if (format.zeroPad)
-        spec += '0';
-    spec += "*";
-    spec += format.conversion;
-    return formatText(spec.c_str(), format.width, unsigned(number));
+        directive += '0';
+    directive += "*";
+    directive += format.conversion;
+    return formatText(directive.c_str(), format.width, unsigned(number));
 }
 
 }  // namespace
