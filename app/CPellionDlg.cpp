@@ -368,6 +368,11 @@ void CPellionDlg::onOk() {
         showOperatorMessage(this, QString::fromUtf8(kRunCaption), windowText(kTextNoPortTicked));
         return;
     }
+    if (!settings_.badBlockSize.empty()) {
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption),
+                            windowText(kTextBadBlockSize).arg(fromUtf8(settings_.badBlockSize)));
+        return;
+    }
     run_->StartRun();
     if (run_->IsRunning())
         setBaudCellsEnabled(false);

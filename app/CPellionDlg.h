@@ -104,6 +104,7 @@ class CPellionDlg : public QDialog, public RunHost {
     std::uint32_t WritePauseMs() const override;
     bool IsReadProtectChecked() const override;
     bool IsVerifyChecked() const override;
+    WritePlan StationWritePlan() const override { return settings_.writePlan; }
     void SetRowText(const PortTextUpdate& update) override;
     void SetRowProgress(const PortProgressUpdate& update) override;
     void UntickRow(std::int32_t slot) override;

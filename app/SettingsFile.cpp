@@ -21,6 +21,8 @@ constexpr const char* kHeightKey = "WindowHeight";
 constexpr const char* kColumnsKey = "ColumnWidths";
 constexpr const char* kStationLabelsKey = "StationLabels";
 constexpr const char* kLanguageKey = "Language";
+constexpr const char* kBlockSizeKey = "WriteBlockSize";
+constexpr const char* kSkipBlankKey = "SkipBlankBlocks";
 // Every label of a large station fits; a damaged, endless line is still cut.
 constexpr std::size_t kStationLabelsValueLimit = 65535;
 // Beyond any screen: a damaged value must not make a window nobody can handle.
@@ -129,6 +131,14 @@ SavedSettings readSettings(const std::string& path) {
     settings.stationLabels =
         parseStationLabels(readLimited(path, kStationLabelsKey, kStationLabelsValueLimit));
     settings.language = readLimited(path, kLanguageKey);
+    if (const std::string size = readLimited(path, kBlockSizeKey); !size.empty()) {
+        const int bytes = dimensionOf(size);
+        if (IsValidWriteBlockSize(bytes))
+            settings.writePlan.blockBytes = bytes;
+        else
+            settings.badBlockSize = size;
+    }
+    settings.writePlan.skipBlankBlocks = readLimited(path, kSkipBlankKey) != "0";
     return settings;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/StationLabels.h"
+#include "engine/WritePlan.h"
 
 namespace pellion {
 
@@ -22,6 +23,11 @@ struct SavedSettings {
     // The window's language, "zh" or "en"; anything else follows the locale. Set by hand, never
     // written.
     std::string language;
+    // Keys only the station's file sets: WriteBlockSize (default 200) and SkipBlankBlocks
+    // (0 sends blocks of 0xFF too). A block size that is not one keeps its text here, and the
+    // plan its default, so that the run can be refused in words.
+    WritePlan writePlan;
+    std::string badBlockSize;
 };
 
 inline constexpr const char* kSettingsFileName = "KTZozOvConfig.ini";

@@ -49,5 +49,8 @@ inline constexpr const char* kTextStationLabelCaption =
     QT_TRANSLATE_NOOP("pellion::WindowTexts", "工位标签");
 inline constexpr const char* kTextStationLabelPrompt =
     QT_TRANSLATE_NOOP("pellion::WindowTexts", "%1的工位标签(留空则显示序号)：");
+// OK while the settings file's WriteBlockSize is not a block size: the value as written.
+inline constexpr const char* kTextBadBlockSize = QT_TRANSLATE_NOOP(
+    "pellion::WindowTexts", "配置文件中的写入块大小%1无效,应为4的倍数且不大于256,请修改后重试!");
 
 }  // namespace pellion

@@ -126,8 +126,13 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
             o.verify = arg == "--verify";
             continue;
         }
+        if (arg == "--write-blank") {
+            o.writePlan.skipBlankBlocks = false;
+            continue;
+        }
         if (arg != "--file" && arg != "--port" && arg != "--address" && arg != "--baud" &&
-            arg != "--interval" && arg != "--model" && arg != "--json" && arg != "--lang") {
+            arg != "--interval" && arg != "--model" && arg != "--json" && arg != "--lang" &&
+            arg != "--block-size") {
             return "unknown option '" + args[i] + "'";
         }
         const auto v = value();
@@ -154,6 +159,13 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
             if (!ms || *ms > 10000)
                 return "--interval '" + *v + "' is not a pause in ms";
             o.intervalMs = *ms;
+        } else if (arg == "--block-size") {
+            const auto bytes = parseNumber(*v);
+            if (!bytes || *bytes > std::uint32_t(kMaxWriteBlockBytes) ||
+                !IsValidWriteBlockSize(int(*bytes)))
+                return "--block-size '" + *v + "' is not a block size: a multiple of 4 from 4 to " +
+                       std::to_string(kMaxWriteBlockBytes) + " bytes";
+            o.writePlan.blockBytes = int(*bytes);
         } else if (arg == "--model") {
             o.model = *v;
         } else if (arg == "--lang") {

@@ -142,8 +142,12 @@ PortOutcome outcomeOf(const PortTable& table, const SessionRows& shown, std::int
             classifyWithoutRun(s, sessionInterrupted, outcome);
             break;
     }
-    if (s.run.outcome != SlotOutcome::Idle)
-        outcome.bytesWritten = s.run.writtenAddress - PortStateMachine::imageOf(s).startAddress;
+    if (s.run.outcome != SlotOutcome::Idle) {
+        outcome.blankBytesSkipped = s.run.blankBytesSkipped;
+        outcome.recoveries = s.run.recoveries;
+        outcome.bytesWritten = s.run.writtenAddress - PortStateMachine::imageOf(s).startAddress -
+                               s.run.blankBytesSkipped;
+    }
     return outcome;
 }
 
@@ -179,6 +183,7 @@ class Session {
         host_.writePauseMs = options.intervalMs;
         host_.readProtect = options.protect;
         host_.verify = options.verify;
+        host_.writePlan = options.writePlan;
         host_.onMessage = [this](const MemoryRunHost::Message& message) {
             lastMessage_ = message.text;
             err_ << message.caption << ": " << message.text << "\n" << std::flush;

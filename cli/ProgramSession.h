@@ -10,6 +10,7 @@
 #include "engine/EngineTiming.h"
 #include "engine/OperatorLanguage.h"
 #include "engine/SlotStep.h"
+#include "engine/WritePlan.h"
 #include "image/DownloadFile.h"
 #include "image/FirmwareImage.h"
 #include "image/ImageResult.h"
@@ -34,6 +35,7 @@ struct SessionOptions {
     std::optional<EngineTiming> timing;  // the engine's defaults unless set
     // The language of the rows and remarks (--lang, else the locale).
     OperatorLanguage language = OperatorLanguage::Chinese;
+    WritePlan writePlan;  // block size, blank blocks skipped
 };
 
 inline constexpr std::uint32_t kDefaultRawStart = 0x08000000;
@@ -49,7 +51,9 @@ struct PortOutcome {
     PortResult result = PortResult::Failed;
     SlotStep failedStep = SlotStep::None;
     std::string remark;
-    std::uint32_t bytesWritten = 0;
+    std::uint32_t bytesWritten = 0;       // sent and acknowledged
+    std::uint32_t blankBytesSkipped = 0;  // in blank blocks left as the erase left them
+    std::int32_t recoveries = 0;          // lost answers the run recovered from
     std::int64_t durationMs = 0;
     Verification verified = Verification::NotRequested;
     bool massErased = false;   // a readout unprotect erased the whole chip

@@ -72,6 +72,8 @@ std::string portJson(const PortOutcome& p) {
            ResultIdentifier(p.result) + "\", \"step\": " + stepJson(p.failedStep) +
            ", \"remark\": " + jsonString(p.remark) +
            ", \"bytesWritten\": " + std::to_string(p.bytesWritten) +
+           ", \"blankBytesSkipped\": " + std::to_string(p.blankBytesSkipped) +
+           ", \"recoveries\": " + std::to_string(p.recoveries) +
            ", \"durationMs\": " + std::to_string(p.durationMs) + ", \"verified\": \"" +
            VerificationIdentifier(p.verified) + "\", \"massErased\": " + jsonBool(p.massErased) +
            ", \"interrupted\": " + jsonBool(p.interrupted) + "}";
@@ -160,7 +162,9 @@ std::string SessionReportJson(const SessionOptions& options, const SessionResult
     json += "  \"image\": " + imageJson(result.image) + ",\n";
     json += std::string("  \"options\": {\"verify\": ") + jsonBool(options.verify) +
             ", \"protect\": " + jsonBool(options.protect) +
-            ", \"model\": " + (options.model ? jsonString(*options.model) : "null") + "},\n";
+            ", \"model\": " + (options.model ? jsonString(*options.model) : "null") +
+            ", \"blockSize\": " + std::to_string(options.writePlan.blockBytes) +
+            ", \"skipBlank\": " + jsonBool(options.writePlan.skipBlankBlocks) + "},\n";
     json += "  \"ports\": [";
     for (std::size_t i = 0; i < result.ports.size(); ++i)
         json += (i == 0 ? "\n    " : ",\n    ") + portJson(result.ports[i]);

@@ -106,12 +106,27 @@ void MakeEraseFrame(std::uint8_t eraseCommand, std::span<const std::uint16_t> pa
     out.length = at + 1;
 }
 
-int MakeNextWriteBlock(std::span<const std::uint8_t> remainingImage, std::uint32_t writeAddress,
-                       std::uint32_t endAddress, Frame& out) {
+bool IsValidWriteBlockSize(int blockBytes) {
+    return blockBytes >= int(kWriteAlignment) && blockBytes <= kMaxWriteBlockBytes &&
+           blockBytes % int(kWriteAlignment) == 0;
+}
+
+int NextWriteBlockLength(std::span<const std::uint8_t> remainingImage, std::uint32_t writeAddress,
+                         std::uint32_t endAddress, int blockBytes) {
+    if (!IsValidWriteBlockSize(blockBytes))
+        blockBytes = kWriteBlockBytes;
     const std::uint32_t remaining = endAddress - writeAddress;
-    int count = remaining > std::uint32_t(kWriteBlockBytes) ? kWriteBlockBytes : int(remaining) + 1;
+    int count = remaining > std::uint32_t(blockBytes) ? blockBytes : int(remaining) + 1;
+    // A last block one byte longer than the others must still fit a frame.
+    if (count > kMaxWriteBlockBytes)
+        count = blockBytes;
     // Never read past the image, whatever the caller's end address says.
-    count = std::min<int>(count, int(remainingImage.size()));
+    return std::max(0, std::min<int>(count, int(remainingImage.size())));
+}
+
+int MakeNextWriteBlock(std::span<const std::uint8_t> remainingImage, std::uint32_t writeAddress,
+                       std::uint32_t endAddress, Frame& out, int blockBytes) {
+    const int count = NextWriteBlockLength(remainingImage, writeAddress, endAddress, blockBytes);
     if (count <= 0) {
         out.length = 0;
         return 0;
@@ -119,6 +134,10 @@ int MakeNextWriteBlock(std::span<const std::uint8_t> remainingImage, std::uint32
     const int padded = (count + 3) / 4 * 4;
     frameData(std::uint8_t(padded - 1), remainingImage.data(), count, padded, out);
     return count;
+}
+
+bool IsBlank(std::span<const std::uint8_t> bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
 }
 
 void MakeOptionBytesFrame(std::span<const std::uint8_t, kOptionByteCount> optionBytes, Frame& out) {

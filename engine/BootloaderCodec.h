@@ -30,7 +30,8 @@ inline constexpr std::uint32_t kUniformPageBase = 0x08080000;  // 4 KiB pages fr
 inline constexpr std::uint32_t kOptionBytesAddress = 0x1FFFF800;
 inline constexpr int kOptionByteCount = 16;
 inline constexpr int kMaxPageListSize = 2000;
-inline constexpr int kWriteBlockBytes = 200;
+inline constexpr int kWriteBlockBytes = 200;         // the default block of Write Memory data
+inline constexpr int kMaxWriteBlockBytes = 256;      // the most one Write Memory frame carries
 inline constexpr std::uint32_t kWriteAlignment = 4;  // write addresses and lengths, in bytes
 inline constexpr int kMaxReadBytes = 256;
 inline constexpr int kMaxFrameBytes = 2048;
@@ -73,10 +74,21 @@ PageListResult BuildPageList(const DeviceGeometry& geometry, std::uint32_t start
 void MakeEraseFrame(std::uint8_t eraseCommand, std::span<const std::uint16_t> pageList,
                     int pageCount, Frame& out);
 
-// The next Write memory data frame. `remainingImage` starts at the slot's image cursor.
-// Returns the image bytes consumed (the 0xFF pads of a last block are not).
+// A block size a station may choose: a multiple of the write alignment, 4 to 256 bytes.
+bool IsValidWriteBlockSize(int blockBytes);
+
+// The image bytes the next Write memory block takes from `remainingImage` (which starts at the
+// slot's image cursor): blockBytes, fewer at the end address or the image's end.
+int NextWriteBlockLength(std::span<const std::uint8_t> remainingImage, std::uint32_t writeAddress,
+                         std::uint32_t endAddress, int blockBytes = kWriteBlockBytes);
+
+// The next Write memory data frame. Returns the image bytes consumed (the 0xFF pads of a last
+// block are not).
 int MakeNextWriteBlock(std::span<const std::uint8_t> remainingImage, std::uint32_t writeAddress,
-                       std::uint32_t endAddress, Frame& out);
+                       std::uint32_t endAddress, Frame& out, int blockBytes = kWriteBlockBytes);
+
+// True when every byte is 0xFF: what an erased flash cell already holds.
+bool IsBlank(std::span<const std::uint8_t> bytes);
 
 // The 16 option bytes as a data frame (18 bytes).
 void MakeOptionBytesFrame(std::span<const std::uint8_t, kOptionByteCount> optionBytes, Frame& out);

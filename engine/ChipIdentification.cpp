@@ -65,11 +65,16 @@ void PortStateMachine::onCodeTimeout(std::int32_t slot) {
         startLineRecovery(slot);
         return;
     }
-    if (s.run.garbledAnswer && s.run.codeRequests < timing_.maxCodeRequests) {
+    const bool silent = !s.run.garbledAnswer && s.run.pending.empty();
+    s.run.silentCodeRequests += silent ? 1 : 0;
+    if (s.run.codeRequests < timing_.maxCodeRequests) {
         requestDeviceCode(slot);
         return;
     }
-    FailSlot(slot, silenceReason(s));
+    // SYNC (0x7F) passes an adapter that sends without parity; Get device code (06 F9) never
+    // does. A chip that acknowledged SYNC and then heard no command at all points to that.
+    const bool parityBlind = !s.run.syncedByNack && s.run.silentCodeRequests == s.run.codeRequests;
+    FailSlot(slot, parityBlind ? EndReason::NoAnswerParityBlind : silenceReason(s));
 }
 
 void PortStateMachine::identify(std::int32_t slot, const std::uint8_t* answer) {

@@ -34,6 +34,9 @@ struct EngineTiming {
     // Filler blocks sent to end a frame a chip was left in (256 bytes each; the longest frame
     // the tool sends is 1795 bytes).
     std::int32_t maxFillerBlocks = 8;
+    // Answers lost while erasing, writing or reading back that a run recovers from (line
+    // brought back to a known state, the chip's state read) before the slot fails.
+    std::int32_t maxLostAnswerRecoveries = 16;
 };
 
 // How long to wait for an answer of `answerBytes` to a frame of `frameBytes` at `baud`, when the

@@ -42,6 +42,7 @@ class MemoryRunHost : public RunHost {
     std::uint32_t writePauseMs = 0;
     bool readProtect = false;
     bool verify = false;
+    WritePlan writePlan;  // the station's settings
 
     // What the engine showed.
     bool okEnabled = true;
@@ -63,6 +64,7 @@ class MemoryRunHost : public RunHost {
     std::uint32_t WritePauseMs() const override { return writePauseMs; }
     bool IsReadProtectChecked() const override { return readProtect; }
     bool IsVerifyChecked() const override { return verify; }
+    WritePlan StationWritePlan() const override { return writePlan; }
     void SetRowText(const PortTextUpdate& update) override;
     void SetRowProgress(const PortProgressUpdate& update) override;
     void UntickRow(std::int32_t slot) override;

@@ -56,6 +56,16 @@ const char* PortStateName(std::int32_t state) {
             return "VerifyData";
         case ResyncAfterOptionWrite:
             return "ResyncAfterOptionWrite";
+        case RecoverFiller:
+            return "RecoverFiller";
+        case RecoverSync:
+            return "RecoverSync";
+        case CheckBlockCmd:
+            return "CheckBlockCmd";
+        case CheckBlockAddr:
+            return "CheckBlockAddr";
+        case CheckBlockData:
+            return "CheckBlockData";
         case Ready:
             return "Ready";
         case Failed:

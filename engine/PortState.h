@@ -36,6 +36,14 @@ enum PortState : std::int32_t {
     VerifyData = 42,
     // SYNC after the chip reset itself on an option-byte write, before anything follows it.
     ResyncAfterOptionWrite = 43,
+    // An answer was lost in the middle of erasing, writing or reading back: filler until the
+    // chip refuses the frame it is in (then a quiet wait), SYNC, and for a write the block
+    // whose acknowledgement was lost read back.
+    RecoverFiller = 50,
+    RecoverSync = 51,
+    CheckBlockCmd = 52,
+    CheckBlockAddr = 53,
+    CheckBlockData = 54,
     Ready = 100,
     // The slot's run ended in a failure named in its remark; every answer is ignored.
     Failed = 200,

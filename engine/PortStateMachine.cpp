@@ -50,11 +50,17 @@ void PortStateMachine::BeginRun(std::int32_t slot, const SlotInputs& inputs) {
     run.verifyMismatch.clear();
     run.verifyFailed = false;
     run.massErased = false;
+    run.erased = false;
+    run.recoveries = 0;
+    run.blankBytesSkipped = 0;
     run.stopRequested = false;
     run.interrupted = false;
     run.failedStep = SlotStep::None;
     run.verify = inputs.verify;
     run.protect = inputs.protect;
+    run.write = inputs.write;
+    if (!IsValidWriteBlockSize(run.write.blockBytes))
+        run.write.blockBytes = kWriteBlockBytes;
     run.verified = false;
     run.optionWritten = false;
     run.inRun = true;
@@ -149,8 +155,8 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
     ended.phase = programming ? SlotPhase::Programming : SlotPhase::Identification;
     ended.address = address;
     if (result == SlotResult::Failed) {
-        ended.during = StepOfState(s.state);
-        ended.readout = IsReadUnprotectState(s.state);
+        ended.during = StepOfState(stepState(s));
+        ended.readout = IsReadUnprotectState(stepState(s));
         s.run.failedStep = failedStep != SlotStep::None ? failedStep : ended.during;
         s.run.ended = SteadyClock::now();  // an identification that fails has a duration too
         s.state = Failed;
@@ -162,7 +168,10 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
                         : result == SlotResult::Failed  ? SlotOutcome::Failed
                                                         : SlotOutcome::Cancelled;
         s.run.ended = SteadyClock::now();
-        ended.bytesWritten = s.run.writtenAddress - imageOf(s).startAddress;
+        ended.bytesWritten =
+            s.run.writtenAddress - imageOf(s).startAddress - s.run.blankBytesSkipped;
+        ended.blankBytesSkipped = s.run.blankBytesSkipped;
+        ended.recoveries = s.run.recoveries;
     }
     ended.verified = s.run.verified;
     ended.massErased = s.run.massErased;
@@ -218,6 +227,10 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
         onFillerAnswered(slot);  // any answer at all ends the frame the chip was in
         return;
     }
+    if (s.state == RecoverFiller) {
+        onRecoveryFillerAnswered(slot);
+        return;
+    }
     if (!ack && !nack && s.state != WriteCmd) {
         s.run.garbledAnswer = true;  // ignored; named if the step then times out
         return;
@@ -267,6 +280,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
         case ErasePages:
             if (ack) {
                 s.run.repeats = 0;
+                s.run.erased = true;
                 milestone(slot, Milestone::Erased);
                 startWriting(slot);
             } else if (mayRepeat(slot)) {
@@ -427,6 +441,37 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
                 onVerifyData(slot, answer);
             } else if (mayRepeat(slot)) {
                 s.state = VerifyCmd;
+                sendCommand(slot, BootloaderCommand::ReadMemory);
+            }
+            break;
+
+        case RecoverSync:
+            resumeAfterRecovery(slot);
+            break;
+        case CheckBlockCmd:
+            if (ack) {
+                s.state = CheckBlockAddr;
+                sendAddress(slot, s.run.blockAddress);
+            } else if (mayRepeat(slot)) {
+                sendCommand(slot, BootloaderCommand::ReadMemory);
+            }
+            break;
+        case CheckBlockAddr:
+            if (ack) {
+                s.state = CheckBlockData;
+                Frame frame;
+                MakeReadCountFrame(int(s.run.checkedBlockBytes), frame);
+                send(slot, frame, 1 + int(s.run.checkedBlockBytes));
+            } else if (mayRepeat(slot)) {
+                s.state = CheckBlockCmd;
+                sendCommand(slot, BootloaderCommand::ReadMemory);
+            }
+            break;
+        case CheckBlockData:
+            if (ack) {
+                onCheckedBlock(slot, answer);
+            } else if (mayRepeat(slot)) {
+                s.state = CheckBlockCmd;
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;

@@ -34,7 +34,7 @@ class PortStateMachine {
     // The port has just been opened: synchronise and identify the chip.
     void BeginIdentification(std::int32_t slot);
     // A programming cycle starts on a Ready slot with its inputs (whose image must fit the
-    // slot's chip); only the image, verify and protect are read.
+    // slot's chip); only the image, verify, protect and the write plan are read.
     void BeginRun(std::int32_t slot, const SlotInputs& inputs);
     // One delivery of the slot's port; `answer` holds the bytes read from its first byte on.
     void HandlePortAnswer(std::int32_t slot, const std::uint8_t* answer);
@@ -127,9 +127,21 @@ class PortStateMachine {
     void sendEraseCommand(std::int32_t slot);
     void sendPageList(std::int32_t slot);
     void startWriting(std::int32_t slot);
+    void writeNextBlock(std::int32_t slot);
+    void skipBlankBlocks(std::int32_t slot);
     void sendNextBlock(std::int32_t slot);
     void onBlockWritten(std::int32_t slot);
     void continueAfterImage(std::int32_t slot);
+    // Lost answers in the middle of the run (LostAnswerRecovery.cpp).
+    bool recoverLostAnswer(std::int32_t slot);
+    void sendRecoveryFiller(std::int32_t slot);
+    void onRecoveryFillerAnswered(std::int32_t slot);
+    void onRecoveryFillerTimeout(std::int32_t slot);
+    void resumeAfterRecovery(std::int32_t slot);
+    void onCheckedBlock(std::int32_t slot, const std::uint8_t* answer);
+    static bool isRecovering(const PortSlot& slot);
+    // The state whose step a failure names: the recovered one while recovering.
+    static std::int32_t stepState(const PortSlot& slot);
     // Read-back (ReadBack.cpp).
     void startVerify(std::int32_t slot);
     void sendVerifyCount(std::int32_t slot);

@@ -102,10 +102,39 @@ void PortStateMachine::sendPageList(std::int32_t slot) {
 // ---------------------------------------------------------------- writing
 
 void PortStateMachine::startWriting(std::int32_t slot) {
+    stepStarted(slot, SlotStep::Write);
+    writeNextBlock(slot);
+}
+
+void PortStateMachine::writeNextBlock(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
+    skipBlankBlocks(slot);
+    if (s.writeAddress == s.run.endAddress + 1) {
+        continueAfterImage(slot);
+        return;
+    }
     s.state = WriteCmd;
     sendCommand(slot, BootloaderCommand::WriteMemory);
-    stepStarted(slot, SlotStep::Write);
+}
+
+// The blocks keep their boundaries; a blank one is passed over as if the chip had taken it.
+void PortStateMachine::skipBlankBlocks(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (!s.run.write.skipBlankBlocks || !s.run.erased || isOptionDownload(s))
+        return;
+    const auto& bytes = imageOf(s).imageBytes;
+    while (s.writeAddress != s.run.endAddress + 1 && s.imageCursor < bytes.size()) {
+        const std::span<const std::uint8_t> rest(bytes.data() + s.imageCursor,
+                                                 bytes.size() - s.imageCursor);
+        const int count =
+            NextWriteBlockLength(rest, s.writeAddress, s.run.endAddress, s.run.write.blockBytes);
+        if (count <= 0 || !IsBlank(rest.first(std::size_t(count))))
+            return;
+        s.imageCursor += std::uint32_t(count);
+        s.writeAddress += std::uint32_t(count);
+        s.run.writtenAddress = s.writeAddress;
+        s.run.blankBytesSkipped += std::uint32_t(count);
+    }
 }
 
 void PortStateMachine::sendNextBlock(std::int32_t slot) {
@@ -127,7 +156,8 @@ void PortStateMachine::sendNextBlock(std::int32_t slot) {
         consumed = kOptionByteCount;
         s.run.optionWritten = true;
     } else {
-        consumed = MakeNextWriteBlock(rest, s.writeAddress, s.run.endAddress, frame);
+        consumed = MakeNextWriteBlock(rest, s.writeAddress, s.run.endAddress, frame,
+                                      s.run.write.blockBytes);
     }
     s.imageCursor += std::uint32_t(consumed);
     s.writeAddress += std::uint32_t(consumed);
@@ -139,12 +169,7 @@ void PortStateMachine::onBlockWritten(std::int32_t slot) {
     s.run.repeats = 0;
     // writeAddress already counts a block in flight; this counts only what the chip took.
     s.run.writtenAddress = s.writeAddress;
-    if (s.writeAddress != s.run.endAddress + 1) {
-        s.state = WriteCmd;
-        sendCommand(slot, BootloaderCommand::WriteMemory);
-        return;
-    }
-    continueAfterImage(slot);
+    writeNextBlock(slot);
 }
 
 // The whole image is written: read it back if asked, then start the program, protect the

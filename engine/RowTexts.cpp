@@ -37,6 +37,9 @@ bool reasonId(EndReason reason, TextId& id) {
         case EndReason::NoAnswer:
             id = TextId::ReasonNoAnswer;
             return true;
+        case EndReason::NoAnswerParityBlind:
+            id = TextId::ReasonParityBlind;
+            return true;
         case EndReason::Garbled:
             id = TextId::ReasonGarbled;
             return true;

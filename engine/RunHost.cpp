@@ -17,6 +17,7 @@ SlotInputs RunHost::SlotInputsOf(std::int32_t slot) const {
     inputs.model = RowText(slot, ColumnModel);
     inputs.verify = IsVerifyChecked();
     inputs.protect = IsReadProtectChecked();
+    inputs.write = StationWritePlan();
     return inputs;
 }
 

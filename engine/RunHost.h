@@ -57,9 +57,11 @@ class RunHost {
     virtual bool IsReadProtectChecked() const = 0;
     // "下载后校验": read when a run starts. Off unless the surface offers it.
     virtual bool IsVerifyChecked() const { return false; }
+    // The station's block size and blank-block rule (its settings, or the command line's).
+    virtual WritePlan StationWritePlan() const { return {}; }
     // What a slot's cycle takes from the surface, read when its port opens and when a run
     // starts: the row's baud rate (57600 when it names none) and model, the interval, verify
-    // and protect. No image: the run loads that once for all its cycles.
+    // protect and the station's write plan. No image: the run loads that once for all its cycles.
     virtual SlotInputs SlotInputsOf(std::int32_t slot) const;
 
     // --- Written by the engine ---

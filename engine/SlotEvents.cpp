@@ -30,6 +30,8 @@ const char* ReasonIdentifier(EndReason reason) {
             return "";
         case EndReason::NoAnswer:
             return "no_answer";
+        case EndReason::NoAnswerParityBlind:
+            return "no_answer_parity";
         case EndReason::Garbled:
             return "garbled";
         case EndReason::Refused:

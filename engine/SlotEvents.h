@@ -72,7 +72,10 @@ enum class SlotResult : std::uint8_t { Succeeded, Failed, Cancelled };
 // Why a slot failed; "none" when the step's own failure says it all.
 enum class EndReason : std::uint8_t {
     None,
-    NoAnswer,            // nothing arrived in time
+    NoAnswer,  // nothing arrived in time
+    // SYNC was acknowledged and then no command answered at all: an adapter sending without
+    // parity, which only SYNC's byte survives.
+    NoAnswerParityBlind,
     Garbled,             // something other than the awaited answer arrived
     Refused,             // refused more often than the step may repeat
     OptionBytesCorrupt,  // option bytes kept arriving without their complements
@@ -87,8 +90,8 @@ enum class EndReason : std::uint8_t {
     PortDenied,
     PortNotStarted,  // opened, but its monitor thread could not start
 };
-// "", "no_answer", "garbled", "refused", "option_bytes_corrupt", "interrupted", "port_gone",
-// "data_refused", "flash_differs", "port_busy", "port_absent", "not_a_serial_port",
+// "", "no_answer", "no_answer_parity", "garbled", "refused", "option_bytes_corrupt", "interrupted",
+// "port_gone", "data_refused", "flash_differs", "port_busy", "port_absent", "not_a_serial_port",
 // "port_denied", "port_not_started". These never change.
 const char* ReasonIdentifier(EndReason reason);
 
@@ -105,7 +108,9 @@ struct SlotEnded {
     bool verified = false;
     bool massErased = false;
     bool interrupted = false;
-    std::uint32_t bytesWritten = 0;  // acknowledged by the chip
+    std::uint32_t bytesWritten = 0;       // sent and acknowledged by the chip
+    std::uint32_t blankBytesSkipped = 0;  // in blocks of 0xFF left as the erase left them
+    std::int32_t recoveries = 0;          // lost answers the cycle recovered from
 };
 
 // Receives the engine's events on the owner thread, in the order they happen. Every call has

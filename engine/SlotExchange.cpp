@@ -111,6 +111,7 @@ void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
         case ResyncAfterReadUnprotect:
         case ResyncAfterWriteUnprotect:
         case ResyncAfterOptionWrite:
+        case RecoverSync:
             // An already synchronised bootloader takes a lone SYNC as half a command and
             // stays silent; the next SYNC completes the pair (and is refused).
             if (++s.run.repeats > timing_.maxRepeats) {
@@ -127,7 +128,12 @@ void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
         case LineRecovery:
             onFillerTimeout(slot);
             return;
+        case RecoverFiller:
+            onRecoveryFillerTimeout(slot);
+            return;
         default:
+            if (recoverLostAnswer(slot))
+                return;
             FailSlot(slot, silenceReason(s));
             return;
     }

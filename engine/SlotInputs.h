@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/WritePlan.h"
 #include "image/FirmwareImage.h"
 
 namespace pellion {
@@ -18,6 +19,7 @@ struct SlotInputs {
     std::shared_ptr<const FirmwareImage> image;
     bool verify = false;
     bool protect = false;  // readout protection once the image is on the chip
+    WritePlan write;       // the station's block size and blank blocks
 };
 
 }  // namespace pellion

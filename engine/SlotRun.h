@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/SlotStep.h"
+#include "engine/WritePlan.h"
 #include "image/FirmwareImage.h"
 
 namespace pellion {
@@ -42,6 +43,7 @@ struct SlotRun {
     std::shared_ptr<const FirmwareImage> image;  // what this cycle writes (its run's, shared)
     bool verify = false;                         // read the image back before finishing
     bool protect = false;                        // set readout protection at the end
+    WritePlan write;                             // block size, blank blocks skipped
     bool verified = false;                       // the read-back matched
     bool optionWritten = false;                  // option bytes written: the chip restarts
     bool awaitingModel = false;                  // identification ended without a usable code
@@ -52,11 +54,12 @@ struct SlotRun {
     std::chrono::steady_clock::time_point ended{};
 
     // Identification.
-    bool namedItself = false;         // its device code is in the catalogue: never re-geometried
-    bool syncedByNack = false;        // SYNC was answered by NACK (the bootloader was listening)
-    std::int32_t codeRequests = 0;    // Get device code sent in this identification
-    std::int32_t lineRecoveries = 0;  // filler rounds in this identification
-    std::int32_t fillerBlocks = 0;    // filler blocks of the current round
+    bool namedItself = false;       // its device code is in the catalogue: never re-geometried
+    bool syncedByNack = false;      // SYNC was answered by NACK (the bootloader was listening)
+    std::int32_t codeRequests = 0;  // Get device code sent in this identification
+    std::int32_t silentCodeRequests = 0;  // of those, the ones nothing at all answered
+    std::int32_t lineRecoveries = 0;      // filler rounds in this identification
+    std::int32_t fillerBlocks = 0;        // filler blocks of the current round
 
     // What the answers of the current step looked like.
     bool garbledAnswer = false;  // an answer that was neither ACK nor NACK arrived
@@ -69,6 +72,12 @@ struct SlotRun {
     std::vector<std::uint8_t> verifyMismatch;  // the last read of a chunk that did not match
     bool verifyFailed = false;                 // the read-back found the flash different
     bool massErased = false;                   // a readout unprotect erased the whole chip
+    bool erased = false;                       // the image's pages were erased in this run
+    std::uint32_t blankBytesSkipped = 0;       // in blank blocks: on the chip, not sent
+    std::int32_t recoveries = 0;               // lost answers recovered from in this run
+    std::int32_t recoveredState = 0;           // the step a recovery returns to
+    std::int32_t recoveryFillers = 0;          // filler blocks of the current recovery
+    std::uint32_t checkedBlockBytes = 0;       // image bytes of the block read back
     bool stopRequested = false;  // end after the answer in flight (the run is interrupted)
     bool interrupted = false;    // ended by an interruption, not by the chip
     SlotStep failedStep = SlotStep::None;

@@ -22,6 +22,9 @@ SlotStep StepOfState(std::int32_t state) {
         case WriteAddr:
         case WriteData:
         case ResyncAfterOptionWrite:
+        case CheckBlockCmd:
+        case CheckBlockAddr:
+        case CheckBlockData:
             return SlotStep::Write;
         case GoCmd:
         case GoAddr:

@@ -46,6 +46,7 @@ enum class TextId : std::uint16_t {
     FailedVerify,
     FailureWithReason,  // {step} {reason}
     ReasonNoAnswer,
+    ReasonParityBlind,  // after "no answer", as one reason
     ReasonGarbled,
     ReasonRefused,
     ReasonOptionBytesCorrupt,

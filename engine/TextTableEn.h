@@ -42,6 +42,7 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kEnTex
     "Verification failed",
     "{step}: {reason}",
     "the chip did not answer",
+    "the chip did not answer; the serial adapter may not support even parity",
     "the chip's answer was wrong",
     "the chip refused several times",
     "the option bytes failed their check",

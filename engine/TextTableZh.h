@@ -41,6 +41,7 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kZhTex
     "校验失败",
     "{step},{reason}",
     "芯片无应答",
+    "芯片无应答,串口适配器可能不支持偶校验",
     "芯片应答错误",
     "芯片多次拒绝",
     "选项字节校验错误",

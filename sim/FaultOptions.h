@@ -13,6 +13,7 @@ struct FaultOptions {
     double dropAnswerByteProbability = 0;  // per answer byte
     double corruptAnswerByteProbability = 0;
     std::int64_t corruptAnswerByteAt = -1;   // flips the lowest bit of answer byte K (from 0)
+    std::int64_t dropAnswerByteAt = -1;      // drops answer byte K (from 0, dropped ones count)
     std::int64_t silentAfterCommands = -1;   // answers K commands, then nothing more
     std::int64_t disconnectAfterBytes = -1;  // closes the line when byte K has arrived
     double badCellProbability = 0;           // per flash write: one programmed bit flips
@@ -25,8 +26,8 @@ struct FaultOptions {
     bool any() const {
         return strayZeroBeforeSyncAck || nackProbability > 0 || dropAnswerByteProbability > 0 ||
                corruptAnswerByteProbability > 0 || corruptAnswerByteAt >= 0 ||
-               silentAfterCommands >= 0 || disconnectAfterBytes >= 0 || badCellProbability > 0 ||
-               parityBlindAdapter;
+               dropAnswerByteAt >= 0 || silentAfterCommands >= 0 || disconnectAfterBytes >= 0 ||
+               badCellProbability > 0 || parityBlindAdapter;
     }
 };
 

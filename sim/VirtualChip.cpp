@@ -256,7 +256,8 @@ void VirtualChip::startUp(TimePoint at) {
 
 void VirtualChip::sendAnswerByte(std::uint8_t value, TimePoint at,
                                  std::chrono::nanoseconds perByte) {
-    if (faults_.dropAnswerByte()) {
+    const std::int64_t index = std::int64_t(stats_.bytesSent + stats_.droppedBytes);
+    if (faults_.dropAnswerByte() || index == faults_.options().dropAnswerByteAt) {
         ++stats_.droppedBytes;
         return;
     }

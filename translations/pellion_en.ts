@@ -132,6 +132,10 @@
         <translation>Tick the ports to program first.</translation>
     </message>
     <message>
+        <source>配置文件中的写入块大小%1无效,应为4的倍数且不大于256,请修改后重试!</source>
+        <translation>The settings file's write block size %1 is not valid: it must be a multiple of 4, at most 256. Correct it and try again.</translation>
+    </message>
+    <message>
         <source>%1芯片已识别为%2,不能选择其他型号!</source>
         <translation>The chip on %1 identified itself as %2; no other model can be chosen.</translation>
     </message>

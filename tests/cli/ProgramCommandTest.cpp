@@ -105,7 +105,8 @@ TEST(ProgramCommand, ProgramsEveryPortVerifiesByDefaultAndReportsInJson) {
     for (const std::string field :
          {"\"formatVersion\": 2,", "\"toolVersion\": \"" PELLION_FILE_VERSION "\",",
           "\"baud\": 115200,", "\"intervalMs\": 1,",
-          "\"options\": {\"verify\": true, \"protect\": false, \"model\": null}",
+          "\"options\": {\"verify\": true, \"protect\": false, \"model\": null, "
+          "\"blockSize\": 200, \"skipBlank\": true}",
           "\"interrupted\": false,", "\"allSucceeded\": true"}) {
         EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
     }
@@ -126,6 +127,7 @@ TEST(ProgramCommand, ProgramsEveryPortVerifiesByDefaultAndReportsInJson) {
     EXPECT_EQ(countOf(json, "\"deviceCode\": \"1RCB\""), 2u);
     EXPECT_EQ(countOf(json, "\"partName\": \"KTM1RCB-0256\""), 2u);
     EXPECT_EQ(countOf(json, "\"bytesWritten\": 3333"), 2u);
+    EXPECT_EQ(countOf(json, "\"blankBytesSkipped\": 0, \"recoveries\": 0,"), 2u);
     EXPECT_EQ(
         countOf(json, "\"verified\": \"passed\", \"massErased\": false, \"interrupted\": false"),
         2u);
@@ -354,6 +356,9 @@ TEST(ProgramCommand, RefusalsAndWrongCommandLines) {
         {{"--port", "x", "--baud", "fast"}, "is not a baud rate"},
         {{"--port", "x", "--bogus"}, "unknown option"},
         {{"--port", "x", "--lang", "fr"}, "--lang 'fr' is neither zh nor en"},
+        {{"--port", "x", "--block-size", "202"},
+         "--block-size '202' is not a block size: a multiple of 4 from 4 to 256 bytes"},
+        {{"--port", "x", "--block-size", "260"}, "is not a block size"},
         {{}, "at least one --port is needed"},
     };
     for (const auto& [extra, text] : usage) {

@@ -223,5 +223,22 @@ TEST(BootloaderCodec, WriteProtectionOfStartAndOfEveryRegionTheImageCovers) {
     EXPECT_EQ(WriteProtectionWord(option), 0x7FFFFF00u);
 }
 
+TEST(BootloaderCodec, BlockSizesAreMultiplesOfFourUpToTheFrameLimit) {
+    for (int bytes : {4, 200, 252, 256})
+        EXPECT_TRUE(IsValidWriteBlockSize(bytes)) << bytes;
+    for (int bytes : {0, 2, 201, 260, -4})
+        EXPECT_FALSE(IsValidWriteBlockSize(bytes)) << bytes;
+    // 257 bytes at 256: the last block cannot join its neighbour, as it does at 200.
+    const Bytes image(257, 0x22);
+    Frame frame;
+    EXPECT_EQ(MakeNextWriteBlock(image, kFlashBase, kFlashBase + 256, frame, 256), 256);
+    EXPECT_EQ(frame.bytes[0], 255);
+    EXPECT_EQ(NextWriteBlockLength(std::span(image).subspan(256), kFlashBase + 256,
+                                   kFlashBase + 256, 256),
+              1);
+    EXPECT_TRUE(IsBlank(Bytes(7, 0xFF)));
+    EXPECT_FALSE(IsBlank(Bytes{0xFF, 0xFE}));
+}
+
 }  // namespace
 }  // namespace pellion

@@ -304,5 +304,31 @@ TEST(ProgrammingRun, TheStartedProgramsOutputReachesNobody) {
     EXPECT_FALSE(rig.slot(0).ports.IsReceiveEnabled());
 }
 
+// Blank blocks are left as the erase left them, whatever the block size; the bar and the
+// read-back still cover them, and a station that turns skipping off sends every block.
+TEST(ProgrammingRun, BlankBlocksAreCountedNotSentAndTheBlockSizeIsTheStations) {
+    auto image = patternImage(3000);
+    std::fill(image.begin() + 512, image.begin() + 2048, 0xFF);  // blocks 2..7 of 256 bytes
+    image[2047] = 0x00;                                          // block 7 is not blank
+    for (const bool skip : {true, false}) {
+        EngineRig rig;
+        auto& chip = rig.addChip("1RCB");
+        rig.build();
+        chip.loadFlash(kFlashBase, std::vector<std::uint8_t>(4096, 0x00));  // old contents
+        rig.host->writePlan = {256, skip};
+        rig.tickAllAndIdentify();
+        rig.setImage(image);
+        rig.host->verify = true;
+        ASSERT_TRUE(rig.run()) << skip;
+        EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded) << skip;
+        EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image) << skip;
+        // 12 blocks of 256 bytes (the last 184), 5 of them blank.
+        EXPECT_EQ(chip.stats().commandsNamed("writeMemory"), skip ? 7u : 12u) << skip;
+        EXPECT_EQ(rig.slot(0).run.blankBytesSkipped, skip ? 5u * 256u : 0u) << skip;
+        EXPECT_EQ(chip.stats().commandsNamed("readMemory"), 1u + 12u) << skip;
+        EXPECT_EQ(rig.row(0).progressPosition, rig.row(0).progressMaximum + 1) << skip;
+    }
+}
+
 }  // namespace
 }  // namespace pellion::test
