@@ -6,7 +6,13 @@
 // The chips run in a separate pellion-sim process, so the CPU time measured here is the host's
 // alone (owner thread and monitor threads).
 //
-//   bench_engine [--sim PATH] [--chips 1,8,32] [--kib 64] [--baud 115200] [--no-verify]
+// With an adapter latency (the USB adapter holds every answer for its timer) the wire bound is
+// joined by a second one: every answer the protocol needs costs one latency. The turns the run
+// took are counted from the chips' ACK and NACK answers against the protocol's minimum, so a
+// turn of ours the protocol does not need shows.
+//
+//   bench_engine [--sim PATH] [--chips 1,8,32,64] [--latency-ms 0,1,16] [--kib 64]
+//                [--baud 115200] [--block-size 200] [--no-verify]
 //                [--shared-loop]   (all chips on one simulator thread)
 
 #include <fcntl.h>
@@ -30,6 +36,7 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "engine/BootloaderCodec.h"
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunControl.h"
@@ -49,6 +56,8 @@ struct Config {
     std::uint32_t baud = 115200;
     bool verify = false;
     bool loopPerChip = false;
+    int latencyMs = 0;
+    int blockBytes = kWriteBlockBytes;
 };
 
 struct Measure {
@@ -57,7 +66,19 @@ struct Measure {
     double boundSeconds = 0;
     double cpuSecondsPerPort = 0;
     int succeeded = 0;
+    double turns = 0;  // answers of the busiest chip during the run
 };
+
+// What a chip counted, from its summary.
+struct ChipCounts {
+    double busyMicros = -1;
+    double answers = 0;  // ACK and NACK bytes: one per turn
+};
+
+double numberAfter(const std::string& json, const std::string& key) {
+    const auto at = json.find(key);
+    return at == std::string::npos ? 0 : std::strtod(json.c_str() + at + key.size(), nullptr);
+}
 
 std::string executableDir() {
     char path[4096];
@@ -77,7 +98,8 @@ std::string readFile(const std::string& path) {
 // A pellion-sim process serving N timed chips.
 class SimProcess {
   public:
-    SimProcess(const std::string& simPath, int chips, const std::string& dir, bool loopPerChip)
+    SimProcess(const std::string& simPath, int chips, const std::string& dir, bool loopPerChip,
+               int latencyMs)
         : dir_(dir) {
         int out[2];
         if (::pipe(out) != 0)
@@ -91,6 +113,8 @@ class SimProcess {
                                          "1RCB",  "--dump-dir", dir};
         if (loopPerChip)
             args.push_back("--loop-per-chip");
+        args.push_back("--latency-ms");
+        args.push_back(std::to_string(latencyMs));
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -122,17 +146,17 @@ class SimProcess {
     bool ok() const { return pid_ > 0 && !devices_.empty(); }
     const std::vector<std::string>& devices() const { return devices_; }
 
-    // Every chip's modelled busy time so far, in microseconds.
-    std::vector<double> busyMicros() {
+    // Every chip's modelled busy time and answers so far.
+    std::vector<ChipCounts> counts() {
         for (std::size_t i = 0; i < devices_.size(); ++i)
             std::remove(jsonPath(i).c_str());
         ::kill(pid_, SIGUSR1);
-        std::vector<double> busy(devices_.size(), -1);
+        std::vector<ChipCounts> busy(devices_.size());
         const auto deadline = Clock::now() + 10s;
         while (Clock::now() < deadline) {
             bool all = true;
             for (std::size_t i = 0; i < devices_.size(); ++i) {
-                if (busy[i] >= 0)
+                if (busy[i].busyMicros >= 0)
                     continue;
                 const std::string json = readFile(jsonPath(i));
                 const auto at = json.find("\"busyMicros\":{\"total\":");
@@ -140,7 +164,8 @@ class SimProcess {
                     all = false;
                     continue;
                 }
-                busy[i] = std::strtod(json.c_str() + at + 22, nullptr);
+                busy[i].busyMicros = std::strtod(json.c_str() + at + 22, nullptr);
+                busy[i].answers = numberAfter(json, "\"acks\":") + numberAfter(json, "\"nacks\":");
             }
             if (all)
                 break;
@@ -180,7 +205,7 @@ Measure runOnce(const std::string& simPath, const Config& config) {
             .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     }
 
-    SimProcess sim(simPath, config.chips, dir, config.loopPerChip);
+    SimProcess sim(simPath, config.chips, dir, config.loopPerChip, config.latencyMs);
     if (!sim.ok()) {
         std::fprintf(stderr, "cannot start %s\n", simPath.c_str());
         return measure;
@@ -195,6 +220,7 @@ Measure runOnce(const std::string& simPath, const Config& config) {
     MemoryRunHost host(sim.devices());
     host.downloadFilePath = imagePath;
     host.verify = config.verify;
+    host.writePlan = {config.blockBytes, true};
     {
         RunControl control(loop, table, catalogue, host);
         for (std::int32_t i = 0; i < table.slotCount(); ++i) {
@@ -212,7 +238,7 @@ Measure runOnce(const std::string& simPath, const Config& config) {
             },
             20s);
 
-        const auto busyBefore = sim.busyMicros();
+        const auto busyBefore = sim.counts();
         const double cpuBefore = cpuSeconds();
         const auto start = Clock::now();
         // Driven by run()/quit(): the loop sleeps until work, a timer or the end arrives.
@@ -222,12 +248,14 @@ Measure runOnce(const std::string& simPath, const Config& config) {
             loop.run();
         const auto end = Clock::now();
         const double cpuAfter = cpuSeconds();
-        const auto busyAfter = sim.busyMicros();
+        const auto busyAfter = sim.counts();
         control.ShutdownPorts();
 
         double bound = 0;
-        for (std::size_t i = 0; i < busyAfter.size(); ++i)
-            bound = std::max(bound, (busyAfter[i] - busyBefore[i]) / 1e6);
+        for (std::size_t i = 0; i < busyAfter.size(); ++i) {
+            bound = std::max(bound, (busyAfter[i].busyMicros - busyBefore[i].busyMicros) / 1e6);
+            measure.turns = std::max(measure.turns, busyAfter[i].answers - busyBefore[i].answers);
+        }
         for (std::int32_t i = 0; i < table.slotCount(); ++i)
             measure.succeeded += table.slot(i).run.outcome == SlotOutcome::Succeeded;
         measure.wallSeconds = std::chrono::duration<double>(end - start).count();
@@ -249,12 +277,26 @@ std::vector<int> parseList(const std::string& text) {
     return values;
 }
 
+// Answers a run without read-back needs at the least: the option bytes (3), the erase (2),
+// three per block, Go (2).
+double protocolTurns(int kib, int blockBytes) {
+    const std::vector<std::uint8_t> image(std::size_t(kib) * 1024);
+    const std::uint32_t end = kFlashBase + std::uint32_t(image.size()) - 1;
+    int blocks = 0;
+    for (std::uint32_t at = kFlashBase; at <= end; ++blocks)
+        at += std::uint32_t(
+            NextWriteBlockLength(std::span(image).subspan(at - kFlashBase), at, end, blockBytes));
+    return 3 + 2 + 3.0 * blocks + 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string simPath = executableDir() + "/../sim/pellion-sim";
-    std::vector<int> chipCounts = {1, 8, 32};
+    std::vector<int> chipCounts = {1, 8, 32, 64};
+    std::vector<int> latencies = {0};
     int kib = 64;
+    int blockBytes = kWriteBlockBytes;
     std::uint32_t baud = 115200;
     bool withVerify = true;
     bool loopPerChip = true;  // each chip on its own simulator thread, as chips are independent
@@ -265,8 +307,12 @@ int main(int argc, char** argv) {
             simPath = value, ++i;
         else if (arg == "--chips")
             chipCounts = parseList(value), ++i;
+        else if (arg == "--latency-ms")
+            latencies = parseList(value), ++i;
         else if (arg == "--kib")
             kib = std::atoi(value), ++i;
+        else if (arg == "--block-size")
+            blockBytes = std::atoi(value), ++i;
         else if (arg == "--baud")
             baud = std::uint32_t(std::atoi(value)), ++i;
         else if (arg == "--no-verify")
@@ -275,37 +321,51 @@ int main(int argc, char** argv) {
             loopPerChip = false;
         else {
             std::fprintf(stderr,
-                         "usage: bench_engine [--sim PATH] [--chips 1,8,32] [--kib 64] "
-                         "[--baud 115200] [--no-verify] [--shared-loop]\n");
+                         "usage: bench_engine [--sim PATH] [--chips 1,8,32,64] [--latency-ms "
+                         "0,1,16] [--kib 64] [--block-size 200] [--baud 115200] [--no-verify] "
+                         "[--shared-loop]\n");
             return 2;
         }
     }
+    if (!IsValidWriteBlockSize(blockBytes)) {
+        std::fprintf(stderr, "--block-size: a multiple of 4 up to 256\n");
+        return 2;
+    }
 
     std::printf(
-        "Programming %d KiB into N timed virtual chips at %u baud (targets: efficiency "
-        ">= 0.95, host CPU <= 2%% of a core per port)\n\n",
-        kib, baud);
-    std::printf("%6s %10s %10s %11s %16s %12s %4s\n", "chips", "wall s", "bound s", "efficiency",
-                "CPU ms per port", "CPU % / port", "ok");
+        "Programming %d KiB into N timed virtual chips at %u baud, %d-byte blocks (targets: "
+        "efficiency >= 0.95, host CPU <= 2%% of a core per port)\n"
+        "bound: the chips' wire and flash time; with latency also one adapter latency per "
+        "answer the protocol needs (%.0f)\n\n",
+        kib, baud, blockBytes, protocolTurns(kib, blockBytes));
+    std::printf("%8s %6s %9s %9s %9s %11s %9s %11s %12s %4s\n", "latency", "chips", "wall s",
+                "wire s", "bound s", "efficiency", "turns", "min turns", "CPU % / port", "ok");
     bool allOk = true;
     double writeWall = 0;
-    for (int chips : chipCounts) {
-        const Measure m = runOnce(simPath, {chips, kib, baud, false, loopPerChip});
-        const double efficiency = m.wallSeconds > 0 ? m.boundSeconds / m.wallSeconds : 0;
-        const double cpuPercent = m.wallSeconds > 0 ? 100 * m.cpuSecondsPerPort / m.wallSeconds : 0;
-        std::printf("%6d %10.3f %10.3f %11.3f %16.2f %12.3f %4s\n", chips, m.wallSeconds,
-                    m.boundSeconds, efficiency, m.cpuSecondsPerPort * 1000, cpuPercent,
-                    m.ok ? "yes" : "NO");
-        std::fflush(stdout);
-        allOk = allOk && m.ok;
-        if (chips == 1)
-            writeWall = m.wallSeconds;
+    const double minimumTurns = protocolTurns(kib, blockBytes);
+    for (int latency : latencies) {
+        for (int chips : chipCounts) {
+            const Measure m =
+                runOnce(simPath, {chips, kib, baud, false, loopPerChip, latency, blockBytes});
+            const double bound = m.boundSeconds + minimumTurns * latency / 1000.0;
+            const double efficiency = m.wallSeconds > 0 ? bound / m.wallSeconds : 0;
+            const double cpuPercent =
+                m.wallSeconds > 0 ? 100 * m.cpuSecondsPerPort / m.wallSeconds : 0;
+            std::printf("%6d ms %6d %9.3f %9.3f %9.3f %11.3f %9.0f %11.0f %12.3f %4s\n", latency,
+                        chips, m.wallSeconds, m.boundSeconds, bound, efficiency, m.turns,
+                        minimumTurns, cpuPercent, m.ok ? "yes" : "NO");
+            std::fflush(stdout);
+            allOk = allOk && m.ok;
+            if (chips == 1 && latency == 0)
+                writeWall = m.wallSeconds;
+        }
     }
 
     if (withVerify) {
         if (writeWall == 0)
-            writeWall = runOnce(simPath, {1, kib, baud, false, loopPerChip}).wallSeconds;
-        const Measure verified = runOnce(simPath, {1, kib, baud, true, loopPerChip});
+            writeWall =
+                runOnce(simPath, {1, kib, baud, false, loopPerChip, 0, blockBytes}).wallSeconds;
+        const Measure verified = runOnce(simPath, {1, kib, baud, true, loopPerChip, 0, blockBytes});
         const double added = verified.wallSeconds - writeWall;
         // Per 256-byte read: 11 EE, the address frame and the count frame out (9 bytes); three
         // ACKs and the data back.
