@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the core under
 # AddressSanitizer/UndefinedBehaviorSanitizer, the fuzzers for a bounded time, the full suite,
-# then the Debian package made from the full suite's build, then the Windows build under Wine.
+# a two-minute fault soak, then the Debian package made from the full suite's build, then the
+# Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -25,6 +26,9 @@ echo "== Full suite"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+
+echo "== Fault soak (bounded: rounds start for 100 s, each within its own time bound)"
+scripts/soak.sh --minutes 1.7 --build build
 
 echo "== The Debian package (bounded): built from the full suite's build, checked, run unpacked"
 timeout 900 tests/packaging/check_package.sh build
