@@ -115,6 +115,7 @@ class Round:
         self.latency = rng.choice([0, 0, 1, 16])
         self.faults = rng.sample(FAULTS, rng.choice([0, 1, 1, 2]))
         self.fault_chips = sorted(rng.sample(range(self.chips), rng.randint(1, self.chips)))
+        self.block = rng.choice([200, 200, 256, 128])
         self.rng = rng
         self.outcome = ""
 
@@ -123,12 +124,13 @@ class Round:
         chips = ",".join(map(str, self.fault_chips))
         kind = "hex" if self.hex else "raw"
         return (f"round {self.number} seed {self.seed}: {self.chips} chips, {kind} "
-                f"{self.size} bytes, {self.baud} baud, latency {self.latency} ms, "
+                f"{self.size} bytes, {self.block}-byte blocks, {self.baud} baud, "
+                f"latency {self.latency} ms, "
                 f"faults {faults} on chips {chips}")
 
     def bound_seconds(self):
         # Twice the wire both ways, plus every step's bounded repeats and time-outs.
-        wire = 2 * self.size * 11 / self.baud + (self.size / 200) * 3 * self.latency / 1000
+        wire = 2 * self.size * 11 / self.baud + (self.size / 128) * 3 * self.latency / 1000
         return 90 + 4 * wire
 
 
@@ -163,7 +165,7 @@ def run_round(build, round_, stats):
         sim = start_sim(build, round_, work)
         report = os.path.join(work, "report.json")
         args = [os.path.join(build, "cli", "pellion-cli"), "program", "--file", path,
-                "--baud", str(round_.baud), "--json", report]
+                "--baud", str(round_.baud), "--block-size", str(round_.block), "--json", report]
         for k in range(round_.chips):
             args += ["--port", os.path.join(work, f"chip{k}")]
         began = time.monotonic()
