@@ -93,6 +93,27 @@ TEST_F(SettingsFileTest, WritingKeepsForeignSectionsKeysAndComments) {
     EXPECT_EQ(IniFile::readValue(path(), "Last", "K").value_or("?"), "V");
 }
 
+// The station's own keys, set by hand: a block size the chips cannot take is kept as written,
+// so that the window can refuse the run in words, and writing the file keeps them.
+TEST_F(SettingsFileTest, TheStationsBlockSizeAndBlankBlockKeysAreReadAndKept) {
+    SavedSettings read = readSettings(path());
+    EXPECT_EQ(read.writePlan.blockBytes, 200);
+    EXPECT_TRUE(read.writePlan.skipBlankBlocks);
+    writeFile("[Config]\r\nWriteBlockSize=256\r\nSkipBlankBlocks=0\r\n");
+    read = readSettings(path());
+    EXPECT_EQ(read.writePlan.blockBytes, 256);
+    EXPECT_FALSE(read.writePlan.skipBlankBlocks);
+    EXPECT_EQ(read.badBlockSize, "");
+    ASSERT_TRUE(writeSettings(path(), saved("3", "/x.bin")));
+    EXPECT_NE(readFile().find("WriteBlockSize=256\r\nSkipBlankBlocks=0\r\n"), std::string::npos);
+    for (const char* bad : {"202", "260", "0", "x"}) {
+        writeFile(std::string("[Config]\r\nWriteBlockSize=") + bad + "\r\n");
+        read = readSettings(path());
+        EXPECT_EQ(read.badBlockSize, bad);
+        EXPECT_EQ(read.writePlan.blockBytes, 200) << bad;
+    }
+}
+
 TEST_F(SettingsFileTest, QuotedValuesAndLfOnlyFilesAreRead) {
     writeFile("[Config]\nDownloadPath=\"/path with blanks/a.hex\"\nDownloadWaitTime=  15\n");
     const SavedSettings read = readSettings(path());
