@@ -52,7 +52,6 @@ void PortTable::FreePortTable() {
         slots_.reset();
     }
     slotCount_ = 0;
-    image.release();
 }
 
 PortSlot& PortTable::slot(std::int32_t index) {

@@ -10,7 +10,6 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "engine/SlotRun.h"
-#include "image/FirmwareImage.h"
 #include "serial/CSerialPort.h"
 
 namespace pellion {
@@ -43,14 +42,14 @@ struct PortSlot {
     std::uint8_t eraseCommand = kEraseCommand;
     std::array<std::uint16_t, kPageListSize> pageList{};
     std::uint32_t writeAddress = 0;  // target of the next write block
-    std::uint32_t imageCursor = 0;   // offset of the next byte to send in the table's image
+    std::uint32_t imageCursor = 0;   // offset of the next byte to send in the cycle's image
     std::int32_t readUnprotectAllowed = 1;
 
     // Engine-only per-slot fields may be added below this line.
     SlotRun run;
 };
 
-// The per-port table and the loaded image it owns. Owner thread only; no locks.
+// The per-port table. Owner thread only; no locks.
 class PortTable {
   public:
     PortTable() = default;
@@ -62,7 +61,8 @@ class PortTable {
     // that still exists first (its ports are closed).
     void BuildPortTable(const std::vector<std::string>& portNames);  // paths = names
     void BuildPortTable(const std::vector<PortIdentity>& ports);
-    // Closes every port, destroys every slot and releases the image. A second call does nothing.
+    // Closes every port and destroys every slot, with the images their cycles held. A second
+    // call does nothing.
     void FreePortTable();
 
     bool built() const { return slots_ != nullptr; }
@@ -73,8 +73,6 @@ class PortTable {
     // The slot whose port is `port` (by identity), or none. This is how a delivery finds its
     // slot: two ports whose names parse to the same COM number are never confused.
     std::optional<std::int32_t> slotOf(const CSerialPort& port) const;
-
-    FirmwareImage image;
 
   private:
     std::unique_ptr<PortSlot[]> slots_;

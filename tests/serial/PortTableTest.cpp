@@ -36,7 +36,17 @@ void expectInitial(const PortSlot& s) {
     EXPECT_EQ(s.writeAddress, 0u);
     EXPECT_EQ(s.imageCursor, 0u);
     EXPECT_NE(s.readUnprotectAllowed, 0);
+    EXPECT_EQ(s.run.image, nullptr);
     EXPECT_FALSE(s.ports.IsOpen());
+}
+
+// An image a slot's cycle writes, shared as a run shares it.
+std::shared_ptr<const FirmwareImage> sampleImage(std::size_t size) {
+    FirmwareImage image;
+    image.imageBytes.assign(size, 0x5A);
+    image.imageSize = std::uint32_t(size);
+    image.startAddress = 0x08000000;
+    return std::make_shared<const FirmwareImage>(std::move(image));
 }
 
 TEST(PortTableTest, OneSlotPerPortInOrderWithInitialValues) {
@@ -58,8 +68,11 @@ TEST(PortTableTest, OneSlotPerPortInOrderWithInitialValues) {
 TEST(PortTableTest, RebuildStartsEverySlotAfresh) {
     PortTable table;
     table.BuildPortTable(std::vector<std::string>{"COM1", "COM2"});
+    auto image = sampleImage(10);
+    const std::weak_ptr<const FirmwareImage> held = image;
     for (int i = 0; i < 2; ++i) {
         PortSlot& s = table.slot(i);
+        s.run.image = image;
         s.state = 100;
         s.geometry = {256, 2, 2048, 128, 0};
         s.partName = "KTM1RCB-0256";
@@ -70,14 +83,13 @@ TEST(PortTableTest, RebuildStartsEverySlotAfresh) {
         s.imageCursor = 0x400;
         s.readUnprotectAllowed = 0;
     }
-    table.image.imageBytes.assign(10, 1);
-    table.image.imageSize = 10;
+    image.reset();
     table.FreePortTable();
     table.BuildPortTable(std::vector<std::string>{"COM1", "COM2"});
     ASSERT_EQ(table.slotCount(), 2);
     for (int i = 0; i < 2; ++i)
         expectInitial(table.slot(i));
-    EXPECT_TRUE(table.image.empty());
+    EXPECT_TRUE(held.expired()) << "no slot keeps an earlier cycle's image";
 
     // Building over a table that still exists frees it first.
     table.slot(0).state = 12;
@@ -87,19 +99,24 @@ TEST(PortTableTest, RebuildStartsEverySlotAfresh) {
     EXPECT_EQ(table.slot(0).comNumber, 9);
 }
 
-TEST(PortTableTest, FreeReleasesTheImageAndTwiceIsHarmless) {
+TEST(PortTableTest, FreeReleasesTheCyclesImagesAndTwiceIsHarmless) {
     PortTable table;
     table.BuildPortTable(std::vector<std::string>{});
     EXPECT_TRUE(table.built());
     EXPECT_EQ(table.slotCount(), 0);
-    table.image.imageBytes.assign(1000, 0x5A);
-    table.image.imageSize = 1000;
-    table.image.startAddress = 0x08000000;
+    table.FreePortTable();
+    table.BuildPortTable(std::vector<std::string>{"COM1"});
+    std::weak_ptr<const FirmwareImage> held;
+    {
+        auto image = sampleImage(1000);
+        held = image;
+        table.slot(0).run.image = image;
+    }
+    EXPECT_FALSE(held.expired());
     table.FreePortTable();
     EXPECT_FALSE(table.built());
     EXPECT_EQ(table.slotCount(), 0);
-    EXPECT_TRUE(table.image.empty());
-    EXPECT_TRUE(table.image.imageBytes.empty());
+    EXPECT_TRUE(held.expired()) << "the last holder of a run's image was the freed slot";
     table.FreePortTable();
     EXPECT_FALSE(table.built());
     EXPECT_FALSE(table.slotOf(CSerialPort{}).has_value());
