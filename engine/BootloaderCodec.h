@@ -29,6 +29,9 @@ inline constexpr std::uint32_t kFlashBase = 0x08000000;
 inline constexpr std::uint32_t kUniformPageBase = 0x08080000;  // 4 KiB pages from here on
 inline constexpr std::uint32_t kOptionBytesAddress = 0x1FFFF800;
 inline constexpr int kOptionByteCount = 16;
+// The chip's 96-bit unique ID in system memory, read like any other memory.
+inline constexpr std::uint32_t kUniqueIdAddress = 0x1FFFF7E8;
+inline constexpr int kUniqueIdBytes = 12;
 inline constexpr int kMaxPageListSize = 2000;
 inline constexpr int kWriteBlockBytes = 200;         // the default block of Write Memory data
 inline constexpr int kMaxWriteBlockBytes = 256;      // the most one Write Memory frame carries

@@ -91,12 +91,54 @@ void PortStateMachine::identify(std::int32_t slot, const std::uint8_t* answer) {
     s.eraseCommand =
         geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
     s.run.namedItself = true;
-    s.state = Ready;
-    const auto name = catalogue_.findPartName(code);
-    if (name)
+    if (const auto name = catalogue_.findPartName(code))
         s.partName = *name;
+    if (s.run.readUniqueId) {
+        startUniqueIdRead(slot);
+        return;
+    }
+    endIdentification(slot);
+}
+
+void PortStateMachine::endIdentification(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    stopTimers(slot);
+    s.state = Ready;
+    const auto code = DeviceCode::fromText(s.run.deviceCode);
+    const auto name = code ? catalogue_.findPartName(*code) : std::nullopt;
     events_.tell(&EngineListener::OnIdentified,
-                 Identified{slot, s.run.deviceCode, name.value_or("")});
+                 Identified{slot, s.run.deviceCode, name.value_or(""), s.run.uniqueId,
+                            s.run.uniqueIdRefused});
+}
+
+// ---------------------------------------------------------------- the unique ID
+
+void PortStateMachine::startUniqueIdRead(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    s.run.repeats = 0;
+    s.run.uniqueIdRefusals = 0;
+    s.state = UniqueIdCmd;
+    sendCommand(slot, BootloaderCommand::ReadMemory);
+}
+
+// A readout-protected chip refuses every read; one refusal may be a corrupted command byte.
+// Refused in a row, the ID stays unknown and the chip is identified without it.
+void PortStateMachine::onUniqueIdRefused(std::int32_t slot) {
+    PortSlot& s = slotAt(slot);
+    if (++s.run.uniqueIdRefusals < timing_.refusalsToConcludeProtection) {
+        sendCommand(slot, BootloaderCommand::ReadMemory);
+        return;
+    }
+    s.run.uniqueIdRefused = true;
+    endIdentification(slot);
+}
+
+void PortStateMachine::onUniqueId(std::int32_t slot, const std::uint8_t* answer) {
+    PortSlot& s = slotAt(slot);
+    ChipUniqueId id;
+    std::copy_n(answer + 1, kUniqueIdBytes, id.begin());
+    s.run.uniqueId = id;
+    endIdentification(slot);
 }
 
 // Identification has ended without a usable code: the slot waits in CodeRequested until the

@@ -28,6 +28,12 @@ std::string MemoryRunHost::RowText(std::int32_t slot, std::int32_t column) const
     return row(slot).texts[std::size_t(column)];
 }
 
+SlotInputs MemoryRunHost::SlotInputsOf(std::int32_t slot) const {
+    SlotInputs inputs = RunHost::SlotInputsOf(slot);
+    inputs.readUniqueId = readUniqueId;
+    return inputs;
+}
+
 void MemoryRunHost::SetRowText(const PortTextUpdate& update) {
     if (!valid(update.slot) || update.column < 0 || update.column >= kColumns)
         return;

@@ -43,6 +43,8 @@ class MemoryRunHost : public RunHost {
     bool readProtect = false;
     bool verify = false;
     WritePlan writePlan;  // the station's settings
+    // Not a control of the window: a cycle that keeps records asks for the chip's unique ID.
+    bool readUniqueId = false;
 
     // What the engine showed.
     bool okEnabled = true;
@@ -65,6 +67,7 @@ class MemoryRunHost : public RunHost {
     bool IsReadProtectChecked() const override { return readProtect; }
     bool IsVerifyChecked() const override { return verify; }
     WritePlan StationWritePlan() const override { return writePlan; }
+    SlotInputs SlotInputsOf(std::int32_t slot) const override;
     void SetRowText(const PortTextUpdate& update) override;
     void SetRowProgress(const PortProgressUpdate& update) override;
     void UntickRow(std::int32_t slot) override;

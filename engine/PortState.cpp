@@ -10,6 +10,12 @@ const char* PortStateName(std::int32_t state) {
             return "CodeRequested";
         case LineRecovery:
             return "LineRecovery";
+        case UniqueIdCmd:
+            return "UniqueIdCmd";
+        case UniqueIdAddr:
+            return "UniqueIdAddr";
+        case UniqueIdData:
+            return "UniqueIdData";
         case OptReadCmd:
             return "OptReadCmd";
         case OptReadAddr:

@@ -14,10 +14,11 @@ PortStateMachine::~PortStateMachine() {
 
 // ---------------------------------------------------------------- entering the machine
 
-void PortStateMachine::BeginIdentification(std::int32_t slot) {
+void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& inputs) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
     s.run = SlotRun{};
+    s.run.readUniqueId = inputs.readUniqueId;
     s.run.session = nextSession_++;
     s.run.started = SteadyClock::now();
     s.state = SyncSent;
@@ -105,7 +106,8 @@ bool PortStateMachine::IsAtWork(std::int32_t slot) const {
         return true;
     if (s.run.inRun || s.run.awaitingModel || !s.ports.IsOpen())
         return false;
-    return s.state == SyncSent || s.state == CodeRequested || s.state == LineRecovery;
+    const SlotStep step = StepOfState(s.state);
+    return step == SlotStep::Sync || step == SlotStep::Identify;
 }
 
 void PortStateMachine::RequestStop(std::int32_t slot) {
@@ -242,6 +244,29 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case CodeRequested:
             onCodeRequested(slot, b, answer);
+            break;
+        case UniqueIdCmd:
+            if (ack) {
+                s.run.uniqueIdRefusals = 0;
+                s.state = UniqueIdAddr;
+                sendAddress(slot, kUniqueIdAddress);
+            } else {
+                onUniqueIdRefused(slot);
+            }
+            break;
+        case UniqueIdAddr:
+        case UniqueIdData:
+            if (ack && s.state == UniqueIdAddr) {
+                s.state = UniqueIdData;
+                Frame frame;
+                MakeReadCountFrame(kUniqueIdBytes, frame);
+                send(slot, frame, 1 + kUniqueIdBytes);
+            } else if (ack) {
+                onUniqueId(slot, answer);
+            } else if (mayRepeat(slot)) {
+                s.state = UniqueIdCmd;
+                sendCommand(slot, BootloaderCommand::ReadMemory);
+            }
             break;
 
         case OptReadCmd:

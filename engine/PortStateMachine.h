@@ -31,8 +31,9 @@ class PortStateMachine {
     void setTiming(const EngineTiming& timing) { timing_ = timing; }
     const EngineTiming& timing() const { return timing_; }
 
-    // The port has just been opened: synchronise and identify the chip.
-    void BeginIdentification(std::int32_t slot);
+    // The port has just been opened: synchronise and identify the chip. Of the inputs only
+    // readUniqueId is read.
+    void BeginIdentification(std::int32_t slot, const SlotInputs& inputs = {});
     // A programming cycle starts on a Ready slot with its inputs (whose image must fit the
     // slot's chip); only the image, verify, protect and the write plan are read.
     void BeginRun(std::int32_t slot, const SlotInputs& inputs);
@@ -113,6 +114,11 @@ class PortStateMachine {
     void onCodeRefused(std::int32_t slot);
     void onCodeTimeout(std::int32_t slot);
     void identify(std::int32_t slot, const std::uint8_t* answer);
+    // The unique ID of a chip that named itself, when the cycle asks for it.
+    void startUniqueIdRead(std::int32_t slot);
+    void onUniqueIdRefused(std::int32_t slot);
+    void onUniqueId(std::int32_t slot, const std::uint8_t* answer);
+    void endIdentification(std::int32_t slot);
     void awaitModel(std::int32_t slot, bool unknownDevice);
     // A chip left in the middle of a frame: filler until it answers, then SYNC again.
     void startLineRecovery(std::int32_t slot);

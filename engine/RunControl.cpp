@@ -87,7 +87,7 @@ void RunControl::OnPortCheckClick(std::int32_t slot) {
             case SlotOpenResult::Opened:
                 break;
         }
-        machine_.BeginIdentification(slot);
+        machine_.BeginIdentification(slot, inputs);
         return;
     }
     machine_.CancelSlot(slot);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/SlotStep.h"
@@ -45,11 +47,17 @@ struct MilestoneReached {
     Milestone milestone = Milestone::Erased;
 };
 
+// The 96 bits a chip carries as its identity, the byte at the lowest address first.
+using ChipUniqueId = std::array<std::uint8_t, 12>;
+
 // The chip named itself with a code the catalogue knows.
 struct Identified {
     std::int32_t slot = 0;
     std::string code;  // "0410"
     std::string part;  // empty when the catalogue has a geometry but no name for it
+    // Read only when the cycle's inputs ask for it (SlotInputs::readUniqueId).
+    std::optional<ChipUniqueId> uniqueId;
+    bool uniqueIdRefused = false;  // asked for, and refused: the chip is readout-protected
 };
 
 // Identification ended without a usable code: the operator must choose the model.

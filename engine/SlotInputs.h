@@ -20,6 +20,8 @@ struct SlotInputs {
     bool verify = false;
     bool protect = false;  // readout protection once the image is on the chip
     WritePlan write;       // the station's block size and blank blocks
+    // Read the chip's unique ID when it names itself (for records); normal mode does not.
+    bool readUniqueId = false;
 };
 
 }  // namespace pellion

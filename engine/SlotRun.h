@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/SlotEvents.h"
 #include "engine/SlotStep.h"
 #include "engine/WritePlan.h"
 #include "image/FirmwareImage.h"
@@ -60,6 +62,12 @@ struct SlotRun {
     std::int32_t silentCodeRequests = 0;  // of those, the ones nothing at all answered
     std::int32_t lineRecoveries = 0;      // filler rounds in this identification
     std::int32_t fillerBlocks = 0;        // filler blocks of the current round
+
+    // The unique ID, read when the cycle's inputs ask for it.
+    bool readUniqueId = false;
+    std::int32_t uniqueIdRefusals = 0;  // refusals of its read, in a row
+    bool uniqueIdRefused = false;       // refused in a row: the chip is readout-protected
+    std::optional<ChipUniqueId> uniqueId;
 
     // What the answers of the current step looked like.
     bool garbledAnswer = false;  // an answer that was neither ACK nor NACK arrived

@@ -10,6 +10,9 @@ SlotStep StepOfState(std::int32_t state) {
         case LineRecovery:
             return SlotStep::Sync;
         case CodeRequested:
+        case UniqueIdCmd:
+        case UniqueIdAddr:
+        case UniqueIdData:
             return SlotStep::Identify;
         case OptReadCmd:
         case OptReadAddr:

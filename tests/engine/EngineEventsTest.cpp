@@ -2,6 +2,7 @@
 // text table the surfaces make their words from.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "EngineRig.h"
@@ -105,6 +106,51 @@ TEST(EngineEvents, ACycleKeepsTheInputsItStartedWith) {
     ASSERT_TRUE(rig.runUntil([&] { return rig.host->runsEnded > endedBefore; }, 30s));
     EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护成功");
+}
+
+// The unique ID is read only when the cycle's inputs ask for it, so normal mode's turns stay
+// as they were; a readout-protected chip refuses it and is identified all the same, and runs
+// go on as before.
+TEST(EngineEvents, TheUniqueIdIsReadWhenAskedAndRefusedUnderReadoutProtection) {
+    EngineRig rig;
+    rig.addChip("1RCB");
+    sim::ChipOptions locked;
+    locked.code = DeviceCode("1RCB");
+    locked.readoutProtected = true;
+    rig.addChip(locked);
+    rig.addChip("1RCB");
+    rig.build();
+    Recorder recorder;
+    rig.control->events().subscribe(recorder);
+    rig.host->readUniqueId = true;
+    rig.tick(0);
+    rig.tick(1);
+    rig.host->readUniqueId = false;
+    rig.tick(2);
+    for (std::int32_t i = 0; i < 3; ++i)
+        ASSERT_TRUE(rig.waitIdentified(i));
+    ASSERT_EQ(recorder.identified.size(), 3u);
+    std::array<Identified, 3> bySlot;
+    for (const auto& e : recorder.identified)
+        bySlot.at(std::size_t(e.slot)) = e;
+    ASSERT_TRUE(bySlot[0].uniqueId.has_value());
+    EXPECT_EQ(*bySlot[0].uniqueId, rig.chips.chip(0).uniqueId());
+    EXPECT_FALSE(bySlot[0].uniqueIdRefused);
+    EXPECT_EQ(bySlot[1].part, "KTM1RCB-0256");
+    EXPECT_FALSE(bySlot[1].uniqueId.has_value());
+    EXPECT_TRUE(bySlot[1].uniqueIdRefused);
+    EXPECT_FALSE(bySlot[2].uniqueId.has_value());
+    EXPECT_FALSE(bySlot[2].uniqueIdRefused);
+    EXPECT_EQ(recorder.stepsOf(0), (std::vector<SlotStep>{SlotStep::Sync, SlotStep::Identify}));
+
+    const auto image = patternImage(600);
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run());
+    rig.control->events().unsubscribe(recorder);
+    for (std::int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(rig.slot(i).run.outcome, SlotOutcome::Succeeded) << i;
+        EXPECT_EQ(rig.flashOf(std::size_t(i), 0x08000000, image.size()), image) << i;
+    }
 }
 
 TEST(EngineEvents, TextsComeFromTheTableWithTheirParameters) {
