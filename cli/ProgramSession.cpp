@@ -47,6 +47,9 @@ RowState rowStateOf(const PortSlot& slot, bool ticked) {
         case SyncSent:
         case CodeRequested:
         case LineRecovery:
+        case UniqueIdCmd:
+        case UniqueIdAddr:
+        case UniqueIdData:
             return RowState::Identifying;
         case Ready:
             return RowState::Ready;
