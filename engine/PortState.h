@@ -12,9 +12,9 @@ enum PortState : std::int32_t {
     // Filler bytes sent to end a frame the chip was left in, or the quiet wait after them.
     LineRecovery = 2,
     // Reading the unique ID of a chip that named itself, when the cycle asks for it.
-    UniqueIdCmd = 3,
-    UniqueIdAddr = 4,
-    UniqueIdData = 5,
+    UniqueIdCmd = 4,
+    UniqueIdAddr = 5,
+    UniqueIdData = 6,
     OptReadCmd = 10,
     OptReadAddr = 11,
     OptReadData = 12,
