@@ -231,7 +231,7 @@ Measure runOnce(const std::string& simPath, const Config& config) {
         loop.runUntil(
             [&] {
                 for (std::int32_t i = 0; i < table.slotCount(); ++i) {
-                    if (table.slot(i).state != Ready)
+                    if (table.slot(i).cycle.state != Ready)
                         return false;
                 }
                 return true;
@@ -257,7 +257,7 @@ Measure runOnce(const std::string& simPath, const Config& config) {
             measure.turns = std::max(measure.turns, busyAfter[i].answers - busyBefore[i].answers);
         }
         for (std::int32_t i = 0; i < table.slotCount(); ++i)
-            measure.succeeded += table.slot(i).run.outcome == SlotOutcome::Succeeded;
+            measure.succeeded += table.slot(i).result.outcome == SlotOutcome::Succeeded;
         measure.wallSeconds = std::chrono::duration<double>(end - start).count();
         measure.boundSeconds = bound;
         measure.cpuSecondsPerPort = (cpuAfter - cpuBefore) / config.chips;

@@ -27,7 +27,7 @@ constexpr auto kRedrawPeriod = 200ms;
 
 // What a slot is doing.
 RowState rowStateOf(const PortSlot& slot, bool ticked) {
-    switch (slot.run.outcome) {
+    switch (slot.result.outcome) {
         case SlotOutcome::Succeeded:
             return RowState::Done;
         case SlotOutcome::Failed:
@@ -37,13 +37,13 @@ RowState rowStateOf(const PortSlot& slot, bool ticked) {
         default:
             break;
     }
-    if (slot.state == Failed)
+    if (slot.cycle.state == Failed)
         return RowState::Failed;  // before its run: the chip was never identified
-    if (slot.run.awaitingModel)
+    if (slot.chip.awaitingModel)
         return RowState::NoModel;
     if (!ticked)
         return RowState::Closed;
-    switch (slot.state) {
+    switch (slot.cycle.state) {
         case SyncSent:
         case CodeRequested:
         case LineRecovery:
@@ -68,8 +68,8 @@ std::vector<TableRow> tableRowsOf(const PortTable& table, const MemoryRunHost& h
     for (std::int32_t i = 0; i < shown.rowCount(); ++i) {
         TableRow row = shown.row(i);
         row.state = RowStateText(rowStateOf(table.slot(i), host.IsRowTicked(i)), language);
-        if (!table.slot(i).partName.empty())
-            row.model = table.slot(i).partName;  // a model chosen with --model, too
+        if (!table.slot(i).chip.partName.empty())
+            row.model = table.slot(i).chip.partName;  // a model chosen with --model, too
         rows.push_back(std::move(row));
     }
     return rows;
@@ -80,7 +80,7 @@ bool identificationEnded(const PortTable& table, const MemoryRunHost& host) {
         const PortSlot& s = table.slot(i);
         if (!host.IsRowTicked(i))
             continue;
-        if (s.state != Ready && s.state != Failed && !s.run.awaitingModel)
+        if (s.cycle.state != Ready && s.cycle.state != Failed && !s.chip.awaitingModel)
             return false;
     }
     return true;
@@ -94,27 +94,28 @@ std::string printableCode(const std::string& code) {
     return code;
 }
 
-std::int64_t durationMsOf(const SlotRun& run) {
-    if (run.ended <= run.started || run.started == SteadyClock::time_point{})
+std::int64_t durationMsOf(const CycleResult& result) {
+    if (result.ended <= result.started || result.started == SteadyClock::time_point{})
         return 0;
-    return std::chrono::duration_cast<std::chrono::milliseconds>(run.ended - run.started).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(result.ended - result.started)
+        .count();
 }
 
 // A slot that never ran: why not.
 void classifyWithoutRun(const PortSlot& s, bool sessionInterrupted, PortOutcome& outcome) {
-    if (s.run.failedStep != SlotStep::None || s.state == Failed) {
+    if (s.result.failedStep != SlotStep::None || s.cycle.state == Failed) {
         outcome.result = PortResult::Failed;  // the port, or the chip's identification
-        outcome.failedStep = s.run.failedStep;
-    } else if (s.run.awaitingModel) {
+        outcome.failedStep = s.result.failedStep;
+    } else if (s.chip.awaitingModel) {
         outcome.result = PortResult::NotIdentified;
         outcome.failedStep = SlotStep::Identify;
-    } else if (s.state == Ready) {
+    } else if (s.cycle.state == Ready) {
         // Identified, but the run never reached it: refused as a whole, or interrupted.
         outcome.result = sessionInterrupted ? PortResult::Failed : PortResult::Refused;
         outcome.interrupted = sessionInterrupted;
     } else {
         outcome.result = PortResult::Failed;  // still identifying when the wait ended
-        outcome.failedStep = StepOfState(s.state);
+        outcome.failedStep = StepOfState(s.cycle.state);
         outcome.interrupted = sessionInterrupted;
     }
 }
@@ -124,32 +125,32 @@ PortOutcome outcomeOf(const PortTable& table, const SessionRows& shown, std::int
     const PortSlot& s = table.slot(slot);
     PortOutcome outcome;
     outcome.port = shown.row(slot).port;
-    outcome.deviceCode = printableCode(s.run.deviceCode);
-    outcome.partName = s.partName;
+    outcome.deviceCode = printableCode(s.chip.deviceCode);
+    outcome.partName = s.chip.partName;
     outcome.remark = shown.remark(slot);  // a port that never opened: why, as it was shown
-    outcome.massErased = s.run.massErased;
-    outcome.interrupted = s.run.interrupted;
-    outcome.durationMs = durationMsOf(s.run);
+    outcome.massErased = s.result.massErased;
+    outcome.interrupted = s.result.interrupted;
+    outcome.durationMs = durationMsOf(s.result);
     if (options.verify)
-        outcome.verified = s.run.verified ? Verification::Passed : Verification::Failed;
-    switch (s.run.outcome) {
+        outcome.verified = s.result.verified ? Verification::Passed : Verification::Failed;
+    switch (s.result.outcome) {
         case SlotOutcome::Succeeded:
             outcome.result = PortResult::Succeeded;
             break;
         case SlotOutcome::Failed:
         case SlotOutcome::Cancelled:
             outcome.result = PortResult::Failed;
-            outcome.failedStep = s.run.failedStep;
+            outcome.failedStep = s.result.failedStep;
             break;
         default:
             classifyWithoutRun(s, sessionInterrupted, outcome);
             break;
     }
-    if (s.run.outcome != SlotOutcome::Idle) {
-        outcome.blankBytesSkipped = s.run.blankBytesSkipped;
-        outcome.recoveries = s.run.recoveries;
-        outcome.bytesWritten = s.run.writtenAddress - PortStateMachine::imageOf(s).startAddress -
-                               s.run.blankBytesSkipped;
+    if (s.result.outcome != SlotOutcome::Idle) {
+        outcome.blankBytesSkipped = s.result.blankBytesSkipped;
+        outcome.recoveries = s.result.recoveries;
+        outcome.bytesWritten = s.cycle.writtenAddress - PortStateMachine::imageOf(s).startAddress -
+                               s.result.blankBytesSkipped;
     }
     return outcome;
 }
@@ -260,17 +261,17 @@ class Session {
             PortSlot& s = table_.slot(i);
             if (!host_.row(i).ticked)
                 continue;
-            if (s.state == Failed) {
+            if (s.cycle.state == Failed) {
                 host_.row(i).ticked = false;
-            } else if (s.run.awaitingModel) {
+            } else if (s.chip.awaitingModel) {
                 if (options_.model)
                     host_.row(i).texts[ColumnModel] = *options_.model;
                 else
                     host_.row(i).ticked = false;
-            } else if (options_.model && s.run.namedItself && s.partName != *options_.model) {
+            } else if (options_.model && s.chip.namedItself && s.chip.partName != *options_.model) {
                 err_ << "pellion-cli program: " << host_.row(i).texts[ColumnPort]
-                     << " identified itself as " << s.partName << "; --model " << *options_.model
-                     << " is not applied to it\n";
+                     << " identified itself as " << s.chip.partName << "; --model "
+                     << *options_.model << " is not applied to it\n";
             }
         }
     }

@@ -15,15 +15,15 @@ void PortStateMachine::onSyncSent(std::int32_t slot, std::uint8_t b) {
     // ACK, or NACK from a bootloader that was already synchronised: go on alike, but a NACK
     // may also be left over from a frame the chip was in, which the device code will tell.
     PortSlot& s = slotAt(slot);
-    s.run.repeats = 0;
-    s.run.syncedByNack = b == NACK;
-    s.state = CodeRequested;
+    s.cycle.repeats = 0;
+    s.cycle.syncedByNack = b == NACK;
+    s.cycle.state = CodeRequested;
     requestDeviceCode(slot);
     stepStarted(slot, SlotStep::Identify);
 }
 
 void PortStateMachine::requestDeviceCode(std::int32_t slot) {
-    ++slotAt(slot).run.codeRequests;
+    ++slotAt(slot).cycle.codeRequests;
     sendCommand(slot, BootloaderCommand::GetDeviceCode, kDeviceCodeAnswerBytes);
 }
 
@@ -42,11 +42,11 @@ void PortStateMachine::onCodeRequested(std::int32_t slot, std::uint8_t b,
 // byte was corrupted): asked again, bounded, then the operator chooses the model.
 void PortStateMachine::onCodeRefused(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (s.run.syncedByNack && s.run.lineRecoveries == 0) {
+    if (s.cycle.syncedByNack && s.cycle.lineRecoveries == 0) {
         startLineRecovery(slot);
         return;
     }
-    if (s.run.codeRequests < timing_.maxCodeRequests) {
+    if (s.cycle.codeRequests < timing_.maxCodeRequests) {
         requestDeviceCode(slot);
         return;
     }
@@ -57,43 +57,44 @@ void PortStateMachine::onCodeTimeout(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     // The chip acknowledged the command but sent fewer bytes than a code needs: it is
     // listening, and its code is unknown. The operator can still choose its model.
-    if (!s.run.pending.empty() && s.run.pending.front() == ACK) {
+    if (!s.cycle.pending.empty() && s.cycle.pending.front() == ACK) {
         awaitModel(slot, true);
         return;
     }
-    if (s.run.syncedByNack && s.run.lineRecoveries == 0) {
+    if (s.cycle.syncedByNack && s.cycle.lineRecoveries == 0) {
         startLineRecovery(slot);
         return;
     }
-    const bool silent = !s.run.garbledAnswer && s.run.pending.empty();
-    s.run.silentCodeRequests += silent ? 1 : 0;
-    if (s.run.codeRequests < timing_.maxCodeRequests) {
+    const bool silent = !s.cycle.garbledAnswer && s.cycle.pending.empty();
+    s.cycle.silentCodeRequests += silent ? 1 : 0;
+    if (s.cycle.codeRequests < timing_.maxCodeRequests) {
         requestDeviceCode(slot);
         return;
     }
     // SYNC (0x7F) passes an adapter that sends without parity; Get device code (06 F9) never
     // does. A chip that acknowledged SYNC and then heard no command at all points to that.
-    const bool parityBlind = !s.run.syncedByNack && s.run.silentCodeRequests == s.run.codeRequests;
+    const bool parityBlind =
+        !s.cycle.syncedByNack && s.cycle.silentCodeRequests == s.cycle.codeRequests;
     FailSlot(slot, parityBlind ? EndReason::NoAnswerParityBlind : silenceReason(s));
 }
 
 void PortStateMachine::identify(std::int32_t slot, const std::uint8_t* answer) {
     PortSlot& s = slotAt(slot);
     const DeviceCode code = ParseDeviceCode(answer);
-    s.run.deviceCode = code.text();
+    s.chip.deviceCode = code.text();
     const auto geometry = catalogue_.findGeometry(code);
     if (!geometry) {
         awaitModel(slot, true);
         return;
     }
-    s.geometry = *geometry;
+    s.chip.geometry = *geometry;
     // Mode 0 sets the standard erase back too: the slot may have held a larger chip before.
-    s.eraseCommand =
+    s.chip.eraseCommand =
         geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
-    s.run.namedItself = true;
+    s.chip.namedItself = true;
     if (const auto name = catalogue_.findPartName(code))
-        s.partName = *name;
-    if (s.run.readUniqueId) {
+        s.chip.partName = *name;
+    if (s.cycle.inputs.readUniqueId) {
         startUniqueIdRead(slot);
         return;
     }
@@ -103,21 +104,21 @@ void PortStateMachine::identify(std::int32_t slot, const std::uint8_t* answer) {
 void PortStateMachine::endIdentification(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
-    s.state = Ready;
-    const auto code = DeviceCode::fromText(s.run.deviceCode);
+    s.cycle.state = Ready;
+    const auto code = DeviceCode::fromText(s.chip.deviceCode);
     const auto name = code ? catalogue_.findPartName(*code) : std::nullopt;
     events_.tell(&EngineListener::OnIdentified,
-                 Identified{slot, s.run.deviceCode, name.value_or(""), s.run.uniqueId,
-                            s.run.uniqueIdRefused});
+                 Identified{slot, s.chip.deviceCode, name.value_or(""), s.chip.uniqueId,
+                            s.chip.uniqueIdRefused});
 }
 
 // ---------------------------------------------------------------- the unique ID
 
 void PortStateMachine::startUniqueIdRead(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.repeats = 0;
-    s.run.uniqueIdRefusals = 0;
-    s.state = UniqueIdCmd;
+    s.cycle.repeats = 0;
+    s.cycle.uniqueIdRefusals = 0;
+    s.cycle.state = UniqueIdCmd;
     sendCommand(slot, BootloaderCommand::ReadMemory);
 }
 
@@ -125,11 +126,11 @@ void PortStateMachine::startUniqueIdRead(std::int32_t slot) {
 // Refused in a row, the ID stays unknown and the chip is identified without it.
 void PortStateMachine::onUniqueIdRefused(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (++s.run.uniqueIdRefusals < timing_.refusalsToConcludeProtection) {
+    if (++s.cycle.uniqueIdRefusals < timing_.refusalsToConcludeProtection) {
         sendCommand(slot, BootloaderCommand::ReadMemory);
         return;
     }
-    s.run.uniqueIdRefused = true;
+    s.chip.uniqueIdRefused = true;
     endIdentification(slot);
 }
 
@@ -137,7 +138,7 @@ void PortStateMachine::onUniqueId(std::int32_t slot, const std::uint8_t* answer)
     PortSlot& s = slotAt(slot);
     ChipUniqueId id;
     std::copy_n(answer + 1, kUniqueIdBytes, id.begin());
-    s.run.uniqueId = id;
+    s.chip.uniqueId = id;
     endIdentification(slot);
 }
 
@@ -146,12 +147,12 @@ void PortStateMachine::onUniqueId(std::int32_t slot, const std::uint8_t* answer)
 void PortStateMachine::awaitModel(std::int32_t slot, bool unknownDevice) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
-    s.run.pending.clear();
-    s.run.awaitingModel = true;
-    s.run.ended = SteadyClock::now();
+    s.cycle.pending.clear();
+    s.chip.awaitingModel = true;
+    s.result.ended = SteadyClock::now();
     events_.tell(
         &EngineListener::OnModelNeeded,
-        ModelNeeded{slot, unknownDevice ? s.run.deviceCode : std::string(), unknownDevice});
+        ModelNeeded{slot, unknownDevice ? s.chip.deviceCode : std::string(), unknownDevice});
 }
 
 // ---------------------------------------------------------------- a chip left mid-frame
@@ -161,15 +162,15 @@ void PortStateMachine::awaitModel(std::int32_t slot, bool unknownDevice) {
 // it (a write of 0xFF bytes, if the checksum happens to hold, changes no flash cell).
 void PortStateMachine::startLineRecovery(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    ++s.run.lineRecoveries;
-    s.run.fillerBlocks = 0;
-    s.state = LineRecovery;
+    ++s.cycle.lineRecoveries;
+    s.cycle.fillerBlocks = 0;
+    s.cycle.state = LineRecovery;
     stepStarted(slot, SlotStep::Sync, true);
     sendFiller(slot);
 }
 
 void PortStateMachine::sendFiller(std::int32_t slot) {
-    ++slotAt(slot).run.fillerBlocks;
+    ++slotAt(slot).cycle.fillerBlocks;
     Frame frame;
     MakeFillerFrame(kFillerBlockBytes, frame);
     send(slot, frame, 1);
@@ -177,31 +178,31 @@ void PortStateMachine::sendFiller(std::int32_t slot) {
 
 void PortStateMachine::onFillerAnswered(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (s.run.delayTimer != 0)
+    if (s.cycle.delayTimer != 0)
         return;  // the chip refusing the rest of the filler: dropped below
-    if (s.run.answerTimer != 0)
-        loop_.stopTimer(s.run.answerTimer);
-    s.run.answerTimer = 0;
+    if (s.cycle.answerTimer != 0)
+        loop_.stopTimer(s.cycle.answerTimer);
+    s.cycle.answerTimer = 0;
     // The rest of the block reaches the chip as commands, refused pair by pair. Wait until
     // those refusals are in, drop them, then synchronise afresh.
     const auto quiet =
         std::max(timing_.resyncDelay, AnswerTimeout(timing_, s.ports.Baud(), s.ports.writePause,
                                                     kFillerBlockBytes, kFillerBlockBytes / 2, {}));
-    const std::uint64_t session = s.run.session;
-    s.run.delayTimer = loop_.startTimer(quiet, false, [this, slot, session] {
-        if (slot >= table_.slotCount() || slotAt(slot).run.session != session)
+    const std::uint64_t session = s.cycle.session;
+    s.cycle.delayTimer = loop_.startTimer(quiet, false, [this, slot, session] {
+        if (slot >= table_.slotCount() || slotAt(slot).cycle.session != session)
             return;
         PortSlot& s = slotAt(slot);
-        s.run.delayTimer = 0;
+        s.cycle.delayTimer = 0;
         s.ports.Purge();
-        s.run.repeats = 0;
-        s.state = SyncSent;
+        s.cycle.repeats = 0;
+        s.cycle.state = SyncSent;
         sendSync(slot);
     });
 }
 
 void PortStateMachine::onFillerTimeout(std::int32_t slot) {
-    if (slotAt(slot).run.fillerBlocks < timing_.maxFillerBlocks) {
+    if (slotAt(slot).cycle.fillerBlocks < timing_.maxFillerBlocks) {
         sendFiller(slot);
         return;
     }

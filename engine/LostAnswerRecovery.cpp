@@ -32,11 +32,11 @@ bool isRecoverable(std::int32_t state) {
 }  // namespace
 
 bool PortStateMachine::isRecovering(const PortSlot& s) {
-    return s.state == RecoverFiller || s.state == RecoverSync;
+    return s.cycle.state == RecoverFiller || s.cycle.state == RecoverSync;
 }
 
 std::int32_t PortStateMachine::stepState(const PortSlot& s) {
-    return isRecovering(s) ? s.run.recoveredState : std::int32_t(s.state);
+    return isRecovering(s) ? s.cycle.recoveredState : std::int32_t(s.cycle.state);
 }
 
 // An answer timed out. Whether a byte of the answer was lost or a byte of our frame was, the
@@ -45,26 +45,27 @@ std::int32_t PortStateMachine::stepState(const PortSlot& s) {
 bool PortStateMachine::recoverLostAnswer(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     // An option-byte write restarts the chip: there is nothing to go back to.
-    if (!isRecoverable(s.state) || isOptionDownload(s) ||
-        s.run.recoveries >= timing_.maxLostAnswerRecoveries)
+    if (!isRecoverable(s.cycle.state) || isOptionDownload(s) ||
+        s.result.recoveries >= timing_.maxLostAnswerRecoveries)
         return false;
-    ++s.run.recoveries;
+    ++s.result.recoveries;
     // A check that times out still recovers the write it checks.
-    if (s.state != CheckBlockCmd && s.state != CheckBlockAddr && s.state != CheckBlockData)
-        s.run.recoveredState = s.state;
-    s.run.recoveryFillers = 0;
+    if (s.cycle.state != CheckBlockCmd && s.cycle.state != CheckBlockAddr &&
+        s.cycle.state != CheckBlockData)
+        s.cycle.recoveredState = s.cycle.state;
+    s.cycle.recoveryFillers = 0;
     // A read-back cut short: the chip sent it all and waits for a command already.
-    if (s.state == VerifyData && !s.run.pending.empty() && s.run.pending.front() == ACK) {
+    if (s.cycle.state == VerifyData && !s.cycle.pending.empty() && s.cycle.pending.front() == ACK) {
         resumeAfterRecovery(slot);
         return true;
     }
-    s.state = RecoverFiller;
+    s.cycle.state = RecoverFiller;
     sendRecoveryFiller(slot);
     return true;
 }
 
 void PortStateMachine::sendRecoveryFiller(std::int32_t slot) {
-    ++slotAt(slot).run.recoveryFillers;
+    ++slotAt(slot).cycle.recoveryFillers;
     Frame frame;
     MakeFillerFrame(kRecoveryFillerBytes, frame);
     send(slot, frame, 1);
@@ -72,31 +73,31 @@ void PortStateMachine::sendRecoveryFiller(std::int32_t slot) {
 
 void PortStateMachine::onRecoveryFillerAnswered(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (s.run.delayTimer != 0)
+    if (s.cycle.delayTimer != 0)
         return;  // the chip refusing the rest of the filler
-    if (s.run.answerTimer != 0)
-        loop_.stopTimer(s.run.answerTimer);
-    s.run.answerTimer = 0;
+    if (s.cycle.answerTimer != 0)
+        loop_.stopTimer(s.cycle.answerTimer);
+    s.cycle.answerTimer = 0;
     // The rest of the filler reaches the chip as commands, refused pair by pair: wait until
     // those refusals are in, drop them, then synchronise.
     const auto quiet = AnswerTimeout(timing_, s.ports.Baud(), s.ports.writePause,
                                      kRecoveryFillerBytes, kRecoveryFillerBytes / 2, {});
-    const std::uint64_t session = s.run.session;
-    s.run.delayTimer = loop_.startTimer(quiet, false, [this, slot, session] {
-        if (slot >= table_.slotCount() || slotAt(slot).run.session != session)
+    const std::uint64_t session = s.cycle.session;
+    s.cycle.delayTimer = loop_.startTimer(quiet, false, [this, slot, session] {
+        if (slot >= table_.slotCount() || slotAt(slot).cycle.session != session)
             return;
         PortSlot& s = slotAt(slot);
-        s.run.delayTimer = 0;
+        s.cycle.delayTimer = 0;
         s.ports.Purge();
-        s.run.repeats = 0;
-        s.state = RecoverSync;
+        s.cycle.repeats = 0;
+        s.cycle.state = RecoverSync;
         sendSync(slot);
     });
 }
 
 void PortStateMachine::onRecoveryFillerTimeout(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (s.run.recoveryFillers < kRecoveryFillerBlocks) {
+    if (s.cycle.recoveryFillers < kRecoveryFillerBlocks) {
         sendRecoveryFiller(slot);
         return;
     }
@@ -107,27 +108,27 @@ void PortStateMachine::onRecoveryFillerTimeout(std::int32_t slot) {
 // from what the chip holds.
 void PortStateMachine::resumeAfterRecovery(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.repeats = 0;
-    switch (s.run.recoveredState) {
+    s.cycle.repeats = 0;
+    switch (s.cycle.recoveredState) {
         case ErasePages:
-            s.state = EraseCmd;
+            s.cycle.state = EraseCmd;
             sendEraseCommand(slot);
             return;
         case VerifyCmd:
         case VerifyAddr:
         case VerifyData:
-            s.state = VerifyCmd;
+            s.cycle.state = VerifyCmd;
             sendCommand(slot, BootloaderCommand::ReadMemory);
             return;
         case WriteData:
             // The block's frame went out whole or in part: it was written, or not at all.
-            s.run.checkedBlockBytes = s.writeAddress - s.run.blockAddress;
-            s.state = CheckBlockCmd;
+            s.cycle.checkedBlockBytes = s.cycle.writeAddress - s.cycle.blockAddress;
+            s.cycle.state = CheckBlockCmd;
             sendCommand(slot, BootloaderCommand::ReadMemory);
             return;
         default:
             // Command or address lost: no data of the block reached the chip.
-            s.state = WriteCmd;
+            s.cycle.state = WriteCmd;
             sendCommand(slot, BootloaderCommand::WriteMemory);
             return;
     }
@@ -135,9 +136,9 @@ void PortStateMachine::resumeAfterRecovery(std::int32_t slot) {
 
 void PortStateMachine::onCheckedBlock(std::int32_t slot, const std::uint8_t* answer) {
     PortSlot& s = slotAt(slot);
-    const std::uint32_t count = s.run.checkedBlockBytes;
+    const std::uint32_t count = s.cycle.checkedBlockBytes;
     const auto& image = imageOf(s).imageBytes;
-    const std::size_t offset = s.run.blockAddress - imageOf(s).startAddress;
+    const std::size_t offset = s.cycle.blockAddress - imageOf(s).startAddress;
     const std::span<const std::uint8_t> held(answer + 1, count);
     const std::span<const std::uint8_t> wanted(image.data() + offset, count);
     if (std::equal(held.begin(), held.end(), wanted.begin())) {
@@ -145,15 +146,15 @@ void PortStateMachine::onCheckedBlock(std::int32_t slot, const std::uint8_t* ans
         return;
     }
     if (IsBlank(held)) {
-        s.writeAddress = s.run.blockAddress;
-        s.imageCursor -= count;
-        s.state = WriteCmd;
+        s.cycle.writeAddress = s.cycle.blockAddress;
+        s.cycle.imageCursor -= count;
+        s.cycle.state = WriteCmd;
         sendCommand(slot, BootloaderCommand::WriteMemory);
         return;
     }
     const auto differs = std::mismatch(held.begin(), held.end(), wanted.begin()).first;
     FailSlot(slot, EndReason::FlashDiffers, SlotStep::None,
-             s.run.blockAddress + std::uint32_t(differs - held.begin()));
+             s.cycle.blockAddress + std::uint32_t(differs - held.begin()));
 }
 
 }  // namespace pellion

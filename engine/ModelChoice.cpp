@@ -6,11 +6,11 @@ namespace pellion {
 
 bool IsModelChoiceRefused(const PortSlot& slot, const DeviceCatalogue& catalogue,
                           const std::string& model) {
-    if (!slot.run.namedItself || model.empty())
+    if (!slot.chip.namedItself || model.empty())
         return false;
     const auto code = catalogue.findCodeByPartName(model);
     const auto geometry = code ? catalogue.findGeometry(*code) : std::nullopt;
-    return !geometry || !(*geometry == slot.geometry);
+    return !geometry || !(*geometry == slot.chip.geometry);
 }
 
 std::string ModelRefusalText(const std::string& port, const std::string& partName,

@@ -14,14 +14,17 @@ PortStateMachine::~PortStateMachine() {
 
 // ---------------------------------------------------------------- entering the machine
 
+// Every cycle starts from a fresh scratch and result: nothing of an earlier one reaches it.
 void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& inputs) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
-    s.run = SlotRun{};
-    s.run.readUniqueId = inputs.readUniqueId;
-    s.run.session = nextSession_++;
-    s.run.started = SteadyClock::now();
-    s.state = SyncSent;
+    s.chip = SlotChip{};
+    s.cycle = SlotCycle{};
+    s.cycle.inputs = inputs;
+    s.cycle.session = nextSession_++;
+    s.result = CycleResult{};
+    s.result.started = SteadyClock::now();
+    s.cycle.state = SyncSent;
     events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Identification});
     stepStarted(slot, SlotStep::Sync);
     sendSync(slot);
@@ -29,52 +32,35 @@ void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& 
 
 const FirmwareImage& PortStateMachine::imageOf(const PortSlot& slot) {
     static const FirmwareImage none;
-    return slot.run.image ? *slot.run.image : none;
+    return slot.cycle.inputs.image ? *slot.cycle.inputs.image : none;
 }
 
+// The chip stays as identification found it (or as its model was chosen); the run the slot
+// joins was set by the run control.
 void PortStateMachine::BeginRun(std::int32_t slot, const SlotInputs& inputs) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
-    SlotRun& run = s.run;
-    run.image = inputs.image;
+    SlotCycle& cycle = s.cycle;
+    cycle = SlotCycle{};
+    cycle.inputs = inputs;
+    if (!IsValidWriteBlockSize(cycle.inputs.write.blockBytes))
+        cycle.inputs.write.blockBytes = kWriteBlockBytes;
+    cycle.session = nextSession_++;
+    const std::uint64_t runId = s.result.runId;
+    s.result = CycleResult{};
+    s.result.runId = runId;
+    s.result.inRun = true;
+    s.result.outcome = SlotOutcome::Running;
+    s.result.started = SteadyClock::now();
     const FirmwareImage& image = imageOf(s);
     const std::uint32_t start = image.startAddress;
-    run.session = nextSession_++;
-    run.repeats = 0;
-    run.readUnprotectRounds = 0;
-    run.writeUnprotectRounds = 0;
-    run.optionReadRefusals = 0;
-    run.optionRereads = 0;
-    run.optionBytesRead = false;
-    run.verifyRereads = 0;
-    run.progressTotal = 0;
-    run.verifyMismatch.clear();
-    run.verifyFailed = false;
-    run.massErased = false;
-    run.erased = false;
-    run.recoveries = 0;
-    run.blankBytesSkipped = 0;
-    run.stopRequested = false;
-    run.interrupted = false;
-    run.failedStep = SlotStep::None;
-    run.verify = inputs.verify;
-    run.protect = inputs.protect;
-    run.write = inputs.write;
-    if (!IsValidWriteBlockSize(run.write.blockBytes))
-        run.write.blockBytes = kWriteBlockBytes;
-    run.verified = false;
-    run.optionWritten = false;
-    run.inRun = true;
-    run.outcome = SlotOutcome::Running;
-    run.started = SteadyClock::now();
-    run.ended = {};
-    run.endAddress = isOptionDownload(s) ? start + kOptionByteCount - 1
-                                         : start + std::max<std::uint32_t>(image.imageSize, 1) - 1;
-    run.verifyAddress = start;
-    run.writtenAddress = start;
-    s.imageCursor = 0;
-    s.writeAddress = start;
-    s.state = OptReadCmd;
+    cycle.endAddress = isOptionDownload(s)
+                           ? start + kOptionByteCount - 1
+                           : start + std::max<std::uint32_t>(image.imageSize, 1) - 1;
+    cycle.verifyAddress = start;
+    cycle.writtenAddress = start;
+    cycle.writeAddress = start;
+    cycle.state = OptReadCmd;
     events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Programming});
     stepStarted(slot, SlotStep::ReadOptions);
     sendCommand(slot, BootloaderCommand::ReadMemory);
@@ -89,8 +75,8 @@ void PortStateMachine::CancelSlot(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     const bool atWork = IsAtWork(slot);
     stopTimers(slot);
-    s.run.session = nextSession_++;
-    s.run.awaitingModel = false;
+    s.cycle.session = nextSession_++;
+    s.chip.awaitingModel = false;
     if (atWork)
         endSlot(slot, SlotResult::Cancelled);
 }
@@ -102,20 +88,20 @@ void PortStateMachine::CancelAll() {
 
 bool PortStateMachine::IsAtWork(std::int32_t slot) const {
     const PortSlot& s = slotAt(slot);
-    if (s.run.outcome == SlotOutcome::Running)
+    if (s.result.outcome == SlotOutcome::Running)
         return true;
-    if (s.run.inRun || s.run.awaitingModel || !s.ports.IsOpen())
+    if (s.result.inRun || s.chip.awaitingModel || !s.ports.IsOpen())
         return false;
-    const SlotStep step = StepOfState(s.state);
+    const SlotStep step = StepOfState(s.cycle.state);
     return step == SlotStep::Sync || step == SlotStep::Identify;
 }
 
 void PortStateMachine::RequestStop(std::int32_t slot) {
     if (!IsAtWork(slot))
         return;
-    SlotRun& run = slotAt(slot).run;
-    if (run.answerTimer != 0) {
-        run.stopRequested = true;  // the frame under way ends with its answer or time-out
+    SlotCycle& cycle = slotAt(slot).cycle;
+    if (cycle.answerTimer != 0) {
+        cycle.stopRequested = true;  // the frame under way ends with its answer or time-out
         return;
     }
     endInterrupted(slot);  // waiting for nothing but its own timer
@@ -128,8 +114,8 @@ void PortStateMachine::StopNow(std::int32_t slot) {
 
 void PortStateMachine::endInterrupted(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.interrupted = true;
-    s.run.stopRequested = false;
+    s.result.interrupted = true;
+    s.cycle.stopRequested = false;
     FailSlot(slot, EndReason::Interrupted);
 }
 
@@ -145,13 +131,14 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
     ended.reason = reason;
     if (reason >= EndReason::PortBusy) {
         // The port never opened: the slot keeps only why, for reports.
-        s.run = SlotRun{};
-        s.run.failedStep = ended.failedStep = SlotStep::Port;
+        s.chip = SlotChip{};
+        s.result = CycleResult{};
+        s.result.failedStep = ended.failedStep = SlotStep::Port;
         ended.phase = SlotPhase::Identification;
         events_.tell(&EngineListener::OnSlotEnded, ended);
         return;
     }
-    const bool programming = s.run.outcome == SlotOutcome::Running;
+    const bool programming = s.result.outcome == SlotOutcome::Running;
     if (!programming && result == SlotResult::Succeeded)
         return;
     ended.phase = programming ? SlotPhase::Programming : SlotPhase::Identification;
@@ -159,25 +146,25 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
     if (result == SlotResult::Failed) {
         ended.during = StepOfState(stepState(s));
         ended.readout = IsReadUnprotectState(stepState(s));
-        s.run.failedStep = failedStep != SlotStep::None ? failedStep : ended.during;
-        s.run.ended = SteadyClock::now();  // an identification that fails has a duration too
-        s.state = Failed;
-        s.run.awaitingModel = false;
+        s.result.failedStep = failedStep != SlotStep::None ? failedStep : ended.during;
+        s.result.ended = SteadyClock::now();  // an identification that fails has a duration too
+        s.cycle.state = Failed;
+        s.chip.awaitingModel = false;
     }
-    ended.failedStep = result == SlotResult::Failed ? s.run.failedStep : SlotStep::None;
+    ended.failedStep = result == SlotResult::Failed ? s.result.failedStep : SlotStep::None;
     if (programming) {
-        s.run.outcome = result == SlotResult::Succeeded ? SlotOutcome::Succeeded
-                        : result == SlotResult::Failed  ? SlotOutcome::Failed
-                                                        : SlotOutcome::Cancelled;
-        s.run.ended = SteadyClock::now();
+        s.result.outcome = result == SlotResult::Succeeded ? SlotOutcome::Succeeded
+                           : result == SlotResult::Failed  ? SlotOutcome::Failed
+                                                           : SlotOutcome::Cancelled;
+        s.result.ended = SteadyClock::now();
         ended.bytesWritten =
-            s.run.writtenAddress - imageOf(s).startAddress - s.run.blankBytesSkipped;
-        ended.blankBytesSkipped = s.run.blankBytesSkipped;
-        ended.recoveries = s.run.recoveries;
+            s.cycle.writtenAddress - imageOf(s).startAddress - s.result.blankBytesSkipped;
+        ended.blankBytesSkipped = s.result.blankBytesSkipped;
+        ended.recoveries = s.result.recoveries;
     }
-    ended.verified = s.run.verified;
-    ended.massErased = s.run.massErased;
-    ended.interrupted = s.run.interrupted;
+    ended.verified = s.result.verified;
+    ended.massErased = s.result.massErased;
+    ended.interrupted = s.result.interrupted;
     events_.tell(&EngineListener::OnSlotEnded, ended);
     if (programming && onRunEnded)
         onRunEnded(slot);
@@ -187,20 +174,20 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
 
 void PortStateMachine::progressStarts(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.progressTotal = ProgressMaximum(s, imageOf(s).startAddress);
-    events_.tell(&EngineListener::OnProgress, Progress{slot, 0, s.run.progressTotal});
+    s.cycle.progressTotal = ProgressMaximum(s, imageOf(s).startAddress);
+    events_.tell(&EngineListener::OnProgress, Progress{slot, 0, s.cycle.progressTotal});
 }
 
 std::int32_t PortStateMachine::ProgressMaximum(const PortSlot& slot, std::uint32_t startAddress) {
-    const std::uint32_t span = slot.run.endAddress - startAddress;
+    const std::uint32_t span = slot.cycle.endAddress - startAddress;
     // With read-back the bar covers writing and reading: full only once verified.
-    return std::int32_t(slot.run.verify ? 2 * (span + 1) - 1 : span);
+    return std::int32_t(slot.cycle.inputs.verify ? 2 * (span + 1) - 1 : span);
 }
 
 std::int32_t PortStateMachine::ProgressPosition(const PortSlot& slot, std::uint32_t startAddress) {
-    std::uint32_t position = slot.writeAddress - startAddress;
-    if (slot.run.verify)
-        position += slot.run.verifyAddress - startAddress;
+    std::uint32_t position = slot.cycle.writeAddress - startAddress;
+    if (slot.cycle.inputs.verify)
+        position += slot.cycle.verifyAddress - startAddress;
     return std::int32_t(position);
 }
 
@@ -210,35 +197,35 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
     if (slot < 0 || slot >= table_.slotCount())
         return;
     PortSlot& s = slotAt(slot);
-    ++s.run.answers;
+    ++s.cycle.answers;
     answer = assembleAnswer(s, answer);
     if (answer == nullptr)
         return;  // more of it is on its way
     const std::uint8_t b = answer[0];
     const bool ack = b == ACK;
     const bool nack = b == NACK;
-    if (s.run.inRun && s.run.outcome != SlotOutcome::Running)
+    if (s.result.inRun && s.result.outcome != SlotOutcome::Running)
         return;  // its run has ended
-    if (s.run.awaitingModel)
+    if (s.chip.awaitingModel)
         return;  // it waits for the operator now, not for the chip
-    if (s.run.stopRequested) {
+    if (s.cycle.stopRequested) {
         endInterrupted(slot);  // the frame under way has ended: nothing more is sent
         return;
     }
-    if (s.state == LineRecovery) {
+    if (s.cycle.state == LineRecovery) {
         onFillerAnswered(slot);  // any answer at all ends the frame the chip was in
         return;
     }
-    if (s.state == RecoverFiller) {
+    if (s.cycle.state == RecoverFiller) {
         onRecoveryFillerAnswered(slot);
         return;
     }
-    if (!ack && !nack && s.state != WriteCmd) {
-        s.run.garbledAnswer = true;  // ignored; named if the step then times out
+    if (!ack && !nack && s.cycle.state != WriteCmd) {
+        s.cycle.garbledAnswer = true;  // ignored; named if the step then times out
         return;
     }
 
-    switch (s.state) {
+    switch (s.cycle.state) {
         case SyncSent:
             onSyncSent(slot, b);
             break;
@@ -247,8 +234,8 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case UniqueIdCmd:
             if (ack) {
-                s.run.uniqueIdRefusals = 0;
-                s.state = UniqueIdAddr;
+                s.cycle.uniqueIdRefusals = 0;
+                s.cycle.state = UniqueIdAddr;
                 sendAddress(slot, kUniqueIdAddress);
             } else {
                 onUniqueIdRefused(slot);
@@ -256,23 +243,23 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case UniqueIdAddr:
         case UniqueIdData:
-            if (ack && s.state == UniqueIdAddr) {
-                s.state = UniqueIdData;
+            if (ack && s.cycle.state == UniqueIdAddr) {
+                s.cycle.state = UniqueIdData;
                 Frame frame;
                 MakeReadCountFrame(kUniqueIdBytes, frame);
                 send(slot, frame, 1 + kUniqueIdBytes);
             } else if (ack) {
                 onUniqueId(slot, answer);
             } else if (mayRepeat(slot)) {
-                s.state = UniqueIdCmd;
+                s.cycle.state = UniqueIdCmd;
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;
 
         case OptReadCmd:
             if (ack) {
-                s.run.optionReadRefusals = 0;
-                s.state = OptReadAddr;
+                s.cycle.optionReadRefusals = 0;
+                s.cycle.state = OptReadAddr;
                 sendAddress(slot, kOptionBytesAddress);
             } else {
                 onOptionReadRefused(slot);
@@ -280,22 +267,22 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case OptReadAddr:
         case OptReadData:
-            if (ack && s.state == OptReadAddr) {
-                s.state = OptReadData;
+            if (ack && s.cycle.state == OptReadAddr) {
+                s.cycle.state = OptReadData;
                 Frame frame;
                 MakeReadCountFrame(kOptionByteCount, frame);
                 send(slot, frame, 1 + kOptionByteCount);
             } else if (ack) {
                 onOptionBytes(slot, answer);
             } else if (mayRepeat(slot)) {
-                s.state = OptReadCmd;
+                s.cycle.state = OptReadCmd;
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;
 
         case EraseCmd:
             if (ack) {
-                s.state = ErasePages;
+                s.cycle.state = ErasePages;
                 stepStarted(slot, SlotStep::Erase);
                 sendPageList(slot);
             } else {
@@ -304,20 +291,20 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case ErasePages:
             if (ack) {
-                s.run.repeats = 0;
-                s.run.erased = true;
+                s.cycle.repeats = 0;
+                s.cycle.erased = true;
                 milestone(slot, Milestone::Erased);
                 startWriting(slot);
             } else if (mayRepeat(slot)) {
-                s.state = EraseCmd;
+                s.cycle.state = EraseCmd;
                 sendEraseCommand(slot);
             }
             break;
 
         case WriteCmd:
             if (ack) {
-                s.state = WriteAddr;
-                sendAddress(slot, s.writeAddress);
+                s.cycle.state = WriteAddr;
+                sendAddress(slot, s.cycle.writeAddress);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::WriteMemory);
             }
@@ -326,7 +313,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             if (ack) {
                 sendNextBlock(slot);
             } else if (mayRepeat(slot)) {
-                s.state = WriteCmd;
+                s.cycle.state = WriteCmd;
                 sendCommand(slot, BootloaderCommand::WriteMemory);
             }
             break;
@@ -335,13 +322,13 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
                 onBlockWritten(slot);
             } else {
                 // Without this the run would wait for this slot's write address for ever.
-                FailSlot(slot, EndReason::DataRefused, SlotStep::None, s.run.blockAddress);
+                FailSlot(slot, EndReason::DataRefused, SlotStep::None, s.cycle.blockAddress);
             }
             break;
 
         case GoCmd:
             if (ack) {
-                s.state = GoAddr;
+                s.cycle.state = GoAddr;
                 milestone(slot, Milestone::GoAccepted);
                 sendAddress(slot, imageOf(s).startAddress);
             } else if (mayRepeat(slot)) {
@@ -354,14 +341,14 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
                 s.ports.SetReceiveEnabled(false);
                 endSlot(slot, SlotResult::Succeeded);
             } else if (mayRepeat(slot)) {
-                s.state = GoCmd;
+                s.cycle.state = GoCmd;
                 sendCommand(slot, BootloaderCommand::Go);
             }
             break;
 
         case UnprotectWriteCmd:
             if (ack) {
-                s.state = UnprotectWriteDone;
+                s.cycle.state = UnprotectWriteDone;
                 armAnswerTimerFor(slot, 1, timing_.optionWrite);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::WriteUnprotect);
@@ -377,7 +364,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case UnprotectReadCmd:
             if (ack) {
-                s.state = UnprotectReadDone;
+                s.cycle.state = UnprotectReadDone;
                 armAnswerTimerFor(slot, 1, massEraseWork(s));
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::ReadoutUnprotect);
@@ -385,42 +372,42 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case UnprotectReadDone:
             if (ack) {
-                s.readUnprotectAllowed = 0;
-                s.run.massErased = true;
+                s.chip.readUnprotectAllowed = false;
+                s.result.massErased = true;
                 milestone(slot, Milestone::ReadUnprotected);
                 resyncLater(slot, ResyncAfterReadUnprotect);
             } else if (mayRepeat(slot)) {
-                s.state = UnprotectReadCmd;
+                s.cycle.state = UnprotectReadCmd;
                 sendCommand(slot, BootloaderCommand::ReadoutUnprotect);
             }
             break;
         // A NACK to a lone SYNC means the bootloader was already listening: synchronised.
         case ResyncAfterReadUnprotect:
-            if (s.run.delayTimer != 0)
+            if (s.cycle.delayTimer != 0)
                 break;  // too early: not asked yet
-            s.run.repeats = 0;
-            s.state = OptReadCmd;
-            s.readUnprotectAllowed = 0;
+            s.cycle.repeats = 0;
+            s.cycle.state = OptReadCmd;
+            s.chip.readUnprotectAllowed = false;
             sendCommand(slot, BootloaderCommand::ReadMemory);
             break;
         case ResyncAfterWriteUnprotect:
-            if (s.run.delayTimer != 0)
+            if (s.cycle.delayTimer != 0)
                 break;
-            s.run.repeats = 0;
-            s.state = EraseCmd;
+            s.cycle.repeats = 0;
+            s.cycle.state = EraseCmd;
             sendEraseCommand(slot);
             break;
         case ResyncAfterOptionWrite:
-            if (s.run.delayTimer != 0)
+            if (s.cycle.delayTimer != 0)
                 break;
-            s.run.repeats = 0;
-            s.run.optionWritten = false;
+            s.cycle.repeats = 0;
+            s.cycle.optionWritten = false;
             continueAfterImage(slot);
             break;
 
         case ProtectCmd:
             if (ack) {
-                s.state = ProtectAddr;
+                s.cycle.state = ProtectAddr;
                 sendAddress(slot, kOptionBytesAddress);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::WriteMemory);
@@ -428,7 +415,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case ProtectAddr:
             if (ack) {
-                s.state = ProtectData;
+                s.cycle.state = ProtectData;
                 Frame frame;
                 MakeReadProtectFrame(optionBytesToProtect(s), frame);
                 send(slot, frame, 1, timing_.optionWrite);
@@ -447,8 +434,8 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
 
         case VerifyCmd:
             if (ack) {
-                s.state = VerifyAddr;
-                sendAddress(slot, s.run.verifyAddress);
+                s.cycle.state = VerifyAddr;
+                sendAddress(slot, s.cycle.verifyAddress);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
@@ -457,7 +444,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             if (ack) {
                 sendVerifyCount(slot);
             } else if (mayRepeat(slot)) {
-                s.state = VerifyCmd;
+                s.cycle.state = VerifyCmd;
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;
@@ -465,7 +452,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             if (ack) {
                 onVerifyData(slot, answer);
             } else if (mayRepeat(slot)) {
-                s.state = VerifyCmd;
+                s.cycle.state = VerifyCmd;
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;
@@ -475,20 +462,20 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             break;
         case CheckBlockCmd:
             if (ack) {
-                s.state = CheckBlockAddr;
-                sendAddress(slot, s.run.blockAddress);
+                s.cycle.state = CheckBlockAddr;
+                sendAddress(slot, s.cycle.blockAddress);
             } else if (mayRepeat(slot)) {
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;
         case CheckBlockAddr:
             if (ack) {
-                s.state = CheckBlockData;
+                s.cycle.state = CheckBlockData;
                 Frame frame;
-                MakeReadCountFrame(int(s.run.checkedBlockBytes), frame);
-                send(slot, frame, 1 + int(s.run.checkedBlockBytes));
+                MakeReadCountFrame(int(s.cycle.checkedBlockBytes), frame);
+                send(slot, frame, 1 + int(s.cycle.checkedBlockBytes));
             } else if (mayRepeat(slot)) {
-                s.state = CheckBlockCmd;
+                s.cycle.state = CheckBlockCmd;
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;
@@ -496,7 +483,7 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
             if (ack) {
                 onCheckedBlock(slot, answer);
             } else if (mayRepeat(slot)) {
-                s.state = CheckBlockCmd;
+                s.cycle.state = CheckBlockCmd;
                 sendCommand(slot, BootloaderCommand::ReadMemory);
             }
             break;

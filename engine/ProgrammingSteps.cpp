@@ -12,14 +12,14 @@ namespace pellion {
 // removing it erases the whole chip.
 void PortStateMachine::onOptionReadRefused(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (++s.run.optionReadRefusals < timing_.refusalsToConcludeProtection) {
+    if (++s.cycle.optionReadRefusals < timing_.refusalsToConcludeProtection) {
         sendCommand(slot, BootloaderCommand::ReadMemory);
         return;
     }
-    s.run.optionReadRefusals = 0;
+    s.cycle.optionReadRefusals = 0;
     if (!mayUnprotect(slot, true))
         return;
-    s.state = UnprotectReadCmd;
+    s.cycle.state = UnprotectReadCmd;
     stepStarted(slot, SlotStep::Unprotect);
     sendCommand(slot, BootloaderCommand::ReadoutUnprotect);
 }
@@ -31,24 +31,24 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
     // A byte corrupted on the line would hide write protection, or be written back into the
     // chip for good with readout protection: such bytes are read again, never used.
     if (!OptionBytesComplementsHold(read)) {
-        if (++s.run.optionRereads > timing_.maxOptionRereads) {
+        if (++s.cycle.optionRereads > timing_.maxOptionRereads) {
             FailSlot(slot, EndReason::OptionBytesCorrupt);
             return;
         }
-        s.state = OptReadCmd;
+        s.cycle.state = OptReadCmd;
         sendCommand(slot, BootloaderCommand::ReadMemory);
         return;
     }
-    s.optionBytes = read;
-    s.run.optionBytesRead = true;
-    s.run.repeats = 0;
+    s.cycle.optionBytes = read;
+    s.cycle.optionBytesRead = true;
+    s.cycle.repeats = 0;
     const std::uint32_t start = imageOf(s).startAddress;
     // Every protected region the image reaches must be opened, not only the first: a chip
     // acknowledges writes to protected pages and leaves them unchanged.
-    if (IsRangeWriteProtected(s.optionBytes, start, s.run.endAddress)) {
+    if (IsRangeWriteProtected(s.cycle.optionBytes, start, s.cycle.endAddress)) {
         if (!mayUnprotect(slot, false))
             return;
-        s.state = UnprotectWriteCmd;
+        s.cycle.state = UnprotectWriteCmd;
         stepStarted(slot, SlotStep::Unprotect);
         sendCommand(slot, BootloaderCommand::WriteUnprotect);
         return;
@@ -59,7 +59,7 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
         startWriting(slot);
         return;
     }
-    s.state = EraseCmd;
+    s.cycle.state = EraseCmd;
     sendEraseCommand(slot);
 }
 
@@ -68,15 +68,15 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
 // unprotect, whose mass erase would take a loader or calibration page outside the image.
 void PortStateMachine::onEraseRefused(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (++s.run.repeats < timing_.refusalsToConcludeProtection) {
+    if (++s.cycle.repeats < timing_.refusalsToConcludeProtection) {
         sendEraseCommand(slot);
         return;
     }
-    const bool readout = s.readUnprotectAllowed != 0 && !s.run.optionBytesRead;
+    const bool readout = s.chip.readUnprotectAllowed && !s.cycle.optionBytesRead;
     if (!mayUnprotect(slot, readout))
         return;
-    s.run.repeats = 0;
-    s.state = readout ? UnprotectReadCmd : UnprotectWriteCmd;
+    s.cycle.repeats = 0;
+    s.cycle.state = readout ? UnprotectReadCmd : UnprotectWriteCmd;
     sendCommand(slot,
                 readout ? BootloaderCommand::ReadoutUnprotect : BootloaderCommand::WriteUnprotect);
     milestone(slot, Milestone::EraseRefused);
@@ -84,18 +84,19 @@ void PortStateMachine::onEraseRefused(std::int32_t slot) {
 }
 
 void PortStateMachine::sendEraseCommand(std::int32_t slot) {
-    sendCommand(slot, slotAt(slot).eraseCommand);
+    sendCommand(slot, slotAt(slot).chip.eraseCommand);
 }
 
 void PortStateMachine::sendPageList(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     const std::uint32_t start = imageOf(s).startAddress;
-    const PageListResult pages = BuildPageList(s.geometry, start, imageOf(s).imageSize, s.pageList);
+    const PageListResult pages =
+        BuildPageList(s.chip.geometry, start, imageOf(s).imageSize, s.cycle.pageList);
     // The run refused images that do not fit before it started; this end is the slot's own.
-    s.run.endAddress = pages.endAddress;
+    s.cycle.endAddress = pages.endAddress;
     progressStarts(slot);
     Frame frame;
-    MakeEraseFrame(s.eraseCommand, s.pageList, pages.pageCount, frame);
+    MakeEraseFrame(s.chip.eraseCommand, s.cycle.pageList, pages.pageCount, frame);
     send(slot, frame, 1, eraseWork(pages.pageCount));
 }
 
@@ -109,41 +110,41 @@ void PortStateMachine::startWriting(std::int32_t slot) {
 void PortStateMachine::writeNextBlock(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     skipBlankBlocks(slot);
-    if (s.writeAddress == s.run.endAddress + 1) {
+    if (s.cycle.writeAddress == s.cycle.endAddress + 1) {
         continueAfterImage(slot);
         return;
     }
-    s.state = WriteCmd;
+    s.cycle.state = WriteCmd;
     sendCommand(slot, BootloaderCommand::WriteMemory);
 }
 
 // The blocks keep their boundaries; a blank one is passed over as if the chip had taken it.
 void PortStateMachine::skipBlankBlocks(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (!s.run.write.skipBlankBlocks || !s.run.erased || isOptionDownload(s))
+    if (!s.cycle.inputs.write.skipBlankBlocks || !s.cycle.erased || isOptionDownload(s))
         return;
     const auto& bytes = imageOf(s).imageBytes;
-    while (s.writeAddress != s.run.endAddress + 1 && s.imageCursor < bytes.size()) {
-        const std::span<const std::uint8_t> rest(bytes.data() + s.imageCursor,
-                                                 bytes.size() - s.imageCursor);
-        const int count =
-            NextWriteBlockLength(rest, s.writeAddress, s.run.endAddress, s.run.write.blockBytes);
+    while (s.cycle.writeAddress != s.cycle.endAddress + 1 && s.cycle.imageCursor < bytes.size()) {
+        const std::span<const std::uint8_t> rest(bytes.data() + s.cycle.imageCursor,
+                                                 bytes.size() - s.cycle.imageCursor);
+        const int count = NextWriteBlockLength(rest, s.cycle.writeAddress, s.cycle.endAddress,
+                                               s.cycle.inputs.write.blockBytes);
         if (count <= 0 || !IsBlank(rest.first(std::size_t(count))))
             return;
-        s.imageCursor += std::uint32_t(count);
-        s.writeAddress += std::uint32_t(count);
-        s.run.writtenAddress = s.writeAddress;
-        s.run.blankBytesSkipped += std::uint32_t(count);
+        s.cycle.imageCursor += std::uint32_t(count);
+        s.cycle.writeAddress += std::uint32_t(count);
+        s.cycle.writtenAddress = s.cycle.writeAddress;
+        s.result.blankBytesSkipped += std::uint32_t(count);
     }
 }
 
 void PortStateMachine::sendNextBlock(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     s.ports.Purge();
-    s.state = WriteData;
-    s.run.blockAddress = s.writeAddress;
+    s.cycle.state = WriteData;
+    s.cycle.blockAddress = s.cycle.writeAddress;
     const auto& bytes = imageOf(s).imageBytes;
-    const std::size_t cursor = std::min<std::size_t>(s.imageCursor, bytes.size());
+    const std::size_t cursor = std::min<std::size_t>(s.cycle.imageCursor, bytes.size());
     const std::span<const std::uint8_t> rest(bytes.data() + cursor, bytes.size() - cursor);
     Frame frame;
     int consumed = 0;
@@ -154,21 +155,21 @@ void PortStateMachine::sendNextBlock(std::int32_t slot) {
         }
         MakeOptionBytesFrame(rest.first<kOptionByteCount>(), frame);
         consumed = kOptionByteCount;
-        s.run.optionWritten = true;
+        s.cycle.optionWritten = true;
     } else {
-        consumed = MakeNextWriteBlock(rest, s.writeAddress, s.run.endAddress, frame,
-                                      s.run.write.blockBytes);
+        consumed = MakeNextWriteBlock(rest, s.cycle.writeAddress, s.cycle.endAddress, frame,
+                                      s.cycle.inputs.write.blockBytes);
     }
-    s.imageCursor += std::uint32_t(consumed);
-    s.writeAddress += std::uint32_t(consumed);
+    s.cycle.imageCursor += std::uint32_t(consumed);
+    s.cycle.writeAddress += std::uint32_t(consumed);
     send(slot, frame, 1, isOptionDownload(s) ? timing_.optionWrite : timing_.programBlock);
 }
 
 void PortStateMachine::onBlockWritten(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.repeats = 0;
+    s.cycle.repeats = 0;
     // writeAddress already counts a block in flight; this counts only what the chip took.
-    s.run.writtenAddress = s.writeAddress;
+    s.cycle.writtenAddress = s.cycle.writeAddress;
     writeNextBlock(slot);
 }
 
@@ -176,9 +177,9 @@ void PortStateMachine::onBlockWritten(std::int32_t slot) {
 // chip, or (option bytes) end.
 void PortStateMachine::continueAfterImage(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    const bool protect = s.run.protect;
-    const bool verifyPending = s.run.verify && !s.run.verified;
-    if (isOptionDownload(s) && s.run.optionWritten && (verifyPending || protect)) {
+    const bool protect = s.cycle.inputs.protect;
+    const bool verifyPending = s.cycle.inputs.verify && !s.result.verified;
+    if (isOptionDownload(s) && s.cycle.optionWritten && (verifyPending || protect)) {
         // The chip restarts after its option bytes are written; nothing reaches it until it
         // is synchronised again.
         resyncLater(slot, ResyncAfterOptionWrite);
@@ -187,12 +188,12 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
     if (verifyPending) {
         startVerify(slot);
     } else if (protect) {
-        s.state = ProtectCmd;
+        s.cycle.state = ProtectCmd;
         stepStarted(slot, SlotStep::Protect);
         sendCommand(slot, BootloaderCommand::WriteMemory);
     } else if (!isOptionDownload(s)) {
         milestone(slot, Milestone::Written);
-        s.state = GoCmd;
+        s.cycle.state = GoCmd;
         stepStarted(slot, SlotStep::Go);
         sendCommand(slot, BootloaderCommand::Go);
     } else {
@@ -205,7 +206,7 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
 OptionBytes PortStateMachine::optionBytesToProtect(const PortSlot& slot) const {
     const FirmwareImage& image = imageOf(slot);
     if (!isOptionDownload(slot) || image.imageBytes.size() < std::size_t(kOptionByteCount))
-        return slot.optionBytes;
+        return slot.cycle.optionBytes;
     OptionBytes downloaded;
     std::copy_n(image.imageBytes.begin(), kOptionByteCount, downloaded.begin());
     return downloaded;

@@ -7,44 +7,44 @@ namespace pellion {
 
 void PortStateMachine::startVerify(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.run.verifyAddress = imageOf(s).startAddress;
-    s.run.repeats = 0;
+    s.cycle.verifyAddress = imageOf(s).startAddress;
+    s.cycle.repeats = 0;
     stepStarted(slot, SlotStep::Verify);
-    s.state = VerifyCmd;
+    s.cycle.state = VerifyCmd;
     sendCommand(slot, BootloaderCommand::ReadMemory);
 }
 
 void PortStateMachine::sendVerifyCount(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    const std::uint32_t left = s.run.endAddress + 1 - s.run.verifyAddress;
-    s.run.verifyCount = int(std::min<std::uint32_t>(left, kMaxReadBytes));
-    s.state = VerifyData;
+    const std::uint32_t left = s.cycle.endAddress + 1 - s.cycle.verifyAddress;
+    s.cycle.verifyCount = int(std::min<std::uint32_t>(left, kMaxReadBytes));
+    s.cycle.state = VerifyData;
     Frame frame;
-    MakeReadCountFrame(s.run.verifyCount, frame);
-    send(slot, frame, 1 + s.run.verifyCount);
+    MakeReadCountFrame(s.cycle.verifyCount, frame);
+    send(slot, frame, 1 + s.cycle.verifyCount);
 }
 
 void PortStateMachine::onVerifyData(std::int32_t slot, const std::uint8_t* answer) {
     PortSlot& s = slotAt(slot);
     const auto& image = imageOf(s).imageBytes;
-    const std::size_t offset = s.run.verifyAddress - imageOf(s).startAddress;
-    for (int i = 0; i < s.run.verifyCount; ++i) {
+    const std::size_t offset = s.cycle.verifyAddress - imageOf(s).startAddress;
+    for (int i = 0; i < s.cycle.verifyCount; ++i) {
         const std::size_t at = offset + std::size_t(i);
         if (at >= image.size() || answer[1 + i] != image[at]) {
             onVerifyMismatch(slot, answer, i);
             return;
         }
     }
-    s.run.verifyAddress += std::uint32_t(s.run.verifyCount);
-    s.run.repeats = 0;
-    s.run.verifyRereads = 0;
-    s.run.verifyMismatch.clear();
-    if (s.run.verifyAddress != s.run.endAddress + 1) {
-        s.state = VerifyCmd;
+    s.cycle.verifyAddress += std::uint32_t(s.cycle.verifyCount);
+    s.cycle.repeats = 0;
+    s.cycle.verifyRereads = 0;
+    s.cycle.verifyMismatch.clear();
+    if (s.cycle.verifyAddress != s.cycle.endAddress + 1) {
+        s.cycle.state = VerifyCmd;
         sendCommand(slot, BootloaderCommand::ReadMemory);
         return;
     }
-    s.run.verified = true;
+    s.result.verified = true;
     milestone(slot, Milestone::Verified);
     continueAfterImage(slot);
 }
@@ -54,19 +54,19 @@ void PortStateMachine::onVerifyData(std::int32_t slot, const std::uint8_t* answe
 // disagreeing name the line.
 void PortStateMachine::onVerifyMismatch(std::int32_t slot, const std::uint8_t* answer, int at) {
     PortSlot& s = slotAt(slot);
-    const std::vector<std::uint8_t> chunk(answer + 1, answer + 1 + s.run.verifyCount);
-    if (chunk == s.run.verifyMismatch) {
-        s.run.verifyFailed = true;
+    const std::vector<std::uint8_t> chunk(answer + 1, answer + 1 + s.cycle.verifyCount);
+    if (chunk == s.cycle.verifyMismatch) {
+        s.result.verifyFailed = true;
         FailSlot(slot, EndReason::FlashDiffers, SlotStep::None,
-                 s.run.verifyAddress + std::uint32_t(at));
+                 s.cycle.verifyAddress + std::uint32_t(at));
         return;
     }
-    if (++s.run.verifyRereads > timing_.maxVerifyRereads) {
+    if (++s.cycle.verifyRereads > timing_.maxVerifyRereads) {
         FailSlot(slot, EndReason::Garbled);
         return;
     }
-    s.run.verifyMismatch = chunk;
-    s.state = VerifyCmd;
+    s.cycle.verifyMismatch = chunk;
+    s.cycle.state = VerifyCmd;
     sendCommand(slot, BootloaderCommand::ReadMemory);
 }
 

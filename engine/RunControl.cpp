@@ -47,7 +47,7 @@ RunControl::RunControl(OwnerLoop& loop, PortTable& table, const DeviceCatalogue&
     events_.subscribe(grid_);
     machine_.onRunEnded = [this](std::int32_t slot) {
         // The last slot to end ends the run at once rather than at the next tick.
-        if (elapsedTimer_ != 0 && table_.slot(slot).run.runId == currentRun_ &&
+        if (elapsedTimer_ != 0 && table_.slot(slot).result.runId == currentRun_ &&
             allStartedSlotsEnded()) {
             OnElapsedTimer();
         }
@@ -108,7 +108,7 @@ std::optional<CatalogueEntry> RunControl::IdentifiedDevice(std::int32_t slot) co
     if (slot < 0 || slot >= table_.slotCount())
         return std::nullopt;
     const PortSlot& s = table_.slot(slot);
-    const auto code = DeviceCode::fromText(s.run.deviceCode);
+    const auto code = DeviceCode::fromText(s.chip.deviceCode);
     if (!s.ports.IsOpen() || !code)
         return std::nullopt;
     const auto geometry = catalogue_.findGeometry(*code);
@@ -169,9 +169,9 @@ void RunControl::OnPortLost(CSerialPort& port) {
     if (!slot)
         return;
     PortSlot& s = table_.slot(*slot);
-    if (s.state == Failed)
+    if (s.cycle.state == Failed)
         return;
-    switch (s.run.outcome) {
+    switch (s.result.outcome) {
         case SlotOutcome::Running:
         case SlotOutcome::Idle:
             machine_.FailSlot(*slot, EndReason::PortGone, SlotStep::Port);
@@ -193,8 +193,8 @@ void RunControl::ShowSerialError(const std::string& caption, const std::string& 
 
 bool RunControl::runInProgress() const {
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
-        const SlotRun& run = table_.slot(i).run;
-        if (run.runId == currentRun_ && run.outcome == SlotOutcome::Running)
+        const CycleResult& result = table_.slot(i).result;
+        if (result.runId == currentRun_ && result.outcome == SlotOutcome::Running)
             return true;
     }
     return false;
@@ -218,11 +218,11 @@ bool RunControl::StartCycle(std::int32_t slot, const SlotInputs& inputs) {
     if (slot < 0 || slot >= table_.slotCount() || !inputs.image)
         return false;
     PortSlot& s = table_.slot(slot);
-    if (s.state != Ready || machine_.IsAtWork(slot) ||
-        !ImageFitProblem(*inputs.image, s.geometry, language_).empty()) {
+    if (s.cycle.state != Ready || machine_.IsAtWork(slot) ||
+        !ImageFitProblem(*inputs.image, s.chip.geometry, language_).empty()) {
         return false;
     }
-    s.run.runId = currentRun_;
+    s.result.runId = currentRun_;
     machine_.BeginRun(slot, inputs);
     if (elapsedTimer_ == 0)
         startElapsedTimer(false);
@@ -258,9 +258,9 @@ void RunControl::startWithLoadedImage(const std::shared_ptr<const FirmwareImage>
         if (!host_.IsRowTicked(i))
             continue;
         PortSlot& s = table_.slot(i);
-        if (s.state == Ready) {
+        if (s.cycle.state == Ready) {
             host_.SetOkEnabled(false);
-            s.run.runId = currentRun_;
+            s.result.runId = currentRun_;
             machine_.BeginRun(i, inputs[std::size_t(i)]);
         } else {
             notReady.push_back(portName(i));
@@ -303,12 +303,13 @@ RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotIn
             continue;
         PortSlot& s = table_.slot(i);
         const std::string& model = inputs[std::size_t(i)].model;
-        if (s.run.namedItself && !model.empty()) {
+        if (s.chip.namedItself && !model.empty()) {
             if (IsModelChoiceRefused(s, catalogue_, model)) {
                 problems.refused +=
                     (problems.refused.empty() ? "" : "\n") +
                     ModelRefusalText(portName(i),
-                                     s.partName.empty() ? s.run.deviceCode : s.partName, language_);
+                                     s.chip.partName.empty() ? s.chip.deviceCode : s.chip.partName,
+                                     language_);
             }
             continue;
         }
@@ -321,16 +322,16 @@ RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotIn
         }
         // Only a slot whose identification has ended waits for a model; one still waiting
         // for its device code would take that answer for the first step of the run.
-        const bool awaiting = s.state == CodeRequested && s.run.awaitingModel;
-        if (!awaiting && s.state != Ready)
+        const bool awaiting = s.cycle.state == CodeRequested && s.chip.awaitingModel;
+        if (!awaiting && s.cycle.state != Ready)
             continue;
-        s.partName = model;
-        s.geometry = *geometry;
-        s.eraseCommand =
+        s.chip.partName = model;
+        s.chip.geometry = *geometry;
+        s.chip.eraseCommand =
             geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
         if (awaiting) {
-            s.state = Ready;
-            s.run.awaitingModel = false;
+            s.cycle.state = Ready;
+            s.chip.awaitingModel = false;
         }
     }
     return problems;
@@ -339,9 +340,9 @@ RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotIn
 std::string RunControl::refuseUnfitImages(const FirmwareImage& image) {
     std::string lines;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
-        if (!host_.IsRowTicked(i) || table_.slot(i).state != Ready)
+        if (!host_.IsRowTicked(i) || table_.slot(i).cycle.state != Ready)
             continue;
-        const std::string problem = ImageFitProblem(image, table_.slot(i).geometry, language_);
+        const std::string problem = ImageFitProblem(image, table_.slot(i).chip.geometry, language_);
         if (!problem.empty())
             lines += portName(i) + ": " + problem + "\n";
     }
@@ -365,12 +366,12 @@ void RunControl::OnElapsedTimer() {
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         const PortSlot& s = table_.slot(i);
         // An unticked slot's port is closed: its cell is left as it was.
-        if (s.run.runId != currentRun_ || !s.ports.IsOpen() || s.state <= ErasePages)
+        if (s.result.runId != currentRun_ || !s.ports.IsOpen() || s.cycle.state <= ErasePages)
             continue;
         const std::uint32_t start = PortStateMachine::imageOf(s).startAddress;
         events_.tell(
             &EngineListener::OnProgress,
-            Progress{i, PortStateMachine::ProgressPosition(s, start), s.run.progressTotal});
+            Progress{i, PortStateMachine::ProgressPosition(s, start), s.cycle.progressTotal});
     }
     if (!allStartedSlotsEnded())
         return;
@@ -385,8 +386,8 @@ void RunControl::OnElapsedTimer() {
 // not when a write address reached the end (it may still be protecting or starting the chip).
 bool RunControl::allStartedSlotsEnded() const {
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
-        const SlotRun& run = table_.slot(i).run;
-        if (run.runId == currentRun_ && run.outcome == SlotOutcome::Running)
+        const CycleResult& result = table_.slot(i).result;
+        if (result.runId == currentRun_ && result.outcome == SlotOutcome::Running)
             return false;
     }
     return true;

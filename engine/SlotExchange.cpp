@@ -13,33 +13,33 @@ using std::chrono::milliseconds;
 // pieces are joined before the answer is examined. An answer that does not start with ACK is
 // examined at once; only ACK is followed by data.
 const std::uint8_t* PortStateMachine::assembleAnswer(PortSlot& s, const std::uint8_t* answer) {
-    SlotRun& run = s.run;
-    const int expected = run.expectedBytes;
+    SlotCycle& cycle = s.cycle;
+    const int expected = cycle.expectedBytes;
     if (expected <= 1)
         return answer;
     int count = s.ports.lastReadCount;
     if (count <= 0 || count > expected)
         count = expected;
-    if (run.pending.empty() && (answer[0] != ACK || count >= expected))
+    if (cycle.pending.empty() && (answer[0] != ACK || count >= expected))
         return answer;
-    const int wanted = expected - int(run.pending.size());
-    run.pending.insert(run.pending.end(), answer, answer + std::min(count, wanted));
-    if (int(run.pending.size()) < expected) {
-        s.ports.readLength = expected - int(run.pending.size());
+    const int wanted = expected - int(cycle.pending.size());
+    cycle.pending.insert(cycle.pending.end(), answer, answer + std::min(count, wanted));
+    if (int(cycle.pending.size()) < expected) {
+        s.ports.readLength = expected - int(cycle.pending.size());
         return nullptr;
     }
-    ++run.joinedAnswers;
-    run.assembled.assign(run.pending.begin(), run.pending.end());
-    run.pending.clear();
-    return run.assembled.data();
+    ++cycle.joinedAnswers;
+    cycle.assembled.assign(cycle.pending.begin(), cycle.pending.end());
+    cycle.pending.clear();
+    return cycle.assembled.data();
 }
 
 void PortStateMachine::send(std::int32_t slot, const Frame& frame, int answerBytes,
                             milliseconds chipWork) {
     PortSlot& s = slotAt(slot);
-    s.run.expectedBytes = answerBytes;
-    s.run.pending.clear();
-    s.run.garbledAnswer = false;
+    s.cycle.expectedBytes = answerBytes;
+    s.cycle.pending.clear();
+    s.cycle.garbledAnswer = false;
     s.ports.readLength = answerBytes;
     s.ports.QueueWrite(frame.data(), frame.length);
     armAnswerTimer(slot, AnswerTimeout(timing_, s.ports.Baud(), s.ports.writePause, frame.length,
@@ -66,14 +66,14 @@ void PortStateMachine::sendSync(std::int32_t slot) {
 }
 
 void PortStateMachine::armAnswerTimer(std::int32_t slot, milliseconds timeout) {
-    SlotRun& run = slotAt(slot).run;
-    if (run.answerTimer != 0)
-        loop_.stopTimer(run.answerTimer);
-    const std::uint64_t session = run.session;
-    run.answerTimer = loop_.startTimer(timeout, false, [this, slot, session] {
-        if (slot >= table_.slotCount() || slotAt(slot).run.session != session)
+    SlotCycle& cycle = slotAt(slot).cycle;
+    if (cycle.answerTimer != 0)
+        loop_.stopTimer(cycle.answerTimer);
+    const std::uint64_t session = cycle.session;
+    cycle.answerTimer = loop_.startTimer(timeout, false, [this, slot, session] {
+        if (slot >= table_.slotCount() || slotAt(slot).cycle.session != session)
             return;
-        slotAt(slot).run.answerTimer = 0;
+        slotAt(slot).cycle.answerTimer = 0;
         onAnswerTimeout(slot);
     });
 }
@@ -86,27 +86,27 @@ void PortStateMachine::armAnswerTimerFor(std::int32_t slot, int answerBytes,
 }
 
 void PortStateMachine::stopTimers(std::int32_t slot) {
-    SlotRun& run = slotAt(slot).run;
-    if (run.answerTimer != 0)
-        loop_.stopTimer(run.answerTimer);
-    if (run.delayTimer != 0)
-        loop_.stopTimer(run.delayTimer);
-    run.answerTimer = 0;
-    run.delayTimer = 0;
+    SlotCycle& cycle = slotAt(slot).cycle;
+    if (cycle.answerTimer != 0)
+        loop_.stopTimer(cycle.answerTimer);
+    if (cycle.delayTimer != 0)
+        loop_.stopTimer(cycle.delayTimer);
+    cycle.answerTimer = 0;
+    cycle.delayTimer = 0;
 }
 
 EndReason PortStateMachine::silenceReason(const PortSlot& slot) {
-    return slot.run.garbledAnswer || !slot.run.pending.empty() ? EndReason::Garbled
-                                                               : EndReason::NoAnswer;
+    return slot.cycle.garbledAnswer || !slot.cycle.pending.empty() ? EndReason::Garbled
+                                                                   : EndReason::NoAnswer;
 }
 
 void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (s.run.stopRequested) {
+    if (s.cycle.stopRequested) {
         endInterrupted(slot);
         return;
     }
-    switch (s.state) {
+    switch (s.cycle.state) {
         case SyncSent:
         case ResyncAfterReadUnprotect:
         case ResyncAfterWriteUnprotect:
@@ -114,11 +114,11 @@ void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
         case RecoverSync:
             // An already synchronised bootloader takes a lone SYNC as half a command and
             // stays silent; the next SYNC completes the pair (and is refused).
-            if (++s.run.repeats > timing_.maxRepeats) {
+            if (++s.cycle.repeats > timing_.maxRepeats) {
                 FailSlot(slot, silenceReason(s));
                 return;
             }
-            if (s.state == SyncSent)
+            if (s.cycle.state == SyncSent)
                 stepStarted(slot, SlotStep::Sync, true);
             sendSync(slot);
             return;
@@ -143,23 +143,23 @@ void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
 // stalls while this chip restarts.
 void PortStateMachine::resyncLater(std::int32_t slot, PortState state) {
     PortSlot& s = slotAt(slot);
-    s.state = state;
-    s.run.repeats = 0;
-    if (s.run.answerTimer != 0)
-        loop_.stopTimer(s.run.answerTimer);
-    s.run.answerTimer = 0;
-    const std::uint64_t session = s.run.session;
-    s.run.delayTimer = loop_.startTimer(timing_.resyncDelay, false, [this, slot, session] {
-        if (slot >= table_.slotCount() || slotAt(slot).run.session != session)
+    s.cycle.state = state;
+    s.cycle.repeats = 0;
+    if (s.cycle.answerTimer != 0)
+        loop_.stopTimer(s.cycle.answerTimer);
+    s.cycle.answerTimer = 0;
+    const std::uint64_t session = s.cycle.session;
+    s.cycle.delayTimer = loop_.startTimer(timing_.resyncDelay, false, [this, slot, session] {
+        if (slot >= table_.slotCount() || slotAt(slot).cycle.session != session)
             return;
-        slotAt(slot).run.delayTimer = 0;
+        slotAt(slot).cycle.delayTimer = 0;
         sendSync(slot);
     });
 }
 
 bool PortStateMachine::mayRepeat(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    if (++s.run.repeats > timing_.maxRepeats) {
+    if (++s.cycle.repeats > timing_.maxRepeats) {
         FailSlot(slot, EndReason::Refused);
         return false;
     }
@@ -168,7 +168,7 @@ bool PortStateMachine::mayRepeat(std::int32_t slot) {
 
 bool PortStateMachine::mayUnprotect(std::int32_t slot, bool readout) {
     PortSlot& s = slotAt(slot);
-    std::int32_t& rounds = readout ? s.run.readUnprotectRounds : s.run.writeUnprotectRounds;
+    std::int32_t& rounds = readout ? s.cycle.readUnprotectRounds : s.cycle.writeUnprotectRounds;
     if (++rounds > timing_.maxUnprotectRounds) {
         FailSlot(slot, EndReason::Refused);
         return false;
@@ -182,7 +182,7 @@ milliseconds PortStateMachine::eraseWork(int pages) const {
 
 milliseconds PortStateMachine::massEraseWork(const PortSlot& slot) const {
     return std::max(timing_.massErase,
-                    timing_.perErasedPage * std::max(slot.geometry.pageCount, 1));
+                    timing_.perErasedPage * std::max(slot.chip.geometry.pageCount, 1));
 }
 
 }  // namespace pellion

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -8,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/DeviceCatalogue.h"
-#include "engine/SlotRun.h"
+#include "engine/CycleResult.h"
+#include "engine/SlotChip.h"
+#include "engine/SlotCycle.h"
 #include "serial/CSerialPort.h"
 
 namespace pellion {
@@ -24,29 +24,18 @@ struct PortIdentity {
     std::string devicePath;
 };
 
-// Everything known about one port. Slot i is row i of the port list.
+// One port's slot: row i of the port list. Its parts last as long as they should: the port as
+// long as the table, what is known of the chip until the next identification, the state
+// machine's scratch and the cycle's result for one cycle each, so a cycle starts cleanly.
 struct PortSlot {
-    static constexpr int kPageListSize = 2000;
-    static constexpr std::uint8_t kEraseCommand = 0x43;
-    static constexpr std::uint8_t kExtendedEraseCommand = 0x44;
-
-    std::string portName;    // the text of the port column
-    std::string devicePath;  // what the port is opened by
-
+    std::string portName;        // the text of the port column
+    std::string devicePath;      // what the port is opened by
     CSerialPort ports;           // the slot's serial port, constructed closed
     std::int32_t comNumber = 0;  // ParseComNumber(portName); shown in texts, never a key
-    std::int32_t state = 0;      // the slot's state machine state (engine's PortState)
-    DeviceGeometry geometry{};   // identified or chosen device; all 0 until then
-    std::string partName;        // identified or chosen device; empty until then
-    std::array<std::uint8_t, 16> optionBytes{};
-    std::uint8_t eraseCommand = kEraseCommand;
-    std::array<std::uint16_t, kPageListSize> pageList{};
-    std::uint32_t writeAddress = 0;  // target of the next write block
-    std::uint32_t imageCursor = 0;   // offset of the next byte to send in the cycle's image
-    std::int32_t readUnprotectAllowed = 1;
 
-    // Engine-only per-slot fields may be added below this line.
-    SlotRun run;
+    SlotChip chip;       // the chip in the socket (engine/SlotChip.h)
+    SlotCycle cycle;     // the state machine's scratch (engine/SlotCycle.h)
+    CycleResult result;  // what the cycle came to (engine/CycleResult.h)
 };
 
 // The per-port table. Owner thread only; no locks.

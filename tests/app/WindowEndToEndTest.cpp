@@ -486,7 +486,7 @@ TEST_F(WindowEndToEndTest, MidRunTheRowsShowTheirProgressAndNoStrayKeyEndsTheRun
     std::vector<double> before;
     for (int slot : going) {
         EXPECT_TRUE(dialog_->portTable().slot(slot).ports.IsOpen());
-        EXPECT_EQ(dialog_->portTable().slot(slot).run.outcome, SlotOutcome::Running);
+        EXPECT_EQ(dialog_->portTable().slot(slot).result.outcome, SlotOutcome::Running);
         EXPECT_EQ(text(slot, ColumnRemark), "正在下载.....");
         before.push_back(fraction(slot));
     }

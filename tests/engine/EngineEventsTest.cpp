@@ -61,7 +61,7 @@ TEST(EngineEvents, EveryCycleEndsOnceWithItsFacts) {
     rig.host->verify = true;
     const auto endedBefore = rig.host->runsEnded;
     rig.control->StartRun();
-    ASSERT_TRUE(rig.runUntil([&] { return rig.slot(1).state == WriteData; }));
+    ASSERT_TRUE(rig.runUntil([&] { return rig.slot(1).cycle.state == WriteData; }));
     rig.untick(1);
     ASSERT_TRUE(rig.runUntil([&] { return rig.host->runsEnded > endedBefore; }, 30s));
     rig.control->events().unsubscribe(recorder);
@@ -104,7 +104,7 @@ TEST(EngineEvents, ACycleKeepsTheInputsItStartedWith) {
     rig.control->StartRun();
     rig.host->readProtect = false;
     ASSERT_TRUE(rig.runUntil([&] { return rig.host->runsEnded > endedBefore; }, 30s));
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护成功");
 }
 
@@ -148,9 +148,46 @@ TEST(EngineEvents, TheUniqueIdIsReadWhenAskedAndRefusedUnderReadoutProtection) {
     ASSERT_TRUE(rig.run());
     rig.control->events().unsubscribe(recorder);
     for (std::int32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(rig.slot(i).run.outcome, SlotOutcome::Succeeded) << i;
+        EXPECT_EQ(rig.slot(i).result.outcome, SlotOutcome::Succeeded) << i;
         EXPECT_EQ(rig.flashOf(std::size_t(i), 0x08000000, image.size()), image) << i;
     }
+}
+
+// A slot's next cycle starts clean: a fresh chip in the socket inherits nothing of the one
+// before it (its ID, the mass erase that its protection cost), and its run's result is its own.
+TEST(EngineEvents, ANewChipsCycleInheritsNothingOfTheLastOne) {
+    EngineRig rig;
+    sim::ChipOptions locked;
+    locked.code = DeviceCode("1RCB");
+    locked.readoutProtected = true;
+    auto& chip = rig.addChip(locked);
+    rig.build();
+    rig.host->readUniqueId = true;
+    rig.tick(0);
+    ASSERT_TRUE(rig.waitIdentified(0));
+    EXPECT_TRUE(rig.slot(0).chip.uniqueIdRefused);
+    const auto image = patternImage(900);
+    rig.setImage(image);
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
+    EXPECT_TRUE(rig.slot(0).result.massErased);
+    EXPECT_FALSE(rig.slot(0).chip.readUnprotectAllowed);
+
+    chip.replace();
+    rig.untick(0);
+    rig.tick(0);
+    ASSERT_TRUE(rig.waitIdentified(0));
+    const PortSlot& s = rig.slot(0);
+    ASSERT_TRUE(s.chip.uniqueId.has_value());
+    EXPECT_EQ(*s.chip.uniqueId, chip.uniqueId());
+    EXPECT_FALSE(s.chip.uniqueIdRefused);
+    EXPECT_TRUE(s.chip.readUnprotectAllowed);
+    EXPECT_EQ(s.result.outcome, SlotOutcome::Idle);
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(s.result.outcome, SlotOutcome::Succeeded);
+    EXPECT_FALSE(s.result.massErased);
+    EXPECT_EQ(s.result.failedStep, SlotStep::None);
+    EXPECT_EQ(rig.flashOf(0, 0x08000000, image.size()), image);
 }
 
 TEST(EngineEvents, TextsComeFromTheTableWithTheirParameters) {

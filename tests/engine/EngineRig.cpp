@@ -94,7 +94,7 @@ bool EngineRig::waitIdentified(std::int32_t slot, std::chrono::milliseconds time
     return runUntil(
         [&] {
             const PortSlot& s = table.slot(slot);
-            return s.state == Ready || s.state == Failed || s.run.awaitingModel;
+            return s.cycle.state == Ready || s.cycle.state == Failed || s.chip.awaitingModel;
         },
         timeout);
 }

@@ -32,7 +32,7 @@ TEST(LineFaults, WriteProtectionHiddenByACorruptedOptionByteIsNotBelieved) {
     EXPECT_EQ(chip.stats().commandsNamed("readMemory"), 2u);  // read again, then believed
     EXPECT_EQ(chip.writeProtectionWord(), 0xFFFFFFFFu);
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
 }
 
 TEST(LineFaults, ARefusedEraseOnAReadableChipNeverErasesTheWholeChip) {
@@ -51,13 +51,13 @@ TEST(LineFaults, ARefusedEraseOnAReadableChipNeverErasesTheWholeChip) {
     chip.loadFlash(calibrationAddress, calibration);
     rig.setImage(patternImage(3000));
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "擦除失败,芯片多次拒绝");
     EXPECT_EQ(chip.stats().commandsNamed("readoutUnprotect"), 0u);
     EXPECT_EQ(chip.stats().commandsNamed("writeUnprotect"),
               std::uint64_t(rig.timing.maxUnprotectRounds));
     EXPECT_EQ(rig.flashOf(0, calibrationAddress, calibration.size()), calibration);
-    EXPECT_FALSE(rig.slot(0).run.massErased);
+    EXPECT_FALSE(rig.slot(0).result.massErased);
 }
 
 TEST(LineFaults, ACorruptedReadBackIsReadAgainAndACorruptedAnswerIsNamedSo) {
@@ -86,12 +86,12 @@ TEST(LineFaults, ACorruptedReadBackIsReadAgainAndACorruptedAnswerIsNamedSo) {
     ASSERT_TRUE(rig.run());
 
     EXPECT_EQ(verified.stats().corruptedBytes, 1u);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
-    EXPECT_TRUE(rig.slot(0).run.verified);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
+    EXPECT_TRUE(rig.slot(0).result.verified);
     EXPECT_EQ(verified.stats().commandsNamed("readMemory"), 1u + 4u + 1u);  // one chunk again
 
     EXPECT_EQ(garbled.stats().corruptedBytes, 1u);
-    EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(1).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(1).texts[ColumnRemark], "擦除失败,芯片应答错误");
 }
 

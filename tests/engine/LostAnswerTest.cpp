@@ -49,9 +49,9 @@ TEST(LostAnswer, EveryStepRecoversFromOneLostByteAndTheFlashHoldsTheImage) {
         rig.host->verify = true;
         ASSERT_TRUE(rig.run());
         EXPECT_EQ(chip.stats().droppedBytes, 1u);
-        EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded)
+        EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded)
             << rig.row(0).texts[ColumnRemark];
-        EXPECT_EQ(rig.slot(0).run.recoveries, 1);
+        EXPECT_EQ(rig.slot(0).result.recoveries, 1);
         EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
     }
 }
@@ -72,11 +72,11 @@ TEST(LostAnswer, ABlockHoldingSomethingElseFailsAndASilentChipFailsInBoundedTime
     rig.setImage(patternImage(1000));
     const auto began = SteadyClock::now();
     ASSERT_TRUE(rig.run(60s));
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark].rfind("下载失败,地址0x0800", 0), 0u)
         << rig.row(0).texts[ColumnRemark];
     EXPECT_NE(rig.row(0).texts[ColumnRemark].find("的内容与下载文件不同"), std::string::npos);
-    EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(1).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(1).texts[ColumnRemark], "下载失败,芯片无应答");
     EXPECT_LT(SteadyClock::now() - began, 30s);
 }
@@ -90,10 +90,10 @@ TEST(LostAnswer, AnAdapterWithoutParityIsNamedInTheRemark) {
     rig.addChip("1RCB");
     rig.build();
     rig.tickAllAndIdentify();
-    EXPECT_EQ(rig.slot(0).state, Failed);
+    EXPECT_EQ(rig.slot(0).cycle.state, Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark],
               "读取芯片信息失败,芯片无应答,串口适配器可能不支持偶校验");
-    EXPECT_EQ(rig.slot(1).state, Ready);
+    EXPECT_EQ(rig.slot(1).cycle.state, Ready);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ TEST(ProgrammingRun, IdentifiesErasesWritesAndStartsTheChip) {
     rig.build();
     rig.tick(0);
     ASSERT_TRUE(rig.waitIdentified(0));
-    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.slot(0).cycle.state, Ready);
     EXPECT_EQ(rig.row(0).texts[ColumnInit], "Y");
     EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1RCB-0256");
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "识别设备成功,可以进行下一步操作");
@@ -29,7 +29,7 @@ TEST(ProgrammingRun, IdentifiesErasesWritesAndStartsTheChip) {
     // Beyond the image the page stays erased.
     EXPECT_EQ(rig.flashOf(0, kFlashBase + 3000, 4), std::vector<std::uint8_t>(4, 0xFF));
     EXPECT_EQ(chip.state(), sim::ChipState::Application);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
     for (const char* text : {"正在擦除芯片,请稍后.....", "擦除成功", "正在下载.....", "下载完成"})
         EXPECT_TRUE(rig.remarked(0, text)) << text;
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成后成功跳转");
@@ -51,7 +51,7 @@ TEST(ProgrammingRun, ImagesOfEveryBlockShapeArriveWhole) {
         const auto image = patternImage(size, std::uint8_t(size));
         rig.setImage(image);
         ASSERT_TRUE(rig.run(60s)) << size;
-        EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded) << size;
+        EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded) << size;
         EXPECT_EQ(rig.flashOf(0, kFlashBase, size), image) << size;
         if (size < 65536) {
             // The pads of a last block are 0xFF: what follows the image stays erased.
@@ -70,9 +70,9 @@ TEST(ProgrammingRun, StandardAndExtendedEraseFollowTheChip) {
     for (std::size_t i = 0; i < 3; ++i)
         rig.chips.chip(i).loadFlash(kFlashBase, std::vector<std::uint8_t>(8192, 0x00));
     rig.tickAllAndIdentify();
-    EXPECT_EQ(rig.slot(0).eraseCommand, BootloaderCommand::Erase);
-    EXPECT_EQ(rig.slot(1).eraseCommand, BootloaderCommand::ExtendedErase);
-    EXPECT_EQ(rig.slot(2).eraseCommand, BootloaderCommand::ExtendedErase);
+    EXPECT_EQ(rig.slot(0).chip.eraseCommand, BootloaderCommand::Erase);
+    EXPECT_EQ(rig.slot(1).chip.eraseCommand, BootloaderCommand::ExtendedErase);
+    EXPECT_EQ(rig.slot(2).chip.eraseCommand, BootloaderCommand::ExtendedErase);
     const auto image = patternImage(5000);
     rig.setImage(image);
     ASSERT_TRUE(rig.run());
@@ -99,7 +99,7 @@ TEST(ProgrammingRun, OptionByteDownloadWritesTheSixteenBytesWithoutErasing) {
     EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), option);
     EXPECT_EQ(chip.stats().commandsNamed("erase"), 0u);
     EXPECT_EQ(chip.stats().commandsNamed("go"), 0u);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
     EXPECT_TRUE(rig.remarked(0, "擦除成功"));
     EXPECT_EQ(rig.row(0).progressMaximum, 15);
 }
@@ -117,7 +117,7 @@ TEST(ProgrammingRun, ReadProtectionAfterDownloadLeavesTheChipProtected) {
     EXPECT_EQ(chip.stats().commandsNamed("go"), 0u);
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护成功");
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
 }
 
 TEST(ProgrammingRun, ProtectedChipsAreUnprotectedThenProgrammed) {
@@ -145,9 +145,9 @@ TEST(ProgrammingRun, ProtectedChipsAreUnprotectedThenProgrammed) {
     EXPECT_EQ(readoutChip.stats().commandsNamed("readoutUnprotect"), 1u);
     EXPECT_EQ(readoutChip.stats().commandsNamed("readMemory"),
               std::uint64_t(rig.timing.refusalsToConcludeProtection) + 1);
-    EXPECT_TRUE(rig.slot(0).run.massErased);
+    EXPECT_TRUE(rig.slot(0).result.massErased);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成后成功跳转,去除读保护时芯片已整片擦除");
-    EXPECT_FALSE(rig.slot(1).run.massErased);
+    EXPECT_FALSE(rig.slot(1).result.massErased);
 
     EXPECT_EQ(writeChip.writeProtectionWord(), 0xFFFFFFFFu);
     EXPECT_EQ(rig.flashOf(1, kFlashBase, image.size()), image);
@@ -155,7 +155,7 @@ TEST(ProgrammingRun, ProtectedChipsAreUnprotectedThenProgrammed) {
     // After the write unprotect and the new SYNC comes the erase, not a new option read.
     EXPECT_EQ(writeChip.stats().commandsNamed("writeUnprotect"), 1u);
     EXPECT_EQ(writeChip.stats().commandsNamed("readMemory"), 1u);
-    EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(1).result.outcome, SlotOutcome::Succeeded);
 }
 
 TEST(ProgrammingRun, ProtectionFurtherInsideTheImageIsRemovedToo) {
@@ -196,13 +196,13 @@ TEST(ProgrammingRun, ModelsChosenByHandApplyOnlyToChipsThatDidNotNameThemselves)
     rig.build();
     rig.tickAllAndIdentify();
 
-    EXPECT_EQ(rig.slot(0).state, CodeRequested);
+    EXPECT_EQ(rig.slot(0).cycle.state, CodeRequested);
     EXPECT_EQ(rig.row(0).texts[ColumnModel], "未识别的设备");
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "请选择设备型号，否则无法下载");
-    EXPECT_EQ(rig.slot(1).state, CodeRequested);
+    EXPECT_EQ(rig.slot(1).cycle.state, CodeRequested);
     EXPECT_EQ(rig.row(1).texts[ColumnRemark], "请手动为该芯片选择正确的型号");
-    EXPECT_TRUE(rig.slot(2).run.namedItself);
-    const auto namedGeometry = rig.slot(2).geometry;
+    EXPECT_TRUE(rig.slot(2).chip.namedItself);
+    const auto namedGeometry = rig.slot(2).chip.geometry;
 
     const auto image = patternImage(4000);
     rig.setImage(image);
@@ -210,7 +210,7 @@ TEST(ProgrammingRun, ModelsChosenByHandApplyOnlyToChipsThatDidNotNameThemselves)
     rig.control->StartRun();
     ASSERT_EQ(rig.host->messages.size(), 1u);
     EXPECT_EQ(rig.host->messages[0].text, "COM1,COM2芯片请选择型号!");
-    EXPECT_EQ(rig.slot(0).state, CodeRequested);
+    EXPECT_EQ(rig.slot(0).cycle.state, CodeRequested);
 
     rig.row(0).texts[ColumnModel] = "KTM1CBA-0128";
     rig.row(1).texts[ColumnModel] = "KTM1RDB-0384";  // 2 KiB pages, standard erase
@@ -219,7 +219,7 @@ TEST(ProgrammingRun, ModelsChosenByHandApplyOnlyToChipsThatDidNotNameThemselves)
     ASSERT_EQ(rig.host->messages.size(), 2u);
     EXPECT_EQ(rig.host->messages[1].caption, "KT MCU");
     EXPECT_EQ(rig.host->messages[1].text, "COM3芯片已识别为KTM1C8A-0064,不能选择其他型号!");
-    EXPECT_EQ(rig.slot(2).geometry, namedGeometry);
+    EXPECT_EQ(rig.slot(2).chip.geometry, namedGeometry);
     EXPECT_EQ(namedChip.stats().commandsNamed("readMemory"), 0u) << "nothing started";
 
     rig.row(2).texts[ColumnModel] = "KTM1C8A-0064";  // its own name back
@@ -227,8 +227,8 @@ TEST(ProgrammingRun, ModelsChosenByHandApplyOnlyToChipsThatDidNotNameThemselves)
     EXPECT_EQ(rig.host->messages.size(), 2u);
     for (std::size_t i = 0; i < 3; ++i)
         EXPECT_EQ(rig.flashOf(i, kFlashBase, image.size()), image) << i;
-    EXPECT_EQ(rig.slot(1).partName, "KTM1RDB-0384");
-    EXPECT_EQ(rig.slot(2).geometry, namedGeometry);
+    EXPECT_EQ(rig.slot(1).chip.partName, "KTM1RDB-0384");
+    EXPECT_EQ(rig.slot(2).chip.geometry, namedGeometry);
 }
 
 TEST(ProgrammingRun, ModelChosenByHandSetsTheEraseCommandOfItsGeometry) {
@@ -243,7 +243,7 @@ TEST(ProgrammingRun, ModelChosenByHandSetsTheEraseCommandOfItsGeometry) {
     const auto image = patternImage(3000);
     rig.setImage(image);
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).eraseCommand, BootloaderCommand::ExtendedErase);
+    EXPECT_EQ(rig.slot(0).chip.eraseCommand, BootloaderCommand::ExtendedErase);
     EXPECT_EQ(chip.stats().commandsNamed("extendedErase"), 1u);
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
 }
@@ -263,8 +263,8 @@ TEST(ProgrammingRun, SixteenChipsOfMixedSizesAreAllProgrammed) {
     rig.setImage(image);
     ASSERT_TRUE(rig.run(60s));
     for (std::int32_t i = 0; i < 16; ++i) {
-        EXPECT_EQ(rig.slot(i).run.outcome, SlotOutcome::Succeeded) << codes[i];
-        EXPECT_EQ(rig.slot(i).run.endAddress, kFlashBase + image.size() - 1) << codes[i];
+        EXPECT_EQ(rig.slot(i).result.outcome, SlotOutcome::Succeeded) << codes[i];
+        EXPECT_EQ(rig.slot(i).cycle.endAddress, kFlashBase + image.size() - 1) << codes[i];
         EXPECT_EQ(rig.flashOf(std::size_t(i), kFlashBase, image.size()), image) << codes[i];
     }
 }
@@ -279,7 +279,7 @@ TEST(ProgrammingRun, TwelveHundredBaudIdentificationWithTheChipsTiming) {
     rig.row(0).texts[ColumnBaud] = "1200";
     rig.tick(0);
     ASSERT_TRUE(rig.waitIdentified(0, 20s));
-    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.slot(0).cycle.state, Ready);
     EXPECT_EQ(rig.slot(0).ports.Baud(), 1200u);
     EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1RCB-0256");
 }
@@ -296,10 +296,10 @@ TEST(ProgrammingRun, TheStartedProgramsOutputReachesNobody) {
     rig.setImage(patternImage(512));
     ASSERT_TRUE(rig.run());
     ASSERT_EQ(chip.state(), sim::ChipState::Application);
-    const auto answers = rig.slot(0).run.answers;
+    const auto answers = rig.slot(0).cycle.answers;
     const auto remark = rig.row(0).texts[ColumnRemark];
     rig.serveFor(300ms);
-    EXPECT_EQ(rig.slot(0).run.answers, answers);
+    EXPECT_EQ(rig.slot(0).cycle.answers, answers);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], remark);
     EXPECT_FALSE(rig.slot(0).ports.IsReceiveEnabled());
 }
@@ -320,11 +320,11 @@ TEST(ProgrammingRun, BlankBlocksAreCountedNotSentAndTheBlockSizeIsTheStations) {
         rig.setImage(image);
         rig.host->verify = true;
         ASSERT_TRUE(rig.run()) << skip;
-        EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded) << skip;
+        EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded) << skip;
         EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image) << skip;
         // 12 blocks of 256 bytes (the last 184), 5 of them blank.
         EXPECT_EQ(chip.stats().commandsNamed("writeMemory"), skip ? 7u : 12u) << skip;
-        EXPECT_EQ(rig.slot(0).run.blankBytesSkipped, skip ? 5u * 256u : 0u) << skip;
+        EXPECT_EQ(rig.slot(0).result.blankBytesSkipped, skip ? 5u * 256u : 0u) << skip;
         EXPECT_EQ(chip.stats().commandsNamed("readMemory"), 1u + 12u) << skip;
         EXPECT_EQ(rig.row(0).progressPosition, rig.row(0).progressMaximum + 1) << skip;
     }

@@ -31,7 +31,7 @@ TEST(RunFaults, AnAlreadySynchronisedBootloaderIsIdentifiedAgain) {
     const auto nacksBefore = chip.stats().nacks;
     rig.tick(0);
     ASSERT_TRUE(rig.waitIdentified(0));
-    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.slot(0).cycle.state, Ready);
     EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1RCB-0256");
     EXPECT_GT(chip.stats().nacks, nacksBefore);
 
@@ -51,7 +51,7 @@ TEST(RunFaults, AStrayByteBeforeTheSyncAnswerIsIgnored) {
     rig.build();
     rig.tick(0);
     ASSERT_TRUE(rig.waitIdentified(0));
-    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.slot(0).cycle.state, Ready);
     EXPECT_EQ(chip.stats().strayZeros, 1u);
     EXPECT_EQ(chip.stats().syncs, 1u);  // no second SYNC was needed
 }
@@ -66,7 +66,7 @@ TEST(RunFaults, NobodyBehindThePortEndsIdentificationAfterBoundedSyncs) {
     rig.build();
     rig.tick(0);
     ASSERT_TRUE(rig.waitIdentified(0, 10s));
-    EXPECT_EQ(rig.slot(0).state, Failed);
+    EXPECT_EQ(rig.slot(0).cycle.state, Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "初始化失败,芯片无应答");
     EXPECT_TRUE(rig.remarked(0, "正在初始化,请稍后....."));
     // The first SYNC and four repeats, nothing else.
@@ -87,12 +87,12 @@ TEST(RunFaults, ASilentChipFailsItsSlotAndTheOthersFinish) {
     const auto image = patternImage(5000);
     rig.setImage(image);
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
-    EXPECT_EQ(rig.slot(0).state, Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).cycle.state, Failed);
     EXPECT_TRUE(endsWith(rig.row(0).texts[ColumnRemark], "芯片无应答"))
         << rig.row(0).texts[ColumnRemark];
     EXPECT_TRUE(rig.slot(0).ports.IsOpen());  // the port stays open
-    EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(1).result.outcome, SlotOutcome::Succeeded);
     EXPECT_EQ(good.readFlash(kFlashBase, image.size()), image);
     EXPECT_TRUE(rig.host->okEnabled);
 }
@@ -110,7 +110,7 @@ TEST(RunFaults, AChipThatKeepsRefusingFailsAfterBoundedRepeats) {
     rig.row(0).texts[ColumnModel] = "KTM1RCB-0256";
     rig.setImage(patternImage(100));
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "去除读保护失败,芯片多次拒绝");
     // One readout unprotect and at most maxRepeats repeats of it.
     EXPECT_EQ(chip.stats().commandsNamed("readoutUnprotect"),
@@ -131,7 +131,7 @@ TEST(RunFaults, ARefusedDataBlockFailsTheSlotAndEndsTheRun) {
     rig.tickAllAndIdentify();
     rig.setImage(patternImage(3000));
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载失败,地址0x080007D0的数据被拒绝");
     EXPECT_TRUE(rig.host->okEnabled);
 }
@@ -190,12 +190,12 @@ TEST(RunFaults, ResyncWaitsAreTimersThatStallNoOtherSlot) {
     const auto image = patternImage(2000);
     rig.setImage(image);
     rig.control->StartRun();
-    ASSERT_TRUE(rig.runUntil([&] { return rig.slot(1).run.outcome == SlotOutcome::Succeeded; }));
+    ASSERT_TRUE(rig.runUntil([&] { return rig.slot(1).result.outcome == SlotOutcome::Succeeded; }));
     // The other chip was written while this one waited to resynchronise.
-    EXPECT_EQ(rig.slot(0).state, ResyncAfterWriteUnprotect);
+    EXPECT_EQ(rig.slot(0).cycle.state, ResyncAfterWriteUnprotect);
     EXPECT_EQ(free.readFlash(kFlashBase, image.size()), image);
     ASSERT_TRUE(rig.runUntil([&] { return rig.host->runsEnded == 1; }));
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
 }
 
@@ -238,7 +238,7 @@ TEST(RunFaults, ImagesThatDoNotFitAreRefusedBeforeAnythingIsSent) {
 
     rig.serveFor(100ms);
     EXPECT_EQ(small.stats().commandCount() + big.stats().commandCount(), commandsBefore);
-    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.slot(0).cycle.state, Ready);
     EXPECT_TRUE(rig.host->okEnabled);
 }
 
@@ -254,9 +254,9 @@ TEST(RunFaults, AVanishedPortFailsItsSlotAndTheOthersGoOn) {
     const auto image = patternImage(8000);
     rig.setImage(image);
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载失败,串口已断开");
-    EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(1).result.outcome, SlotOutcome::Succeeded);
     EXPECT_EQ(good.readFlash(kFlashBase, image.size()), image);
 }
 
@@ -279,7 +279,7 @@ TEST(RunFaults, StoppingOrUntickingARunningSlotLetsTheRunEnd) {
     ASSERT_TRUE(rig.runUntil([&] { return rig.host->runsEnded == 1; }, 2s));
     EXPECT_TRUE(rig.host->okEnabled);
     EXPECT_FALSE(rig.row(1).ticked);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Cancelled);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Cancelled);
     EXPECT_FALSE(rig.slot(1).ports.IsOpen());
 }
 
@@ -305,8 +305,8 @@ TEST(RunFaults, RebuildingTheTableMidRunForgetsTheOldSlotsSafely) {
     EXPECT_TRUE(rig.host->okEnabled);
     // The old slots' time-outs come due and find nothing of theirs.
     rig.serveFor(800ms);
-    EXPECT_EQ(rig.slot(0).state, SyncSent);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Idle);
+    EXPECT_EQ(rig.slot(0).cycle.state, SyncSent);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Idle);
     EXPECT_FALSE(rig.slot(0).ports.IsOpen());
 }
 

@@ -71,17 +71,17 @@ TEST(RunTexts, AnswerTimeoutsGrowWithFrameBaudAndWork) {
 TEST(RunTexts, ProgressCoversWritingAndReadingBack) {
     PortSlot slot;
     const std::uint32_t start = kFlashBase;
-    slot.run.endAddress = start + 399;
-    slot.writeAddress = start + 100;
+    slot.cycle.endAddress = start + 399;
+    slot.cycle.writeAddress = start + 100;
     EXPECT_EQ(PortStateMachine::ProgressMaximum(slot, start), 399);
     EXPECT_EQ(PortStateMachine::ProgressPosition(slot, start), 100);
-    slot.run.verify = true;
-    slot.run.verifyAddress = start;
+    slot.cycle.inputs.verify = true;
+    slot.cycle.verifyAddress = start;
     EXPECT_EQ(PortStateMachine::ProgressMaximum(slot, start), 799);
     EXPECT_EQ(PortStateMachine::ProgressPosition(slot, start), 100);
-    slot.writeAddress = start + 400;
+    slot.cycle.writeAddress = start + 400;
     EXPECT_LT(PortStateMachine::ProgressPosition(slot, start), 799);  // written, not verified
-    slot.run.verifyAddress = start + 400;
+    slot.cycle.verifyAddress = start + 400;
     EXPECT_EQ(PortStateMachine::ProgressPosition(slot, start), 800);
 }
 

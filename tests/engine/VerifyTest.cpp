@@ -34,8 +34,8 @@ TEST(Verify, AMatchingChipIsVerifiedBeforeItIsStarted) {
     rig.setImage(image);
     rig.host->verify = true;
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
-    EXPECT_TRUE(rig.slot(0).run.verified);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
+    EXPECT_TRUE(rig.slot(0).result.verified);
     EXPECT_TRUE(rig.remarked(0, "正在校验,请稍后....."));
     EXPECT_TRUE(rig.remarked(0, "校验成功"));
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成后成功跳转");
@@ -55,7 +55,7 @@ TEST(Verify, WithoutVerificationNothingIsReadBack) {
     rig.setImage(patternImage(1000));
     ASSERT_TRUE(rig.run());
     EXPECT_EQ(chip.stats().commandsNamed("readMemory"), 1u);
-    EXPECT_FALSE(rig.slot(0).run.verified);
+    EXPECT_FALSE(rig.slot(0).result.verified);
     EXPECT_FALSE(rig.remarked(0, "正在校验,请稍后....."));
     EXPECT_EQ(rig.row(0).progressMaximum, 999);
 }
@@ -81,10 +81,10 @@ TEST(Verify, ProtectionAppearingAfterTheOptionBytesWereReadIsCaught) {
         EXPECT_NE(rig.flashOf(0, kFlashBase + 0x3000, 16),
                   std::vector<std::uint8_t>(image.begin() + 0x3000, image.begin() + 0x3010));
         if (!verify) {
-            EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);  // the hazard
+            EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);  // the hazard
             continue;
         }
-        EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+        EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
         EXPECT_EQ(rig.row(0).texts[ColumnRemark], "校验失败,地址0x08003000的内容与下载文件不同");
         EXPECT_NE(chip.state(), sim::ChipState::Application);  // nothing was started
         EXPECT_EQ(chip.stats().commandsNamed("go"), 0u);
@@ -109,7 +109,7 @@ TEST(Verify, ABadFlashCellFailsAtItsAddress) {
     std::uint32_t first = flipped.front().address;
     for (const auto& bit : flipped)
         first = std::min(first, bit.address);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark],
               "校验失败,地址" + hex32(first) + "的内容与下载文件不同");
     EXPECT_EQ(chip.stats().commandsNamed("go"), 0u);
@@ -126,8 +126,8 @@ TEST(Verify, ReadProtectionFollowsASuccessfulReadBack) {
     rig.host->readProtect = true;
     ASSERT_TRUE(rig.run());
     EXPECT_TRUE(chip.readoutProtected());
-    EXPECT_TRUE(rig.slot(0).run.verified);
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_TRUE(rig.slot(0).result.verified);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护成功");
     EXPECT_EQ(rig.flashOf(0, kFlashBase, image.size()), image);
 }
@@ -141,8 +141,8 @@ TEST(Verify, OptionBytesAreReadBackAfterTheChipRestarted) {
     rig.setImage(option, kOptionBytesAddress);
     rig.host->verify = true;
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
-    EXPECT_TRUE(rig.slot(0).run.verified);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
+    EXPECT_TRUE(rig.slot(0).result.verified);
     const auto written = chip.optionBytes();
     EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), option);
     EXPECT_EQ(rig.row(0).progressMaximum, 31);
@@ -159,7 +159,7 @@ TEST(Verify, OptionBytesThenReadProtectionKeepTheDownloadedBytes) {
     rig.setImage(option, kOptionBytesAddress);
     rig.host->readProtect = true;
     ASSERT_TRUE(rig.run());
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
     EXPECT_TRUE(chip.readoutProtected());
     EXPECT_EQ(chip.optionBytes()[2], 0x7C);  // the downloaded user byte survived
 }
@@ -180,10 +180,10 @@ TEST(Verify, AnswersArrivingInPiecesAreJoined) {
     rig.setImage(image);
     rig.host->verify = true;
     ASSERT_TRUE(rig.run(60s));
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded) << rig.row(0).texts[ColumnRemark];
-    EXPECT_TRUE(rig.slot(0).run.verified);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded) << rig.row(0).texts[ColumnRemark];
+    EXPECT_TRUE(rig.slot(0).result.verified);
     EXPECT_EQ(chip.readFlash(kFlashBase, image.size()), image);
-    EXPECT_GT(rig.slot(0).run.joinedAnswers, 0u);
+    EXPECT_GT(rig.slot(0).cycle.joinedAnswers, 0u);
 }
 
 // Stands between the host and a chip and flips the same bit of two neighbouring bytes in the
@@ -291,7 +291,7 @@ TEST(Verify, DataCorruptedOnTheLineBehindAValidChecksumIsCaught) {
     // The chip acknowledged the corrupted block; the flash proves the corruption.
     EXPECT_NE(chip.readFlash(kFlashBase + CorruptingLine::kFirstFlipped, 1)[0],
               image[CorruptingLine::kFirstFlipped]);
-    EXPECT_EQ(rig.slot(1).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(1).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(1).texts[ColumnRemark],
               "校验失败,地址" + hex32(kFlashBase + CorruptingLine::kFirstFlipped) +
                   "的内容与下载文件不同");

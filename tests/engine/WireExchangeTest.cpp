@@ -143,13 +143,13 @@ TEST(WireExchange, RefusalsAndCorruptedOptionBytesAreRepeatedAndNothingIsMassEra
     EngineRig rig;
     runScript(rig, script, image);
     EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1C8A-0064");
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Succeeded);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Succeeded);
     for (const char* text : {"正在去除写保护,请稍后.....", "去除写保护成功",
                              "正在擦除芯片,请稍后.....", "擦除成功", "下载完成"})
         EXPECT_TRUE(rig.remarked(0, text)) << text;
     EXPECT_FALSE(rig.remarked(0, "去除读保护成功"));
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成后成功跳转");
-    EXPECT_FALSE(rig.slot(0).run.massErased);
+    EXPECT_FALSE(rig.slot(0).result.massErased);
 }
 
 TEST(WireExchange, ReadProtectionFollowsTheImageAndItsRefusalIsReported) {
@@ -177,7 +177,7 @@ TEST(WireExchange, ReadProtectionFollowsTheImageAndItsRefusalIsReported) {
     EngineRig rig;
     runScript(rig, script, {0x42}, true);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "下载完成，设置读保护失败");
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
     EXPECT_TRUE(rig.host->okEnabled);
 }
 
@@ -191,8 +191,8 @@ TEST(WireExchange, OptionBytesThatStayCorruptedFailTheSlotAndAreNeverWrittenBack
     EngineRig rig;
     runScript(rig, script, {0x42}, true);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "读取选项字节失败,选项字节校验错误");
-    EXPECT_EQ(rig.slot(0).run.outcome, SlotOutcome::Failed);
-    EXPECT_EQ(rig.slot(0).run.failedStep, SlotStep::ReadOptions);
+    EXPECT_EQ(rig.slot(0).result.outcome, SlotOutcome::Failed);
+    EXPECT_EQ(rig.slot(0).result.failedStep, SlotStep::ReadOptions);
 }
 
 // A short device-code answer names an unknown device; a chip that answers nothing to Get
@@ -206,8 +206,8 @@ TEST(WireExchange, IdentificationRecoversFromShortAnswersAndChipsLeftMidFrame) {
         tickAgainst(rig, peer);
         ASSERT_TRUE(rig.waitIdentified(0));
         expectScriptFollowed(peer, script);
-        EXPECT_EQ(rig.slot(0).state, CodeRequested);
-        EXPECT_TRUE(rig.slot(0).run.awaitingModel);
+        EXPECT_EQ(rig.slot(0).cycle.state, CodeRequested);
+        EXPECT_TRUE(rig.slot(0).chip.awaitingModel);
         EXPECT_EQ(rig.row(0).texts[ColumnModel], "未识别的设备");
         EXPECT_EQ(rig.row(0).texts[ColumnRemark], "请选择设备型号，否则无法下载");
     }
@@ -226,7 +226,7 @@ TEST(WireExchange, IdentificationRecoversFromShortAnswersAndChipsLeftMidFrame) {
         ASSERT_TRUE(rig.waitIdentified(0, 10s));
         ASSERT_TRUE(rig.runUntil([&] { return peer.done.load(); }, 5s));
         expectScriptFollowed(peer, script);
-        EXPECT_EQ(rig.slot(0).state, Ready);
+        EXPECT_EQ(rig.slot(0).cycle.state, Ready);
         EXPECT_EQ(rig.row(0).texts[ColumnModel], "KTM1C8A-0064");
     }
 }
@@ -245,7 +245,7 @@ TEST(WireExchange, ANackToSyncMeansAlreadySynchronised) {
     ASSERT_TRUE(rig.waitIdentified(0));
     ASSERT_TRUE(rig.runUntil([&] { return peer.done.load(); }, 5s));
     expectScriptFollowed(peer, script);
-    EXPECT_EQ(rig.slot(0).state, Ready);
+    EXPECT_EQ(rig.slot(0).cycle.state, Ready);
     EXPECT_EQ(rig.row(0).texts[ColumnInit], "Y");
 }
 

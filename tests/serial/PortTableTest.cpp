@@ -26,17 +26,19 @@ TEST(ParseComNumberTest, TakesTheDigitsThatEndTheName) {
 }
 
 void expectInitial(const PortSlot& s) {
-    EXPECT_EQ(s.state, 0);
-    EXPECT_EQ(s.geometry, DeviceGeometry{});
-    EXPECT_TRUE(s.partName.empty());
-    EXPECT_EQ(s.optionBytes, (std::array<std::uint8_t, 16>{}));
-    EXPECT_EQ(s.eraseCommand, 0x43);
-    for (std::uint16_t page : s.pageList)
+    EXPECT_EQ(s.cycle.state, 0);
+    EXPECT_EQ(s.chip.geometry, DeviceGeometry{});
+    EXPECT_TRUE(s.chip.partName.empty());
+    EXPECT_EQ(s.cycle.optionBytes, (std::array<std::uint8_t, 16>{}));
+    EXPECT_EQ(s.chip.eraseCommand, 0x43);
+    for (std::uint16_t page : s.cycle.pageList)
         ASSERT_EQ(page, 0);
-    EXPECT_EQ(s.writeAddress, 0u);
-    EXPECT_EQ(s.imageCursor, 0u);
-    EXPECT_NE(s.readUnprotectAllowed, 0);
-    EXPECT_EQ(s.run.image, nullptr);
+    EXPECT_EQ(s.cycle.writeAddress, 0u);
+    EXPECT_EQ(s.cycle.imageCursor, 0u);
+    EXPECT_TRUE(s.chip.readUnprotectAllowed);
+    EXPECT_EQ(s.result.outcome, SlotOutcome::Idle);
+    EXPECT_EQ(s.result.runId, 0u);
+    EXPECT_EQ(s.cycle.inputs.image, nullptr);
     EXPECT_FALSE(s.ports.IsOpen());
 }
 
@@ -72,16 +74,18 @@ TEST(PortTableTest, RebuildStartsEverySlotAfresh) {
     const std::weak_ptr<const FirmwareImage> held = image;
     for (int i = 0; i < 2; ++i) {
         PortSlot& s = table.slot(i);
-        s.run.image = image;
-        s.state = 100;
-        s.geometry = {256, 2, 2048, 128, 0};
-        s.partName = "KTM1RCB-0256";
-        s.optionBytes.fill(0xA5);
-        s.eraseCommand = 0x44;
-        s.pageList.fill(7);
-        s.writeAddress = 0x08000400;
-        s.imageCursor = 0x400;
-        s.readUnprotectAllowed = 0;
+        s.cycle.inputs.image = image;
+        s.cycle.state = 100;
+        s.chip.geometry = {256, 2, 2048, 128, 0};
+        s.chip.partName = "KTM1RCB-0256";
+        s.cycle.optionBytes.fill(0xA5);
+        s.chip.eraseCommand = 0x44;
+        s.cycle.pageList.fill(7);
+        s.cycle.writeAddress = 0x08000400;
+        s.cycle.imageCursor = 0x400;
+        s.chip.readUnprotectAllowed = false;
+        s.result.outcome = SlotOutcome::Failed;
+        s.result.runId = 3;
     }
     image.reset();
     table.FreePortTable();
@@ -92,7 +96,7 @@ TEST(PortTableTest, RebuildStartsEverySlotAfresh) {
     EXPECT_TRUE(held.expired()) << "no slot keeps an earlier cycle's image";
 
     // Building over a table that still exists frees it first.
-    table.slot(0).state = 12;
+    table.slot(0).cycle.state = 12;
     table.BuildPortTable(std::vector<std::string>{"COM9"});
     ASSERT_EQ(table.slotCount(), 1);
     expectInitial(table.slot(0));
@@ -110,7 +114,7 @@ TEST(PortTableTest, FreeReleasesTheCyclesImagesAndTwiceIsHarmless) {
     {
         auto image = sampleImage(1000);
         held = image;
-        table.slot(0).run.image = image;
+        table.slot(0).cycle.inputs.image = image;
     }
     EXPECT_FALSE(held.expired());
     table.FreePortTable();
