@@ -11,13 +11,12 @@ namespace {
 constexpr int kFillerBlockBytes = 256;
 }  // namespace
 
-void PortStateMachine::onSyncSent(std::int32_t slot, std::uint8_t b) {
+void PortStateMachine::onSynced(std::int32_t slot, const std::uint8_t* answer) {
     // ACK, or NACK from a bootloader that was already synchronised: go on alike, but a NACK
     // may also be left over from a frame the chip was in, which the device code will tell.
     PortSlot& s = slotAt(slot);
     s.cycle.repeats = 0;
-    s.cycle.syncedByNack = b == NACK;
-    s.cycle.state = CodeRequested;
+    s.cycle.syncedByNack = answer[0] == NACK;
     requestDeviceCode(slot);
     stepStarted(slot, SlotStep::Identify);
 }
@@ -27,20 +26,15 @@ void PortStateMachine::requestDeviceCode(std::int32_t slot) {
     sendCommand(slot, BootloaderCommand::GetDeviceCode, kDeviceCodeAnswerBytes);
 }
 
-void PortStateMachine::onCodeRequested(std::int32_t slot, std::uint8_t b,
-                                       const std::uint8_t* answer) {
-    if (b == ACK) {
-        stopTimers(slot);  // from here the slot waits for the operator, not the chip
-        identify(slot, answer);
-        return;
-    }
-    onCodeRefused(slot);
+void PortStateMachine::onDeviceCode(std::int32_t slot, const std::uint8_t* answer) {
+    stopTimers(slot);  // from here the slot waits for the operator, not the chip
+    identify(slot, answer);
 }
 
 // A refusal after a NACK-as-sync may be the chip refusing the rest of a frame it was left in:
 // end that frame first. A chip that still refuses may be one without the command (or a command
 // byte was corrupted): asked again, bounded, then the operator chooses the model.
-void PortStateMachine::onCodeRefused(std::int32_t slot) {
+void PortStateMachine::onCodeRefused(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     if (s.cycle.syncedByNack && s.cycle.lineRecoveries == 0) {
         startLineRecovery(slot);
@@ -53,7 +47,7 @@ void PortStateMachine::onCodeRefused(std::int32_t slot) {
     awaitModel(slot, false);
 }
 
-void PortStateMachine::onCodeTimeout(std::int32_t slot) {
+void PortStateMachine::onCodeTimeout(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     // The chip acknowledged the command but sent fewer bytes than a code needs: it is
     // listening, and its code is unknown. The operator can still choose its model.
@@ -124,7 +118,18 @@ void PortStateMachine::startUniqueIdRead(std::int32_t slot) {
 
 // A readout-protected chip refuses every read; one refusal may be a corrupted command byte.
 // Refused in a row, the ID stays unknown and the chip is identified without it.
-void PortStateMachine::onUniqueIdRefused(std::int32_t slot) {
+void PortStateMachine::askUniqueIdAddress(std::int32_t slot, const std::uint8_t*) {
+    slotAt(slot).cycle.uniqueIdRefusals = 0;
+    sendAddress(slot, kUniqueIdAddress);
+}
+
+void PortStateMachine::askUniqueIdBytes(std::int32_t slot, const std::uint8_t*) {
+    Frame frame;
+    MakeReadCountFrame(kUniqueIdBytes, frame);
+    send(slot, frame, 1 + kUniqueIdBytes);
+}
+
+void PortStateMachine::onUniqueIdRefused(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     if (++s.cycle.uniqueIdRefusals < timing_.refusalsToConcludeProtection) {
         sendCommand(slot, BootloaderCommand::ReadMemory);
@@ -176,7 +181,7 @@ void PortStateMachine::sendFiller(std::int32_t slot) {
     send(slot, frame, 1);
 }
 
-void PortStateMachine::onFillerAnswered(std::int32_t slot) {
+void PortStateMachine::onFillerAnswered(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     if (s.cycle.delayTimer != 0)
         return;  // the chip refusing the rest of the filler: dropped below
@@ -201,7 +206,7 @@ void PortStateMachine::onFillerAnswered(std::int32_t slot) {
     });
 }
 
-void PortStateMachine::onFillerTimeout(std::int32_t slot) {
+void PortStateMachine::onFillerTimeout(std::int32_t slot, const std::uint8_t*) {
     if (slotAt(slot).cycle.fillerBlocks < timing_.maxFillerBlocks) {
         sendFiller(slot);
         return;

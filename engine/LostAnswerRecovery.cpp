@@ -71,7 +71,7 @@ void PortStateMachine::sendRecoveryFiller(std::int32_t slot) {
     send(slot, frame, 1);
 }
 
-void PortStateMachine::onRecoveryFillerAnswered(std::int32_t slot) {
+void PortStateMachine::onRecoveryFillerAnswered(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     if (s.cycle.delayTimer != 0)
         return;  // the chip refusing the rest of the filler
@@ -95,7 +95,7 @@ void PortStateMachine::onRecoveryFillerAnswered(std::int32_t slot) {
     });
 }
 
-void PortStateMachine::onRecoveryFillerTimeout(std::int32_t slot) {
+void PortStateMachine::onRecoveryFillerTimeout(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     if (s.cycle.recoveryFillers < kRecoveryFillerBlocks) {
         sendRecoveryFiller(slot);
@@ -106,7 +106,7 @@ void PortStateMachine::onRecoveryFillerTimeout(std::int32_t slot) {
 
 // Synchronised again. Erasing again and reading a chunk again are harmless; a write goes on
 // from what the chip holds.
-void PortStateMachine::resumeAfterRecovery(std::int32_t slot) {
+void PortStateMachine::resumeAfterRecovery(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     s.cycle.repeats = 0;
     switch (s.cycle.recoveredState) {
@@ -132,6 +132,17 @@ void PortStateMachine::resumeAfterRecovery(std::int32_t slot) {
             sendCommand(slot, BootloaderCommand::WriteMemory);
             return;
     }
+}
+
+void PortStateMachine::sendCheckedBlockAddress(std::int32_t slot, const std::uint8_t*) {
+    sendAddress(slot, slotAt(slot).cycle.blockAddress);
+}
+
+void PortStateMachine::askCheckedBlock(std::int32_t slot, const std::uint8_t*) {
+    const int count = int(slotAt(slot).cycle.checkedBlockBytes);
+    Frame frame;
+    MakeReadCountFrame(count, frame);
+    send(slot, frame, 1 + count);
 }
 
 void PortStateMachine::onCheckedBlock(std::int32_t slot, const std::uint8_t* answer) {

@@ -191,7 +191,7 @@ std::int32_t PortStateMachine::ProgressPosition(const PortSlot& slot, std::uint3
     return std::int32_t(position);
 }
 
-// ---------------------------------------------------------------- the transition table
+// ---------------------------------------------------------------- answers
 
 void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* answer) {
     if (slot < 0 || slot >= table_.slotCount())
@@ -201,9 +201,6 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
     answer = assembleAnswer(s, answer);
     if (answer == nullptr)
         return;  // more of it is on its way
-    const std::uint8_t b = answer[0];
-    const bool ack = b == ACK;
-    const bool nack = b == NACK;
     if (s.result.inRun && s.result.outcome != SlotOutcome::Running)
         return;  // its run has ended
     if (s.chip.awaitingModel)
@@ -212,285 +209,25 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
         endInterrupted(slot);  // the frame under way has ended: nothing more is sent
         return;
     }
-    if (s.cycle.state == LineRecovery) {
-        onFillerAnswered(slot);  // any answer at all ends the frame the chip was in
-        return;
+    const Answer kind = answer[0] == ACK    ? Answer::Ack
+                        : answer[0] == NACK ? Answer::Nack
+                                            : Answer::Other;
+    take(slot, kind, answer);
+}
+
+void PortStateMachine::take(std::int32_t slot, Answer answer, const std::uint8_t* bytes) {
+    PortSlot& s = slotAt(slot);
+    const Transition* transition = TransitionOf(s.cycle.state, answer);
+    if (transition == nullptr) {
+        if (answer == Answer::Other)
+            s.cycle.garbledAnswer = true;  // ignored; named if the step then times out
+        else if (answer == Answer::Silence)
+            onSilence(slot, bytes);
+        return;  // Ready, Failed and values without meaning ignore every answer
     }
-    if (s.cycle.state == RecoverFiller) {
-        onRecoveryFillerAnswered(slot);
-        return;
-    }
-    if (!ack && !nack && s.cycle.state != WriteCmd) {
-        s.cycle.garbledAnswer = true;  // ignored; named if the step then times out
-        return;
-    }
-
-    switch (s.cycle.state) {
-        case SyncSent:
-            onSyncSent(slot, b);
-            break;
-        case CodeRequested:
-            onCodeRequested(slot, b, answer);
-            break;
-        case UniqueIdCmd:
-            if (ack) {
-                s.cycle.uniqueIdRefusals = 0;
-                s.cycle.state = UniqueIdAddr;
-                sendAddress(slot, kUniqueIdAddress);
-            } else {
-                onUniqueIdRefused(slot);
-            }
-            break;
-        case UniqueIdAddr:
-        case UniqueIdData:
-            if (ack && s.cycle.state == UniqueIdAddr) {
-                s.cycle.state = UniqueIdData;
-                Frame frame;
-                MakeReadCountFrame(kUniqueIdBytes, frame);
-                send(slot, frame, 1 + kUniqueIdBytes);
-            } else if (ack) {
-                onUniqueId(slot, answer);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = UniqueIdCmd;
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-
-        case OptReadCmd:
-            if (ack) {
-                s.cycle.optionReadRefusals = 0;
-                s.cycle.state = OptReadAddr;
-                sendAddress(slot, kOptionBytesAddress);
-            } else {
-                onOptionReadRefused(slot);
-            }
-            break;
-        case OptReadAddr:
-        case OptReadData:
-            if (ack && s.cycle.state == OptReadAddr) {
-                s.cycle.state = OptReadData;
-                Frame frame;
-                MakeReadCountFrame(kOptionByteCount, frame);
-                send(slot, frame, 1 + kOptionByteCount);
-            } else if (ack) {
-                onOptionBytes(slot, answer);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = OptReadCmd;
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-
-        case EraseCmd:
-            if (ack) {
-                s.cycle.state = ErasePages;
-                stepStarted(slot, SlotStep::Erase);
-                sendPageList(slot);
-            } else {
-                onEraseRefused(slot);
-            }
-            break;
-        case ErasePages:
-            if (ack) {
-                s.cycle.repeats = 0;
-                s.cycle.erased = true;
-                milestone(slot, Milestone::Erased);
-                startWriting(slot);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = EraseCmd;
-                sendEraseCommand(slot);
-            }
-            break;
-
-        case WriteCmd:
-            if (ack) {
-                s.cycle.state = WriteAddr;
-                sendAddress(slot, s.cycle.writeAddress);
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::WriteMemory);
-            }
-            break;
-        case WriteAddr:
-            if (ack) {
-                sendNextBlock(slot);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = WriteCmd;
-                sendCommand(slot, BootloaderCommand::WriteMemory);
-            }
-            break;
-        case WriteData:
-            if (ack) {
-                onBlockWritten(slot);
-            } else {
-                // Without this the run would wait for this slot's write address for ever.
-                FailSlot(slot, EndReason::DataRefused, SlotStep::None, s.cycle.blockAddress);
-            }
-            break;
-
-        case GoCmd:
-            if (ack) {
-                s.cycle.state = GoAddr;
-                milestone(slot, Milestone::GoAccepted);
-                sendAddress(slot, imageOf(s).startAddress);
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::Go);
-            }
-            break;
-        case GoAddr:
-            if (ack) {
-                // The new program runs; what it prints is none of our business.
-                s.ports.SetReceiveEnabled(false);
-                endSlot(slot, SlotResult::Succeeded);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = GoCmd;
-                sendCommand(slot, BootloaderCommand::Go);
-            }
-            break;
-
-        case UnprotectWriteCmd:
-            if (ack) {
-                s.cycle.state = UnprotectWriteDone;
-                armAnswerTimerFor(slot, 1, timing_.optionWrite);
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::WriteUnprotect);
-            }
-            break;
-        case UnprotectWriteDone:
-            if (ack) {
-                milestone(slot, Milestone::WriteUnprotected);
-                resyncLater(slot, ResyncAfterWriteUnprotect);
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::WriteUnprotect, 2, timing_.optionWrite);
-            }
-            break;
-        case UnprotectReadCmd:
-            if (ack) {
-                s.cycle.state = UnprotectReadDone;
-                armAnswerTimerFor(slot, 1, massEraseWork(s));
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::ReadoutUnprotect);
-            }
-            break;
-        case UnprotectReadDone:
-            if (ack) {
-                s.chip.readUnprotectAllowed = false;
-                s.result.massErased = true;
-                milestone(slot, Milestone::ReadUnprotected);
-                resyncLater(slot, ResyncAfterReadUnprotect);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = UnprotectReadCmd;
-                sendCommand(slot, BootloaderCommand::ReadoutUnprotect);
-            }
-            break;
-        // A NACK to a lone SYNC means the bootloader was already listening: synchronised.
-        case ResyncAfterReadUnprotect:
-            if (s.cycle.delayTimer != 0)
-                break;  // too early: not asked yet
-            s.cycle.repeats = 0;
-            s.cycle.state = OptReadCmd;
-            s.chip.readUnprotectAllowed = false;
-            sendCommand(slot, BootloaderCommand::ReadMemory);
-            break;
-        case ResyncAfterWriteUnprotect:
-            if (s.cycle.delayTimer != 0)
-                break;
-            s.cycle.repeats = 0;
-            s.cycle.state = EraseCmd;
-            sendEraseCommand(slot);
-            break;
-        case ResyncAfterOptionWrite:
-            if (s.cycle.delayTimer != 0)
-                break;
-            s.cycle.repeats = 0;
-            s.cycle.optionWritten = false;
-            continueAfterImage(slot);
-            break;
-
-        case ProtectCmd:
-            if (ack) {
-                s.cycle.state = ProtectAddr;
-                sendAddress(slot, kOptionBytesAddress);
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::WriteMemory);
-            }
-            break;
-        case ProtectAddr:
-            if (ack) {
-                s.cycle.state = ProtectData;
-                Frame frame;
-                MakeReadProtectFrame(optionBytesToProtect(s), frame);
-                send(slot, frame, 1, timing_.optionWrite);
-            } else if (mayRepeat(slot)) {
-                sendAddress(slot, kOptionBytesAddress);
-            }
-            break;
-        case ProtectData:
-            if (ack) {
-                milestone(slot, Milestone::Protected);
-                endSlot(slot, SlotResult::Succeeded);
-            } else {
-                FailSlot(slot, EndReason::None);
-            }
-            break;
-
-        case VerifyCmd:
-            if (ack) {
-                s.cycle.state = VerifyAddr;
-                sendAddress(slot, s.cycle.verifyAddress);
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-        case VerifyAddr:
-            if (ack) {
-                sendVerifyCount(slot);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = VerifyCmd;
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-        case VerifyData:
-            if (ack) {
-                onVerifyData(slot, answer);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = VerifyCmd;
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-
-        case RecoverSync:
-            resumeAfterRecovery(slot);
-            break;
-        case CheckBlockCmd:
-            if (ack) {
-                s.cycle.state = CheckBlockAddr;
-                sendAddress(slot, s.cycle.blockAddress);
-            } else if (mayRepeat(slot)) {
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-        case CheckBlockAddr:
-            if (ack) {
-                s.cycle.state = CheckBlockData;
-                Frame frame;
-                MakeReadCountFrame(int(s.cycle.checkedBlockBytes), frame);
-                send(slot, frame, 1 + int(s.cycle.checkedBlockBytes));
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = CheckBlockCmd;
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-        case CheckBlockData:
-            if (ack) {
-                onCheckedBlock(slot, answer);
-            } else if (mayRepeat(slot)) {
-                s.cycle.state = CheckBlockCmd;
-                sendCommand(slot, BootloaderCommand::ReadMemory);
-            }
-            break;
-
-        default:
-            break;  // Ready, Failed and values without meaning ignore every answer
-    }
+    if (transition->next != kDecides)
+        s.cycle.state = transition->next;
+    (this->*transition->action)(slot, bytes);
 }
 
 }  // namespace pellion

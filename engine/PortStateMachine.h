@@ -68,7 +68,26 @@ class PortStateMachine {
     // Called whenever a slot of a run ends (succeeded, failed or cancelled).
     std::function<void(std::int32_t slot)> onRunEnded;
 
+    // What the transition table (TransitionTable.cpp) tells apart: ACK, NACK, any other
+    // answer, and none in time.
+    enum class Answer : std::uint8_t { Ack, Nack, Other, Silence };
+
   private:
+    // An action sends the next frame (or ends the slot); `answer` is the whole answer, or
+    // null for silence.
+    using Action = void (PortStateMachine::*)(std::int32_t slot, const std::uint8_t* answer);
+    static constexpr PortState kDecides = PortState(-1);  // the action chooses the next state
+    struct Transition {
+        PortState state;
+        Answer answer;
+        PortState next;
+        Action action;
+    };
+    static const Transition kTransitions[];
+    static const Transition* TransitionOf(std::int32_t state, Answer answer);
+    // Moves the slot by its table and runs the action; defaults where the table has no row.
+    void take(std::int32_t slot, Answer answer, const std::uint8_t* bytes);
+
     PortSlot& slotAt(std::int32_t slot) { return table_.slot(slot); }
     const PortSlot& slotAt(std::int32_t slot) const { return table_.slot(slot); }
     static bool isOptionDownload(const PortSlot& slot) {
@@ -76,7 +95,7 @@ class PortStateMachine {
     }
 
     const std::uint8_t* assembleAnswer(PortSlot& slot, const std::uint8_t* answer);
-    // Sending and waiting.
+    // Sending and waiting (SlotExchange.cpp).
     void send(std::int32_t slot, const Frame& frame, int answerBytes,
               std::chrono::milliseconds chipWork = {});
     void sendCommand(std::int32_t slot, std::uint8_t code, int answerBytes = 1,
@@ -87,10 +106,16 @@ class PortStateMachine {
     void armAnswerTimerFor(std::int32_t slot, int answerBytes, std::chrono::milliseconds chipWork);
     void stopTimers(std::int32_t slot);
     void onAnswerTimeout(std::int32_t slot);
-    void resyncLater(std::int32_t slot, PortState state);
+    void onSilence(std::int32_t slot, const std::uint8_t* = nullptr);
+    void syncAgain(std::int32_t slot, const std::uint8_t* = nullptr);
+    // The chip restarts (after unprotecting, or an option-byte write): SYNC once it had time.
+    void waitForRestart(std::int32_t slot);
     // Counts a refusal; false (and the slot failed) once the step has used up its repeats.
     bool mayRepeat(std::int32_t slot);
     bool mayUnprotect(std::int32_t slot, bool readout);
+    void repeatReadMemory(std::int32_t slot, const std::uint8_t* = nullptr);
+    void repeatWriteMemory(std::int32_t slot, const std::uint8_t* = nullptr);
+    void repeatGo(std::int32_t slot, const std::uint8_t* = nullptr);
     // No answer when nothing arrived in the step, garbled when something else did.
     static EndReason silenceReason(const PortSlot& slot);
     // Every phase of a slot ends here, whatever ended it: one SlotEnded.
@@ -108,52 +133,82 @@ class PortStateMachine {
     void progressStarts(std::int32_t slot);
 
     // Identification (ChipIdentification.cpp).
-    void onSyncSent(std::int32_t slot, std::uint8_t b);
+    void onSynced(std::int32_t slot, const std::uint8_t* answer);
     void requestDeviceCode(std::int32_t slot);
-    void onCodeRequested(std::int32_t slot, std::uint8_t b, const std::uint8_t* answer);
-    void onCodeRefused(std::int32_t slot);
-    void onCodeTimeout(std::int32_t slot);
+    void onDeviceCode(std::int32_t slot, const std::uint8_t* answer);
+    void onCodeRefused(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onCodeTimeout(std::int32_t slot, const std::uint8_t* = nullptr);
     void identify(std::int32_t slot, const std::uint8_t* answer);
+    void awaitModel(std::int32_t slot, bool unknownDevice);
     // The unique ID of a chip that named itself, when the cycle asks for it.
     void startUniqueIdRead(std::int32_t slot);
-    void onUniqueIdRefused(std::int32_t slot);
+    void askUniqueIdAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void askUniqueIdBytes(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onUniqueIdRefused(std::int32_t slot, const std::uint8_t* = nullptr);
     void onUniqueId(std::int32_t slot, const std::uint8_t* answer);
     void endIdentification(std::int32_t slot);
-    void awaitModel(std::int32_t slot, bool unknownDevice);
     // A chip left in the middle of a frame: filler until it answers, then SYNC again.
     void startLineRecovery(std::int32_t slot);
     void sendFiller(std::int32_t slot);
-    void onFillerAnswered(std::int32_t slot);
-    void onFillerTimeout(std::int32_t slot);
+    void onFillerAnswered(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onFillerTimeout(std::int32_t slot, const std::uint8_t* = nullptr);
 
-    // Steps of the run.
-    void onOptionReadRefused(std::int32_t slot);
+    // Option bytes, erase, writing, starting the program (ProgrammingSteps.cpp).
+    void askOptionAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void askOptionBytes(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onOptionReadRefused(std::int32_t slot, const std::uint8_t* = nullptr);
     void onOptionBytes(std::int32_t slot, const std::uint8_t* answer);
-    void onEraseRefused(std::int32_t slot);
     void sendEraseCommand(std::int32_t slot);
+    void erasePages(std::int32_t slot, const std::uint8_t* = nullptr);
     void sendPageList(std::int32_t slot);
+    void onEraseRefused(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onErased(std::int32_t slot, const std::uint8_t* = nullptr);
+    void repeatErase(std::int32_t slot, const std::uint8_t* = nullptr);
     void startWriting(std::int32_t slot);
     void writeNextBlock(std::int32_t slot);
     void skipBlankBlocks(std::int32_t slot);
-    void sendNextBlock(std::int32_t slot);
-    void onBlockWritten(std::int32_t slot);
+    void sendWriteAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void sendNextBlock(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onBlockWritten(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onBlockRefused(std::int32_t slot, const std::uint8_t* = nullptr);
     void continueAfterImage(std::int32_t slot);
+    void sendGoAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onStarted(std::int32_t slot, const std::uint8_t* = nullptr);
+    // Protection (ProtectionSteps.cpp).
+    void awaitOptionRewrite(std::int32_t slot, const std::uint8_t* = nullptr);
+    void repeatWriteUnprotect(std::int32_t slot, const std::uint8_t* = nullptr);
+    void repeatWriteUnprotectDone(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onWriteUnprotected(std::int32_t slot, const std::uint8_t* = nullptr);
+    void awaitMassErase(std::int32_t slot, const std::uint8_t* = nullptr);
+    void repeatReadoutUnprotect(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onReadUnprotected(std::int32_t slot, const std::uint8_t* = nullptr);
+    void resumeAfterReadUnprotect(std::int32_t slot, const std::uint8_t* = nullptr);
+    void resumeAfterWriteUnprotect(std::int32_t slot, const std::uint8_t* = nullptr);
+    void resumeAfterOptionWrite(std::int32_t slot, const std::uint8_t* = nullptr);
+    void sendOptionAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void repeatOptionAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void sendProtectFrame(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onProtected(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onProtectRefused(std::int32_t slot, const std::uint8_t* = nullptr);
+    OptionBytes optionBytesToProtect(const PortSlot& slot) const;
     // Lost answers in the middle of the run (LostAnswerRecovery.cpp).
     bool recoverLostAnswer(std::int32_t slot);
     void sendRecoveryFiller(std::int32_t slot);
-    void onRecoveryFillerAnswered(std::int32_t slot);
-    void onRecoveryFillerTimeout(std::int32_t slot);
-    void resumeAfterRecovery(std::int32_t slot);
+    void onRecoveryFillerAnswered(std::int32_t slot, const std::uint8_t* = nullptr);
+    void onRecoveryFillerTimeout(std::int32_t slot, const std::uint8_t* = nullptr);
+    void resumeAfterRecovery(std::int32_t slot, const std::uint8_t* = nullptr);
+    void sendCheckedBlockAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void askCheckedBlock(std::int32_t slot, const std::uint8_t* = nullptr);
     void onCheckedBlock(std::int32_t slot, const std::uint8_t* answer);
     static bool isRecovering(const PortSlot& slot);
     // The state whose step a failure names: the recovered one while recovering.
     static std::int32_t stepState(const PortSlot& slot);
     // Read-back (ReadBack.cpp).
     void startVerify(std::int32_t slot);
-    void sendVerifyCount(std::int32_t slot);
+    void sendVerifyAddress(std::int32_t slot, const std::uint8_t* = nullptr);
+    void sendVerifyCount(std::int32_t slot, const std::uint8_t* = nullptr);
     void onVerifyData(std::int32_t slot, const std::uint8_t* answer);
     void onVerifyMismatch(std::int32_t slot, const std::uint8_t* answer, int at);
-    OptionBytes optionBytesToProtect(const PortSlot& slot) const;
 
     // The chip's work behind the answer to an erase of `pages`, and to a mass erase.
     std::chrono::milliseconds eraseWork(int pages) const;

@@ -1,4 +1,5 @@
-// The run after the option bytes: protection removal, erase, writing and what follows it.
+// The run: option bytes, erase, writing, and what follows the image (protection in
+// ProtectionSteps.cpp, read-back in ReadBack.cpp).
 #include "engine/PortStateMachine.h"
 
 #include <algorithm>
@@ -7,10 +8,21 @@ namespace pellion {
 
 // ---------------------------------------------------------------- option bytes and erase
 
+void PortStateMachine::askOptionAddress(std::int32_t slot, const std::uint8_t*) {
+    slotAt(slot).cycle.optionReadRefusals = 0;
+    sendAddress(slot, kOptionBytesAddress);
+}
+
+void PortStateMachine::askOptionBytes(std::int32_t slot, const std::uint8_t*) {
+    Frame frame;
+    MakeReadCountFrame(kOptionByteCount, frame);
+    send(slot, frame, 1 + kOptionByteCount);
+}
+
 // A chip under readout protection refuses every read, every time; one refusal may be a
 // command byte corrupted on the line. Only refusals in a row conclude protection, because
 // removing it erases the whole chip.
-void PortStateMachine::onOptionReadRefused(std::int32_t slot) {
+void PortStateMachine::onOptionReadRefused(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     if (++s.cycle.optionReadRefusals < timing_.refusalsToConcludeProtection) {
         sendCommand(slot, BootloaderCommand::ReadMemory);
@@ -66,7 +78,7 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
 // A refused erase is taken as protection once it was refused in a row. A chip whose option
 // bytes could be read is not under readout protection: it gets Write unprotect, never Readout
 // unprotect, whose mass erase would take a loader or calibration page outside the image.
-void PortStateMachine::onEraseRefused(std::int32_t slot) {
+void PortStateMachine::onEraseRefused(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     if (++s.cycle.repeats < timing_.refusalsToConcludeProtection) {
         sendEraseCommand(slot);
@@ -85,6 +97,24 @@ void PortStateMachine::onEraseRefused(std::int32_t slot) {
 
 void PortStateMachine::sendEraseCommand(std::int32_t slot) {
     sendCommand(slot, slotAt(slot).chip.eraseCommand);
+}
+
+void PortStateMachine::erasePages(std::int32_t slot, const std::uint8_t*) {
+    stepStarted(slot, SlotStep::Erase);
+    sendPageList(slot);
+}
+
+void PortStateMachine::onErased(std::int32_t slot, const std::uint8_t*) {
+    PortSlot& s = slotAt(slot);
+    s.cycle.repeats = 0;
+    s.cycle.erased = true;
+    milestone(slot, Milestone::Erased);
+    startWriting(slot);
+}
+
+void PortStateMachine::repeatErase(std::int32_t slot, const std::uint8_t*) {
+    if (mayRepeat(slot))
+        sendEraseCommand(slot);
 }
 
 void PortStateMachine::sendPageList(std::int32_t slot) {
@@ -138,10 +168,13 @@ void PortStateMachine::skipBlankBlocks(std::int32_t slot) {
     }
 }
 
-void PortStateMachine::sendNextBlock(std::int32_t slot) {
+void PortStateMachine::sendWriteAddress(std::int32_t slot, const std::uint8_t*) {
+    sendAddress(slot, slotAt(slot).cycle.writeAddress);
+}
+
+void PortStateMachine::sendNextBlock(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     s.ports.Purge();
-    s.cycle.state = WriteData;
     s.cycle.blockAddress = s.cycle.writeAddress;
     const auto& bytes = imageOf(s).imageBytes;
     const std::size_t cursor = std::min<std::size_t>(s.cycle.imageCursor, bytes.size());
@@ -165,12 +198,17 @@ void PortStateMachine::sendNextBlock(std::int32_t slot) {
     send(slot, frame, 1, isOptionDownload(s) ? timing_.optionWrite : timing_.programBlock);
 }
 
-void PortStateMachine::onBlockWritten(std::int32_t slot) {
+void PortStateMachine::onBlockWritten(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     s.cycle.repeats = 0;
     // writeAddress already counts a block in flight; this counts only what the chip took.
     s.cycle.writtenAddress = s.cycle.writeAddress;
     writeNextBlock(slot);
+}
+
+// Without this the run would wait for this slot's write address for ever.
+void PortStateMachine::onBlockRefused(std::int32_t slot, const std::uint8_t*) {
+    FailSlot(slot, EndReason::DataRefused, SlotStep::None, slotAt(slot).cycle.blockAddress);
 }
 
 // The whole image is written: read it back if asked, then start the program, protect the
@@ -182,7 +220,8 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
     if (isOptionDownload(s) && s.cycle.optionWritten && (verifyPending || protect)) {
         // The chip restarts after its option bytes are written; nothing reaches it until it
         // is synchronised again.
-        resyncLater(slot, ResyncAfterOptionWrite);
+        s.cycle.state = ResyncAfterOptionWrite;
+        waitForRestart(slot);
         return;
     }
     if (verifyPending) {
@@ -201,15 +240,17 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
     }
 }
 
-// An option-byte download has just replaced the option bytes read at the start of the run:
-// protection is set on top of the downloaded ones, not on top of what they replaced.
-OptionBytes PortStateMachine::optionBytesToProtect(const PortSlot& slot) const {
-    const FirmwareImage& image = imageOf(slot);
-    if (!isOptionDownload(slot) || image.imageBytes.size() < std::size_t(kOptionByteCount))
-        return slot.cycle.optionBytes;
-    OptionBytes downloaded;
-    std::copy_n(image.imageBytes.begin(), kOptionByteCount, downloaded.begin());
-    return downloaded;
+// ---------------------------------------------------------------- starting the program
+
+void PortStateMachine::sendGoAddress(std::int32_t slot, const std::uint8_t*) {
+    milestone(slot, Milestone::GoAccepted);
+    sendAddress(slot, imageOf(slotAt(slot)).startAddress);
+}
+
+// The new program runs; what it prints is none of our business.
+void PortStateMachine::onStarted(std::int32_t slot, const std::uint8_t*) {
+    slotAt(slot).ports.SetReceiveEnabled(false);
+    endSlot(slot, SlotResult::Succeeded);
 }
 
 }  // namespace pellion

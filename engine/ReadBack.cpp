@@ -14,11 +14,14 @@ void PortStateMachine::startVerify(std::int32_t slot) {
     sendCommand(slot, BootloaderCommand::ReadMemory);
 }
 
-void PortStateMachine::sendVerifyCount(std::int32_t slot) {
+void PortStateMachine::sendVerifyAddress(std::int32_t slot, const std::uint8_t*) {
+    sendAddress(slot, slotAt(slot).cycle.verifyAddress);
+}
+
+void PortStateMachine::sendVerifyCount(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     const std::uint32_t left = s.cycle.endAddress + 1 - s.cycle.verifyAddress;
     s.cycle.verifyCount = int(std::min<std::uint32_t>(left, kMaxReadBytes));
-    s.cycle.state = VerifyData;
     Frame frame;
     MakeReadCountFrame(s.cycle.verifyCount, frame);
     send(slot, frame, 1 + s.cycle.verifyCount);

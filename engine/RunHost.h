@@ -42,18 +42,18 @@ class RunHost {
   public:
     virtual ~RunHost() = default;
 
-    // --- Read by the engine ---
+    // --- Read by the run control, the adapter; the state machine never sees the surface ---
     // Whether the row's check box (column 0) is ticked.
     virtual bool IsRowTicked(std::int32_t slot) const = 0;
-    // The current text of a row's cell; the engine reads columns 1 (port), 2 (baud rate)
-    // and 5 (device model).
+    // The current text of a row's cell; the run control reads columns 1 (port), 2 (baud
+    // rate) and 5 (device model).
     virtual std::string RowText(std::int32_t slot, std::int32_t column) const = 0;
     // The download-file box and the address box, read when a run starts.
     virtual std::string DownloadFilePath() const = 0;
     virtual std::string StartAddressText() const = 0;
     // The download interval in milliseconds, applied as a port's write pause when it opens.
     virtual std::uint32_t WritePauseMs() const = 0;
-    // "下载后设置读保护": read when a slot has written its whole image.
+    // "下载后设置读保护": read when a run starts (SlotInputsOf).
     virtual bool IsReadProtectChecked() const = 0;
     // "下载后校验": read when a run starts. Off unless the surface offers it.
     virtual bool IsVerifyChecked() const { return false; }

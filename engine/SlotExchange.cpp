@@ -101,49 +101,53 @@ EndReason PortStateMachine::silenceReason(const PortSlot& slot) {
 }
 
 void PortStateMachine::onAnswerTimeout(std::int32_t slot) {
-    PortSlot& s = slotAt(slot);
-    if (s.cycle.stopRequested) {
+    if (slotAt(slot).cycle.stopRequested) {
         endInterrupted(slot);
         return;
     }
-    switch (s.cycle.state) {
-        case SyncSent:
-        case ResyncAfterReadUnprotect:
-        case ResyncAfterWriteUnprotect:
-        case ResyncAfterOptionWrite:
-        case RecoverSync:
-            // An already synchronised bootloader takes a lone SYNC as half a command and
-            // stays silent; the next SYNC completes the pair (and is refused).
-            if (++s.cycle.repeats > timing_.maxRepeats) {
-                FailSlot(slot, silenceReason(s));
-                return;
-            }
-            if (s.cycle.state == SyncSent)
-                stepStarted(slot, SlotStep::Sync, true);
-            sendSync(slot);
-            return;
-        case CodeRequested:
-            onCodeTimeout(slot);
-            return;
-        case LineRecovery:
-            onFillerTimeout(slot);
-            return;
-        case RecoverFiller:
-            onRecoveryFillerTimeout(slot);
-            return;
-        default:
-            if (recoverLostAnswer(slot))
-                return;
-            FailSlot(slot, silenceReason(s));
-            return;
+    take(slot, Answer::Silence, nullptr);
+}
+
+// Silence where no row of the table says otherwise: a lost answer is recovered where the run
+// can go back (LostAnswerRecovery.cpp); otherwise the slot fails, naming what arrived.
+void PortStateMachine::onSilence(std::int32_t slot, const std::uint8_t*) {
+    if (!recoverLostAnswer(slot))
+        FailSlot(slot, silenceReason(slotAt(slot)));
+}
+
+// An already synchronised bootloader takes a lone SYNC as half a command and stays silent;
+// the next SYNC completes the pair (and is refused).
+void PortStateMachine::syncAgain(std::int32_t slot, const std::uint8_t*) {
+    PortSlot& s = slotAt(slot);
+    if (++s.cycle.repeats > timing_.maxRepeats) {
+        FailSlot(slot, silenceReason(s));
+        return;
     }
+    if (s.cycle.state == SyncSent)
+        stepStarted(slot, SlotStep::Sync, true);
+    sendSync(slot);
+}
+
+// A refused frame is sent again, or its command, a bounded number of times.
+void PortStateMachine::repeatReadMemory(std::int32_t slot, const std::uint8_t*) {
+    if (mayRepeat(slot))
+        sendCommand(slot, BootloaderCommand::ReadMemory);
+}
+
+void PortStateMachine::repeatWriteMemory(std::int32_t slot, const std::uint8_t*) {
+    if (mayRepeat(slot))
+        sendCommand(slot, BootloaderCommand::WriteMemory);
+}
+
+void PortStateMachine::repeatGo(std::int32_t slot, const std::uint8_t*) {
+    if (mayRepeat(slot))
+        sendCommand(slot, BootloaderCommand::Go);
 }
 
 // The 2000 ms wait after an unprotect (or an option-byte write) is a timer: no other slot
 // stalls while this chip restarts.
-void PortStateMachine::resyncLater(std::int32_t slot, PortState state) {
+void PortStateMachine::waitForRestart(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
-    s.cycle.state = state;
     s.cycle.repeats = 0;
     if (s.cycle.answerTimer != 0)
         loop_.stopTimer(s.cycle.answerTimer);
