@@ -174,6 +174,7 @@ TEST(EngineEvents, ANewChipsCycleInheritsNothingOfTheLastOne) {
     EXPECT_FALSE(rig.slot(0).chip.readUnprotectAllowed);
 
     chip.replace();
+    chip.setReadoutProtected(false);  // the fresh chip comes from the factory
     rig.untick(0);
     rig.tick(0);
     ASSERT_TRUE(rig.waitIdentified(0));
