@@ -50,8 +50,14 @@ void PortStateMachine::onCodeRefused(std::int32_t slot, const std::uint8_t*) {
 void PortStateMachine::onCodeTimeout(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     // The chip acknowledged the command but sent fewer bytes than a code needs: it is
-    // listening, and its code is unknown. The operator can still choose its model.
+    // listening. A byte lost on the line looks the same, so it is asked again (it waits for a
+    // command already); a chip that keeps answering short has a code nobody knows, and the
+    // operator can still choose its model.
     if (!s.cycle.pending.empty() && s.cycle.pending.front() == ACK) {
+        if (s.cycle.codeRequests < timing_.maxCodeRequests) {
+            requestDeviceCode(slot);
+            return;
+        }
         awaitModel(slot, true);
         return;
     }

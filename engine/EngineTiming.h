@@ -34,8 +34,10 @@ struct EngineTiming {
     // Filler blocks sent to end a frame a chip was left in (256 bytes each; the longest frame
     // the tool sends is 1795 bytes).
     std::int32_t maxFillerBlocks = 8;
-    // Answers lost while erasing, writing or reading back that a run recovers from (line
-    // brought back to a known state, the chip's state read) before the slot fails.
+    // Answers lost while reading the option bytes, erasing, writing or reading back that a
+    // run recovers from (line brought back to a known state, the chip's state read) in a row,
+    // without a block or chunk getting through in between, before the slot fails. A run also
+    // fails once it has recovered this many times plus once per KiB of its image.
     std::int32_t maxLostAnswerRecoveries = 16;
 };
 

@@ -14,6 +14,9 @@ constexpr int kRecoveryFillerBlocks = 2;
 
 bool isRecoverable(std::int32_t state) {
     switch (state) {
+        case OptReadCmd:
+        case OptReadAddr:
+        case OptReadData:
         case ErasePages:
         case WriteCmd:
         case WriteAddr:
@@ -45,17 +48,22 @@ std::int32_t PortStateMachine::stepState(const PortSlot& s) {
 bool PortStateMachine::recoverLostAnswer(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     // An option-byte write restarts the chip: there is nothing to go back to.
+    const std::int32_t allowed =
+        timing_.maxLostAnswerRecoveries + std::int32_t(imageOf(s).imageSize / 1024);
     if (!isRecoverable(s.cycle.state) || isOptionDownload(s) ||
-        s.result.recoveries >= timing_.maxLostAnswerRecoveries)
+        s.cycle.recoveriesInARow >= timing_.maxLostAnswerRecoveries ||
+        s.result.recoveries >= allowed)
         return false;
     ++s.result.recoveries;
+    ++s.cycle.recoveriesInARow;
     // A check that times out still recovers the write it checks.
     if (s.cycle.state != CheckBlockCmd && s.cycle.state != CheckBlockAddr &&
         s.cycle.state != CheckBlockData)
         s.cycle.recoveredState = s.cycle.state;
     s.cycle.recoveryFillers = 0;
-    // A read-back cut short: the chip sent it all and waits for a command already.
-    if (s.cycle.state == VerifyData && !s.cycle.pending.empty() && s.cycle.pending.front() == ACK) {
+    // A read cut short: the chip sent it all and waits for a command already.
+    const bool readData = s.cycle.state == OptReadData || s.cycle.state == VerifyData;
+    if (readData && !s.cycle.pending.empty() && s.cycle.pending.front() == ACK) {
         resumeAfterRecovery(slot);
         return true;
     }
@@ -104,12 +112,18 @@ void PortStateMachine::onRecoveryFillerTimeout(std::int32_t slot, const std::uin
     FailSlot(slot, EndReason::NoAnswer);
 }
 
-// Synchronised again. Erasing again and reading a chunk again are harmless; a write goes on
-// from what the chip holds.
+// Synchronised again. Reading the option bytes or a chunk again and erasing again are
+// harmless; a write goes on from what the chip holds.
 void PortStateMachine::resumeAfterRecovery(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     s.cycle.repeats = 0;
     switch (s.cycle.recoveredState) {
+        case OptReadCmd:
+        case OptReadAddr:
+        case OptReadData:
+            s.cycle.state = OptReadCmd;
+            sendCommand(slot, BootloaderCommand::ReadMemory);
+            return;
         case ErasePages:
             s.cycle.state = EraseCmd;
             sendEraseCommand(slot);

@@ -54,6 +54,7 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
     s.cycle.optionBytes = read;
     s.cycle.optionBytesRead = true;
     s.cycle.repeats = 0;
+    s.cycle.recoveriesInARow = 0;
     const std::uint32_t start = imageOf(s).startAddress;
     // Every protected region the image reaches must be opened, not only the first: a chip
     // acknowledges writes to protected pages and leaves them unchanged.
@@ -108,6 +109,7 @@ void PortStateMachine::onErased(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     s.cycle.repeats = 0;
     s.cycle.erased = true;
+    s.cycle.recoveriesInARow = 0;
     milestone(slot, Milestone::Erased);
     startWriting(slot);
 }
@@ -201,6 +203,7 @@ void PortStateMachine::sendNextBlock(std::int32_t slot, const std::uint8_t*) {
 void PortStateMachine::onBlockWritten(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     s.cycle.repeats = 0;
+    s.cycle.recoveriesInARow = 0;
     // writeAddress already counts a block in flight; this counts only what the chip took.
     s.cycle.writtenAddress = s.cycle.writeAddress;
     writeNextBlock(slot);

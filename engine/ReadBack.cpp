@@ -41,6 +41,7 @@ void PortStateMachine::onVerifyData(std::int32_t slot, const std::uint8_t* answe
     s.cycle.verifyAddress += std::uint32_t(s.cycle.verifyCount);
     s.cycle.repeats = 0;
     s.cycle.verifyRereads = 0;
+    s.cycle.recoveriesInARow = 0;
     s.cycle.verifyMismatch.clear();
     if (s.cycle.verifyAddress != s.cycle.endAddress + 1) {
         s.cycle.state = VerifyCmd;

@@ -60,6 +60,7 @@ struct SlotCycle {
 
     // Recovery from a lost answer.
     std::int32_t recoveredState = 0;      // the step a recovery returns to
+    std::int32_t recoveriesInARow = 0;    // since a step last got through
     std::int32_t recoveryFillers = 0;     // filler blocks of the current recovery
     std::uint32_t checkedBlockBytes = 0;  // image bytes of the block read back
 };

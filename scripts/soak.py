@@ -129,9 +129,12 @@ class Round:
                 f"faults {faults} on chips {chips}")
 
     def bound_seconds(self):
-        # Twice the wire both ways, plus every step's bounded repeats and time-outs.
+        # Twice the wire both ways, plus every step's bounded repeats and time-outs, plus the
+        # recoveries from lost answers a run may make (16, and one per KiB), each a time-out,
+        # filler and SYNC.
         wire = 2 * self.size * 11 / self.baud + (self.size / 128) * 3 * self.latency / 1000
-        return 90 + 4 * wire
+        recoveries = 16 + self.size // 1024
+        return 90 + 4 * wire + 2.5 * recoveries
 
 
 def start_sim(build, round_, work):

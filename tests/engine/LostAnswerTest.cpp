@@ -23,14 +23,22 @@ void dropAnswerAfterRemark(EngineRig& rig, sim::VirtualChip& chip, const std::st
     };
 }
 
+// Drops the chip's answer byte `offset` bytes from now.
+void dropAnswerFromNow(sim::VirtualChip& chip, std::uint64_t offset) {
+    const auto stats = chip.stats();
+    const auto at = std::int64_t(stats.bytesSent + stats.droppedBytes + offset);
+    chip.configure([at](sim::ChipOptions& o) { o.faults.dropAnswerByteAt = at; });
+}
+
 struct Case {
-    const char* remark;  // when counting starts
+    const char* remark;  // when counting starts; null: as the run starts
     std::uint64_t offset;
     const char* what;
 };
 
 TEST(LostAnswer, EveryStepRecoversFromOneLostByteAndTheFlashHoldsTheImage) {
     const Case cases[] = {
+        {nullptr, 5, "a byte of the option bytes: read again"},
         {"正在擦除芯片,请稍后.....", 0, "the erase's ACK: erased again"},
         {"正在下载.....", 2, "a written block's ACK: read back, taken as written"},
         {"正在下载.....", 3, "the next Write Memory's ACK: its block written after all"},
@@ -43,7 +51,10 @@ TEST(LostAnswer, EveryStepRecoversFromOneLostByteAndTheFlashHoldsTheImage) {
         auto& chip = rig.addChip("1RCB");
         rig.build();
         rig.tickAllAndIdentify();
-        dropAnswerAfterRemark(rig, chip, c.remark, c.offset);
+        if (c.remark)
+            dropAnswerAfterRemark(rig, chip, c.remark, c.offset);
+        else
+            dropAnswerFromNow(chip, c.offset);
         const auto image = patternImage(1000);
         rig.setImage(image);
         rig.host->verify = true;
@@ -79,6 +90,19 @@ TEST(LostAnswer, ABlockHoldingSomethingElseFailsAndASilentChipFailsInBoundedTime
     EXPECT_EQ(rig.slot(1).result.outcome, SlotOutcome::Failed);
     EXPECT_EQ(rig.row(1).texts[ColumnRemark], "下载失败,芯片无应答");
     EXPECT_LT(SteadyClock::now() - began, 30s);
+}
+
+// A byte of the device code lost on the line is not an unknown device: the code is asked for
+// again.
+TEST(LostAnswer, ALostByteOfTheDeviceCodeIsAskedForAgain) {
+    EngineRig rig;
+    auto& chip = rig.addChip("1RCB");
+    rig.build();
+    dropAnswerFromNow(chip, 3);  // SYNC's ACK, the command's ACK, the length, then the code
+    rig.tickAllAndIdentify();
+    EXPECT_EQ(chip.stats().droppedBytes, 1u);
+    EXPECT_EQ(rig.slot(0).cycle.state, Ready);
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "识别设备成功,可以进行下一步操作");
 }
 
 TEST(LostAnswer, AnAdapterWithoutParityIsNamedInTheRemark) {

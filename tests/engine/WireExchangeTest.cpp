@@ -195,11 +195,13 @@ TEST(WireExchange, OptionBytesThatStayCorruptedFailTheSlotAndAreNeverWrittenBack
     EXPECT_EQ(rig.slot(0).result.failedStep, SlotStep::ReadOptions);
 }
 
-// A short device-code answer names an unknown device; a chip that answers nothing to Get
-// device code after taking SYNC for the end of a frame gets filler until it refuses, then SYNC.
+// A device-code answer that stays short, each of the three times it is asked for (a byte lost
+// on the line would not), names an unknown device; a chip that answers nothing to Get device
+// code after taking SYNC for the end of a frame gets filler until it refuses, then SYNC.
 TEST(WireExchange, IdentificationRecoversFromShortAnswersAndChipsLeftMidFrame) {
     {
-        const std::vector<Exchange> script = {{kSync, kAck}, {{0x06, 0xF9}, {ACK, 0x03, '1'}}};
+        const Exchange shortCode = {{0x06, 0xF9}, {ACK, 0x03, '1'}};
+        const std::vector<Exchange> script = {{kSync, kAck}, shortCode, shortCode, shortCode};
         ScriptedPeer peer(script);
         ASSERT_TRUE(peer.line.ok());
         EngineRig rig;
