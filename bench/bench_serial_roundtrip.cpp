@@ -153,6 +153,10 @@ class BenchOwner : public pellion::SerialOwner {
     std::vector<int> remaining_;
 };
 
+// Teardown runs in the reverse of this order, and each step needs only what outlives it: the
+// ports close (their monitor threads joined while the owner serves their last hand-overs)
+// before the peer stops, the peer stops before the pseudo-terminals close, and the owner's
+// loop, which the monitor threads hand deliveries to, goes after every port.
 bool runPorts(std::size_t portCount, int roundsPerPort, bool paced) {
     PtySet set;
     if (!set.create(portCount))
