@@ -22,7 +22,6 @@ struct CycleResult {
     bool inRun = false;       // started by a run (not only identified)
     SlotOutcome outcome = SlotOutcome::Idle;
     SlotStep failedStep = SlotStep::None;
-    std::uint32_t bytesWritten = 0;       // sent and acknowledged, once the cycle ended
     std::uint32_t blankBytesSkipped = 0;  // in blank blocks: on the chip, not sent
     std::int32_t recoveries = 0;          // lost answers recovered from
     bool verified = false;                // the read-back matched

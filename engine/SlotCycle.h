@@ -10,8 +10,9 @@
 namespace pellion {
 
 // The state machine's scratch for one slot's cycle: where the protocol stands, what it awaits,
-// and the counters that bound its repeats. Nothing outside the state machine reads it but its
-// state. Every cycle (an identification, a run) starts with a fresh one.
+// and the counters that bound its repeats. Outside the state machine only the state and the
+// progress (addresses, the image) are read. Every cycle (an identification, a run) starts
+// with a fresh one.
 struct SlotCycle {
     std::int32_t state = 0;  // the engine's PortState
     SlotInputs inputs;       // taken when the cycle started; the image is the run's, shared
