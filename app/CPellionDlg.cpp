@@ -179,6 +179,8 @@ void CPellionDlg::createControls() {
     named(readProtectCheck_, "readProtectCheck");
     verifyCheck_ = new QCheckBox(tr("下载后校验"), this);
     named(verifyCheck_, "verifyCheck");
+    continuousCheck_ = new QCheckBox(windowText(kTextContinuous), this);
+    named(continuousCheck_, "continuousCheck");
 
     // Drops are the window's: a file dropped on a box must not be pasted into it as text.
     for (auto* edit : {downloadFileEdit_, addressEdit_, intervalCombo_->lineEdit()}) {
@@ -228,6 +230,7 @@ void CPellionDlg::arrangeControls() {
     secondRow->addSpacing(12);
     secondRow->addWidget(readProtectCheck_);
     secondRow->addWidget(verifyCheck_);
+    secondRow->addWidget(continuousCheck_);
     secondRow->addStretch(1);
     secondRow->addWidget(refreshButton_);
 
@@ -255,10 +258,10 @@ void CPellionDlg::arrangeControls() {
 }
 
 void CPellionDlg::setTabOrder() {
-    QWidget* order[] = {okButton_,         cancelButton_, portList_,      intervalCombo_,
-                        downloadFileEdit_, browseButton_, addressEdit_,   appRadio_,
-                        optionBytesRadio_, otherRadio_,   refreshButton_, readProtectCheck_,
-                        verifyCheck_};
+    QWidget* order[] = {okButton_,         cancelButton_,   portList_,      intervalCombo_,
+                        downloadFileEdit_, browseButton_,   addressEdit_,   appRadio_,
+                        optionBytesRadio_, otherRadio_,     refreshButton_, readProtectCheck_,
+                        verifyCheck_,      continuousCheck_};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -278,6 +281,7 @@ void CPellionDlg::initialiseControls() {
     appRadio_->setChecked(true);
     downloadFileEdit_->setText(fromUtf8(settings_.downloadPath));
     verifyCheck_->setChecked(settings_.verifyAfterDownload);
+    continuousCheck_->setChecked(settings_.continuousProgramming);
 }
 
 void CPellionDlg::restoreWindowSize() {
@@ -299,6 +303,7 @@ void CPellionDlg::saveSettings() {
     settings_.downloadWaitTime = toUtf8(intervalCombo_->currentText());
     settings_.downloadPath = toUtf8(downloadFileEdit_->text());
     settings_.verifyAfterDownload = verifyCheck_->isChecked();
+    settings_.continuousProgramming = continuousCheck_->isChecked();
     settings_.windowWidth = width();
     settings_.windowHeight = height();
     settings_.columnWidths.clear();
@@ -363,7 +368,16 @@ void CPellionDlg::onModelChosen(int slot, const QString& text) {
 }
 
 void CPellionDlg::onOk() {
+    if (IsStationRunning()) {
+        station_->StopOrderly();  // "停止": no new chip; those at work finish
+        return;
+    }
     followDownloadFile(false);
+    if (continuousCheck_->isChecked()) {
+        startStation();
+        return;
+    }
+    station_.reset();
     if (!downloadFileEdit_->text().isEmpty() && !anyRowTicked()) {
         showOperatorMessage(this, QString::fromUtf8(kRunCaption), windowText(kTextNoPortTicked));
         return;
@@ -387,8 +401,13 @@ bool CPellionDlg::anyRowTicked() const {
 }
 
 bool CPellionDlg::mayStopRun() {
-    return !run_->IsRunning() ||
-           askOperator(this, QString::fromUtf8(kRunCaption), windowText(kTextStopRunQuestion));
+    if (!run_->IsRunning() && !IsStationRunning())
+        return true;
+    if (!askOperator(this, QString::fromUtf8(kRunCaption), windowText(kTextStopRunQuestion)))
+        return false;
+    if (IsStationRunning())
+        station_->StopNow();
+    return true;
 }
 
 void CPellionDlg::limitInterval() {
@@ -409,6 +428,7 @@ void CPellionDlg::OnRefreshList() {
     if (!mayStopRun())
         return;
     // Every slot's port and timers go before the slots themselves.
+    station_.reset();
     run_->ShutdownPorts();
     table_.FreePortTable();
     table_.BuildPortTable(FillPortRows());
@@ -417,6 +437,7 @@ void CPellionDlg::OnRefreshList() {
 }
 
 void CPellionDlg::shutdown() {
+    station_.reset();
     if (!table_.built())
         return;
     run_->ShutdownPorts();
@@ -453,6 +474,10 @@ void CPellionDlg::contextMenuEvent(QContextMenuEvent* event) {
         menu.addSeparator();
         menu.addAction(windowText(kTextStationLabelMenu), this,
                        [this, slot] { editStationLabel(slot); });
+    }
+    if (station_) {
+        menu.addSeparator();
+        menu.addAction(windowText(kTextResetCounts), this, &CPellionDlg::resetStationCounts);
     }
     menu.exec(event->globalPos());
 }

@@ -16,6 +16,7 @@
 #include "engine/OperatorLanguage.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunHost.h"
+#include "engine/Station.h"
 #include "serial/PortTable.h"
 
 class QButtonGroup;
@@ -95,6 +96,12 @@ class CPellionDlg : public QDialog, public RunHost {
     PortTable& portTable() { return table_; }
     RunControl& runControl() { return *run_; }
     ListCtrlEx::CListCtrlEx& portList() { return *portList_; }
+    // Production mode ("连续烧录" checked, then OK): the station while it runs or until the next
+    // normal run; none before.
+    const Station* station() const { return station_.get(); }
+    bool IsStationRunning() const { return station_ && station_->IsRunning(); }
+    // The context menu's "清零".
+    void resetStationCounts();
 
     // RunHost: what the engine reads from and writes to the window.
     bool IsRowTicked(std::int32_t slot) const override;
@@ -144,6 +151,13 @@ class CPellionDlg : public QDialog, public RunHost {
     // Baud cells do not open while a run goes: their ports must not be reopened under it.
     void setBaudCellsEnabled(bool enabled);
     void showRunCounts();
+    // Production mode (CPellionDlgStation.cpp).
+    void startStation();
+    void onStationStopped();
+    void onStationChipFinished(const StationChip& chip);
+    void showStationElapsed();
+    void showPortCounts(int slot);
+    void soundFor(bool succeeded);
     void initialiseControls();
     void restoreWindowSize();
     void saveSettings();
@@ -162,6 +176,9 @@ class CPellionDlg : public QDialog, public RunHost {
     DeviceCatalogue catalogue_;
     PortTable table_;
     std::unique_ptr<RunControl> run_;
+    std::unique_ptr<Station> station_;  // goes before the run control it listens to
+    TimerId stationClock_ = 0;
+    SteadyClock::time_point stationStarted_{};
 
     DialogOptions options_;
     std::string settingsReadPath_;
@@ -188,6 +205,7 @@ class CPellionDlg : public QDialog, public RunHost {
     QPushButton* refreshButton_ = nullptr;
     QCheckBox* readProtectCheck_ = nullptr;
     QCheckBox* verifyCheck_ = nullptr;
+    QCheckBox* continuousCheck_ = nullptr;
 };
 
 }  // namespace pellion

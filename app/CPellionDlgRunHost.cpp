@@ -11,6 +11,7 @@
 #include "app/IntervalText.h"
 #include "app/OperatorMessage.h"
 #include "app/Utf8Text.h"
+#include "app/WindowTexts.h"
 #include "ui/CListCtrlEx.h"
 
 namespace pellion {
@@ -108,11 +109,19 @@ void CPellionDlg::OnSlotRunEnded(std::int32_t slot, bool succeeded) {
 
 void CPellionDlg::OnRunEnded() {
     tally_.close();
-    setBaudCellsEnabled(true);
+    setBaudCellsEnabled(!IsStationRunning());  // the station starts more cycles
 }
 
 void CPellionDlg::showRunCounts() {
-    runCountsText_->setText(tally_.text());
+    if (!station_) {
+        runCountsText_->setText(tally_.text());
+        return;
+    }
+    const std::uint64_t total = station_->succeeded() + station_->failed();
+    runCountsText_->setText(windowText(kTextStationCounts)
+                                .arg(station_->succeeded())
+                                .arg(station_->failed())
+                                .arg(total == 0 ? 0 : station_->succeeded() * 100 / total));
 }
 
 }  // namespace pellion

@@ -23,6 +23,8 @@ constexpr const char* kStationLabelsKey = "StationLabels";
 constexpr const char* kLanguageKey = "Language";
 constexpr const char* kBlockSizeKey = "WriteBlockSize";
 constexpr const char* kSkipBlankKey = "SkipBlankBlocks";
+constexpr const char* kContinuousKey = "ContinuousProgramming";
+constexpr const char* kStationSoundKey = "StationSound";
 // Every label of a large station fits; a damaged, endless line is still cut.
 constexpr std::size_t kStationLabelsValueLimit = 65535;
 // Beyond any screen: a damaged value must not make a window nobody can handle.
@@ -139,6 +141,8 @@ SavedSettings readSettings(const std::string& path) {
             settings.badBlockSize = size;
     }
     settings.writePlan.skipBlankBlocks = readLimited(path, kSkipBlankKey) != "0";
+    settings.continuousProgramming = readLimited(path, kContinuousKey) == "1";
+    settings.stationSound = readLimited(path, kStationSoundKey) != "0";
     return settings;
 }
 
@@ -155,6 +159,13 @@ bool writeSettings(const std::string& path, const SavedSettings& settings) {
     written = IniFile::writeValue(path, kSettingsSection, kVerifyKey,
                                   settings.verifyAfterDownload ? "1" : "0") &&
               written;
+    // Written once production mode was used, so that a settings file stays as it was before.
+    if (settings.continuousProgramming ||
+        IniFile::readValue(path, kSettingsSection, kContinuousKey)) {
+        written = IniFile::writeValue(path, kSettingsSection, kContinuousKey,
+                                      settings.continuousProgramming ? "1" : "0") &&
+                  written;
+    }
     if (settings.windowWidth > 0 && settings.windowHeight > 0) {
         written = IniFile::writeValue(path, kSettingsSection, kWidthKey,
                                       std::to_string(settings.windowWidth)) &&

@@ -20,6 +20,10 @@ struct SavedSettings {
     std::vector<int> columnWidths;
     // The operator's names for ports, shown instead of the row numbers.
     StationLabels stationLabels;
+    // The "连续烧录" check box (production mode); unchecked at first start.
+    bool continuousProgramming = false;
+    // Production mode's sound for each finished chip; "0" turns it off. Set by hand.
+    bool stationSound = true;
     // The window's language, "zh" or "en"; anything else follows the locale. Set by hand, never
     // written.
     std::string language;

@@ -53,4 +53,17 @@ inline constexpr const char* kTextStationLabelPrompt =
 inline constexpr const char* kTextBadBlockSize = QT_TRANSLATE_NOOP(
     "pellion::WindowTexts", "配置文件中的写入块大小%1无效,应为4的倍数且不大于256,请修改后重试!");
 
+// Production mode: the check box, OK's text while the station runs, the counts beside "用时："
+// (succeeded, failed, yield in percent), a port's counts in its tooltip, and the context menu's
+// reset of the counts.
+inline constexpr const char* kTextContinuous =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "连续烧录");
+inline constexpr const char* kTextStationStop = QT_TRANSLATE_NOOP("pellion::WindowTexts", "停止");
+inline constexpr const char* kTextStationCounts =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "成功：%1  失败：%2  良率：%3%");
+inline constexpr const char* kTextStationPortCounts =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "本工位成功：%1  失败：%2");
+inline constexpr const char* kTextResetCounts =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "清零(&Z)");
+
 }  // namespace pellion

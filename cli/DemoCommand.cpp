@@ -2,6 +2,8 @@
 // The whole job without hardware: virtual chips on pseudo-terminals in this process, the
 // bundled example firmware programmed into all of them, every chip read back and compared.
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,8 +16,10 @@
 #include "cli/CommandRegistry.h"
 #include "cli/InterruptSignals.h"
 #include "cli/ProgramSession.h"
+#include "cli/StationSession.h"
 #include "image/DownloadFile.h"
 #include "sim/ChipHost.h"
+#include "sim/UniqueId.h"
 
 namespace pellion::cli {
 namespace {
@@ -42,7 +46,8 @@ std::string bundledFirmware() {
 }
 
 void printDemoHelp(std::ostream& out) {
-    out << "usage: pellion-cli demo [--chips N] [--baud N] [--file FILE] [--lang zh|en]\n\n"
+    out << "usage: pellion-cli demo [--chips N] [--baud N] [--file FILE] [--lang zh|en] "
+           "[--station]\n\n"
            "Starts N virtual chips (each with a serial bootloader on its own\n"
            "pseudo-terminal, timed like a real line), programs the example firmware into all\n"
            "of them at once with read-back verification, then compares every chip's flash\n"
@@ -55,6 +60,10 @@ void printDemoHelp(std::ostream& out) {
         << ")\n"
            "  --file FILE another firmware image instead of the bundled one\n"
            "  --lang L    zh or en: language of the rows and remarks (default: the locale's)\n"
+           "  --station   production mode instead: every chip is swapped for a fresh one\n"
+           "              1.5 s after its program starts, as an operator would, and the\n"
+           "              station programs 3 chips per socket, then every chip that passed\n"
+           "              through a socket is checked\n"
            "  --help      this text\n\n"
            "Exit status: 0 every chip holds the image, 1 otherwise, 2 wrong command line.\n";
 }
@@ -89,7 +98,45 @@ std::optional<std::uint32_t> firstDifference(const sim::VirtualChip& chip,
     return std::nullopt;
 }
 
+// Production mode on the chips of `host`: 3 chips per socket, then every chip that passed
+// through a socket is checked; each must hold the image, and 3 per socket must have passed.
+int runStationDemo(sim::ChipHost& host, const SessionOptions& options, const FirmwareImage& image) {
+    constexpr std::uint64_t kChipsPerSocket = 3;
+    StationOptions station;
+    station.session = options;
+    station.stopAfter = kChipsPerSocket * host.size();
+    std::cout << "Production mode: " << *station.stopAfter << " chips through " << host.size()
+              << " sockets.\n";
+    const StationResult result = RunStation(station, image, std::cout, std::cerr, nullptr);
+    std::cout << "\n" << StationSummary(result) << "\nComparing every chip's flash:\n";
+    std::uint64_t holding = 0;
+    std::uint64_t programmed = 0;
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        auto chips = host.chip(i).retiredChips();
+        chips.push_back(host.chip(i).snapshot());
+        for (const auto& chip : chips) {
+            if (chip.stats.bytesProgrammed == 0)
+                continue;
+            ++programmed;
+            const auto flash = chip.fullFlash();
+            const std::size_t offset = image.startAddress - 0x08000000;
+            const bool holds = flash.size() >= offset + image.imageBytes.size() &&
+                               std::equal(image.imageBytes.begin(), image.imageBytes.end(),
+                                          flash.begin() + std::ptrdiff_t(offset));
+            holding += holds ? 1 : 0;
+            std::cout << "  socket " << i + 1 << " chip " << sim::uniqueIdText(chip.uniqueId)
+                      << ": " << (holds ? "holds the image" : "DIFFERS") << "\n";
+        }
+    }
+    host.stop();
+    const bool allGood = result.started && holding == programmed &&
+                         result.succeeded == *station.stopAfter && programmed == result.succeeded;
+    std::cout << holding << " of " << programmed << " programmed chips hold the image.\n";
+    return allGood ? kExitOk : kExitFailure;
+}
+
 int runDemo(const std::vector<std::string>& args) {
+    bool station = false;
     int chips = kDefaultChips;
     std::uint32_t baud = kDefaultBaud;
     std::string file = bundledFirmware();
@@ -102,6 +149,10 @@ int runDemo(const std::vector<std::string>& args) {
         if (arg == "--help" || arg == "-h") {
             printDemoHelp(std::cout);
             return kExitOk;
+        }
+        if (arg == "--station") {
+            station = true;
+            continue;
         }
         if ((arg == "--chips" || arg == "--baud" || arg == "--file" || arg == "--lang") &&
             i + 1 < args.size()) {
@@ -156,6 +207,8 @@ int runDemo(const std::vector<std::string>& args) {
         chipOptions.code = *DeviceCode::fromText(kChipCodes[i % std::size(kChipCodes)]);
         chipOptions.timing.enabled = true;  // bytes take the time they take on a real line
         chipOptions.serialNumber = std::uint32_t(i + 1);
+        if (station)
+            chipOptions.replaceAfterGo = std::chrono::milliseconds(1500);
         const auto added = host.addChip(chipOptions);
         if (!added.chip) {
             std::cerr << "pellion-cli demo: " << added.error << "\n";
@@ -164,6 +217,8 @@ int runDemo(const std::vector<std::string>& args) {
         options.devices.push_back(added.chip->devicePath());
     }
 
+    if (station)
+        return runStationDemo(host, options, image.value());
     std::cout << "Programming " << fileName << " (" << image.value().imageSize << " bytes at "
               << hex32(image.value().startAddress) << ") into " << chips << " virtual chips at "
               << baud << " baud.\n";

@@ -66,7 +66,13 @@ std::string imageJson(const std::optional<ImageSummary>& image) {
            ", \"size\": " + std::to_string(image->size) + ", \"crc32\": \"" + crc + "\"}";
 }
 
-std::string portJson(const PortOutcome& p) {
+}  // namespace
+
+std::string JsonString(const std::string& text) {
+    return jsonString(text);
+}
+
+std::string PortOutcomeJson(const PortOutcome& p) {
     return "{\"port\": " + jsonString(p.port) + ", \"deviceCode\": " + jsonString(p.deviceCode) +
            ", \"partName\": " + jsonString(p.partName) + ", \"result\": \"" +
            ResultIdentifier(p.result) + "\", \"step\": " + stepJson(p.failedStep) +
@@ -78,6 +84,8 @@ std::string portJson(const PortOutcome& p) {
            VerificationIdentifier(p.verified) + "\", \"massErased\": " + jsonBool(p.massErased) +
            ", \"interrupted\": " + jsonBool(p.interrupted) + "}";
 }
+
+namespace {
 
 // Why a port was not programmed, in a line.
 std::string whyNot(const PortOutcome& port) {
@@ -167,7 +175,7 @@ std::string SessionReportJson(const SessionOptions& options, const SessionResult
             ", \"skipBlank\": " + jsonBool(options.writePlan.skipBlankBlocks) + "},\n";
     json += "  \"ports\": [";
     for (std::size_t i = 0; i < result.ports.size(); ++i)
-        json += (i == 0 ? "\n    " : ",\n    ") + portJson(result.ports[i]);
+        json += (i == 0 ? "\n    " : ",\n    ") + PortOutcomeJson(result.ports[i]);
     json += result.ports.empty() ? "],\n" : "\n  ],\n";
     json += "  \"refused\": " + jsonString(result.imageProblem) + ",\n";
     json += std::string("  \"interrupted\": ") + jsonBool(result.interrupted) + ",\n";

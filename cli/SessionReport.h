@@ -15,6 +15,11 @@ const char* ResultIdentifier(PortResult result);
 // "not_requested", "passed", "failed".
 const char* VerificationIdentifier(Verification verified);
 
+// One port's record of the report: {"port": ..., "interrupted": ...}.
+std::string PortOutcomeJson(const PortOutcome& port);
+// A JSON string literal of `text`, escaped.
+std::string JsonString(const std::string& text);
+
 // The JSON report of a session.
 std::string SessionReportJson(const SessionOptions& options, const SessionResult& result);
 

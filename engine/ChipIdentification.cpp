@@ -105,6 +105,8 @@ void PortStateMachine::endIdentification(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
     s.cycle.state = Ready;
+    if (s.cycle.probing)
+        return endProbe(slot, true);
     const auto code = DeviceCode::fromText(s.chip.deviceCode);
     const auto name = code ? catalogue_.findPartName(*code) : std::nullopt;
     events_.tell(&EngineListener::OnIdentified,
@@ -160,7 +162,10 @@ void PortStateMachine::awaitModel(std::int32_t slot, bool unknownDevice) {
     stopTimers(slot);
     s.cycle.pending.clear();
     s.chip.awaitingModel = true;
+    s.chip.unknownDevice = unknownDevice;
     s.result.ended = SteadyClock::now();
+    if (s.cycle.probing)
+        return endProbe(slot, true);
     events_.tell(
         &EngineListener::OnModelNeeded,
         ModelNeeded{slot, unknownDevice ? s.chip.deviceCode : std::string(), unknownDevice});

@@ -17,6 +17,9 @@ struct EngineTiming {
     std::chrono::milliseconds programBlock{200};
     std::chrono::milliseconds massErase{10000};  // at least; full chips get perErasedPage each
     std::chrono::milliseconds optionWrite{2000};
+    // How long a probe of a socket waits for the answer to each of its two SYNCs, beyond the
+    // wire time: a chip in its bootloader answers within milliseconds, an empty socket never.
+    std::chrono::milliseconds probeAnswer{100};
     // Repeats after a refusal (or after a lost SYNC) before a step fails.
     std::int32_t maxRepeats = 10;
     // Rounds of readout or write unprotect per run before the slot fails.

@@ -16,6 +16,8 @@ const char* PortStateName(std::int32_t state) {
             return "UniqueIdAddr";
         case UniqueIdData:
             return "UniqueIdData";
+        case SocketEmpty:
+            return "SocketEmpty";
         case OptReadCmd:
             return "OptReadCmd";
         case OptReadAddr:

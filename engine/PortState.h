@@ -15,6 +15,8 @@ enum PortState : std::int32_t {
     UniqueIdCmd = 4,
     UniqueIdAddr = 5,
     UniqueIdData = 6,
+    // A probe's SYNC went unanswered: the socket is taken to be empty; answers are ignored.
+    SocketEmpty = 9,
     OptReadCmd = 10,
     OptReadAddr = 11,
     OptReadData = 12,

@@ -30,6 +30,53 @@ void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& 
     sendSync(slot);
 }
 
+void PortStateMachine::BeginProbe(std::int32_t slot, const SlotInputs& inputs) {
+    PortSlot& s = slotAt(slot);
+    stopTimers(slot);
+    s.chip = SlotChip{};
+    s.cycle = SlotCycle{};
+    s.cycle.inputs = inputs;
+    s.cycle.session = nextSession_++;
+    s.cycle.probing = true;
+    s.result = CycleResult{};
+    s.result.started = SteadyClock::now();
+    s.cycle.state = SyncSent;
+    // After Go the port stopped listening to the program; what it printed is dropped.
+    s.ports.Purge();
+    s.ports.SetReceiveEnabled(true);
+    sendProbeSync(slot);
+}
+
+void PortStateMachine::AnnounceProbe(std::int32_t slot) {
+    const PortSlot& s = slotAt(slot);
+    events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Identification});
+    if (s.cycle.state == Ready) {
+        events_.tell(&EngineListener::OnIdentified,
+                     Identified{slot, s.chip.deviceCode, s.chip.partName, s.chip.uniqueId,
+                                s.chip.uniqueIdRefused});
+    } else if (s.chip.awaitingModel) {
+        events_.tell(&EngineListener::OnModelNeeded,
+                     ModelNeeded{slot, s.chip.unknownDevice ? s.chip.deviceCode : std::string(),
+                                 s.chip.unknownDevice});
+    }
+}
+
+void PortStateMachine::endProbe(std::int32_t slot, bool answered) {
+    PortSlot& s = slotAt(slot);
+    stopTimers(slot);
+    s.cycle.probing = false;
+    if (s.cycle.state != Ready && !s.chip.awaitingModel)
+        s.cycle.state = SocketEmpty;
+    SocketProbed probed;
+    probed.slot = slot;
+    probed.answered = answered;
+    probed.identified = s.cycle.state == Ready;
+    probed.code = s.chip.deviceCode;
+    probed.uniqueId = s.chip.uniqueId;
+    probed.uniqueIdRefused = s.chip.uniqueIdRefused;
+    events_.tell(&EngineListener::OnSocketProbed, probed);
+}
+
 const FirmwareImage& PortStateMachine::imageOf(const PortSlot& slot) {
     static const FirmwareImage none;
     return slot.cycle.inputs.image ? *slot.cycle.inputs.image : none;
@@ -124,6 +171,12 @@ void PortStateMachine::endInterrupted(std::int32_t slot) {
 void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason reason,
                                SlotStep failedStep, std::uint32_t address) {
     PortSlot& s = slotAt(slot);
+    if (s.cycle.probing && reason != EndReason::PortGone) {
+        // Past its SYNC something answered, whatever ended the probe then.
+        endProbe(slot, s.cycle.state != SyncSent);
+        return;
+    }
+    s.cycle.probing = false;
     stopTimers(slot);
     SlotEnded ended;
     ended.slot = slot;

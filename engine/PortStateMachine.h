@@ -34,6 +34,14 @@ class PortStateMachine {
     // The port has just been opened: synchronise and identify the chip. Of the inputs only
     // readUniqueId is read.
     void BeginIdentification(std::int32_t slot, const SlotInputs& inputs = {});
+    // Production mode asks an open port whether a chip is in its socket: SYNC (twice: a
+    // synchronised chip takes the first as half a command) and, when answered, the chip's
+    // identification, all without a word to the listeners but one SocketProbed at its end.
+    // Of the inputs only the unique ID's read is taken.
+    void BeginProbe(std::int32_t slot, const SlotInputs& inputs);
+    // Tells the listeners the last answered probe's identification as an ordinary one's
+    // (SlotStarted, then Identified or ModelNeeded): the chip is taken as a new one.
+    void AnnounceProbe(std::int32_t slot);
     // A programming cycle starts on a Ready slot with its inputs (whose image must fit the
     // slot's chip); only the image, verify, protect and the write plan are read.
     void BeginRun(std::int32_t slot, const SlotInputs& inputs);
@@ -53,6 +61,11 @@ class PortStateMachine {
     // Whether the slot is still identifying its chip or running; an idle, ready, failed or
     // finished slot is not.
     bool IsAtWork(std::int32_t slot) const;
+    std::int32_t slotCount() const { return table_.slotCount(); }
+    const PortSlot& slot(std::int32_t slot) const { return table_.slot(slot); }
+    bool IsOpen(std::int32_t slot) const {
+        return table_.slot(slot).ports.IsOpen() && !table_.slot(slot).ports.IsLost();
+    }
     // The slot's port is being closed: no more time-outs, and a running slot is cancelled.
     void CancelSlot(std::int32_t slot);
     // Stops every timer of every slot (before the table is freed).
@@ -102,6 +115,9 @@ class PortStateMachine {
                      std::chrono::milliseconds chipWork = {});
     void sendAddress(std::int32_t slot, std::uint32_t address);
     void sendSync(std::int32_t slot);
+    void sendProbeSync(std::int32_t slot);
+    // A probe ends: the socket is empty (`answered` false) or holds a chip.
+    void endProbe(std::int32_t slot, bool answered);
     void armAnswerTimer(std::int32_t slot, std::chrono::milliseconds timeout);
     void armAnswerTimerFor(std::int32_t slot, int answerBytes, std::chrono::milliseconds chipWork);
     void stopTimers(std::int32_t slot);
@@ -125,7 +141,8 @@ class PortStateMachine {
 
     // Events.
     void stepStarted(std::int32_t slot, SlotStep step, bool again = false) {
-        events_.tell(&EngineListener::OnStepStarted, StepStarted{slot, step, again});
+        if (!slotAt(slot).cycle.probing)
+            events_.tell(&EngineListener::OnStepStarted, StepStarted{slot, step, again});
     }
     void milestone(std::int32_t slot, Milestone reached) {
         events_.tell(&EngineListener::OnMilestone, MilestoneReached{slot, reached});

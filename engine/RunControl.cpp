@@ -70,29 +70,43 @@ std::string RunControl::portName(std::int32_t slot) const {
 void RunControl::OnPortCheckClick(std::int32_t slot) {
     if (slot < 0 || slot >= table_.slotCount())
         return;
-    PortSlot& s = table_.slot(slot);
     if (host_.IsRowTicked(slot)) {
-        const SlotInputs inputs = host_.SlotInputsOf(slot);
-        switch (OpenSlotPort(s, *this, inputs.baud, inputs.writePauseMs)) {
-            case SlotOpenResult::Busy:
-                return refusePortOpening(slot, EndReason::PortBusy);
-            case SlotOpenResult::Absent:
-                return refusePortOpening(slot, EndReason::PortAbsent);
-            case SlotOpenResult::NotATerminal:
-                return refusePortOpening(slot, EndReason::NotASerialPort);
-            case SlotOpenResult::Denied:
-                return refusePortOpening(slot, EndReason::PortDenied);
-            case SlotOpenResult::NoMonitor:
-                return refusePortOpening(slot, EndReason::PortNotStarted);
-            case SlotOpenResult::Opened:
-                break;
-        }
-        machine_.BeginIdentification(slot, inputs);
+        if (OpenSlot(slot))
+            machine_.BeginIdentification(slot, host_.SlotInputsOf(slot));
         return;
     }
     machine_.CancelSlot(slot);
-    CloseSlotPort(s);
+    CloseSlotPort(table_.slot(slot));
     events_.slotClosed(slot);
+}
+
+bool RunControl::OpenSlot(std::int32_t slot) {
+    if (slot < 0 || slot >= table_.slotCount())
+        return false;
+    const SlotInputs inputs = host_.SlotInputsOf(slot);
+    EndReason refusal = EndReason::None;
+    switch (OpenSlotPort(table_.slot(slot), *this, inputs.baud, inputs.writePauseMs)) {
+        case SlotOpenResult::Busy:
+            refusal = EndReason::PortBusy;
+            break;
+        case SlotOpenResult::Absent:
+            refusal = EndReason::PortAbsent;
+            break;
+        case SlotOpenResult::NotATerminal:
+            refusal = EndReason::NotASerialPort;
+            break;
+        case SlotOpenResult::Denied:
+            refusal = EndReason::PortDenied;
+            break;
+        case SlotOpenResult::NoMonitor:
+            refusal = EndReason::PortNotStarted;
+            break;
+        case SlotOpenResult::Opened:
+            table_.slot(slot).cycle.state = SocketEmpty;  // nothing asked yet: not at work
+            return true;
+    }
+    refusePortOpening(slot, refusal);
+    return false;
 }
 
 void RunControl::ReopenPort(std::int32_t slot) {
@@ -226,6 +240,23 @@ bool RunControl::StartCycle(std::int32_t slot, const SlotInputs& inputs) {
     machine_.BeginRun(slot, inputs);
     if (elapsedTimer_ == 0)
         startElapsedTimer(false);
+    return true;
+}
+
+bool RunControl::ApplyModel(std::int32_t slot, const std::string& model) {
+    if (slot < 0 || slot >= table_.slotCount() || model.empty())
+        return false;
+    PortSlot& s = table_.slot(slot);
+    const auto code = catalogue_.findCodeByPartName(model);
+    const auto geometry = code ? catalogue_.findGeometry(*code) : std::nullopt;
+    if (!geometry || s.cycle.state != CodeRequested || !s.chip.awaitingModel)
+        return false;
+    s.chip.partName = model;
+    s.chip.geometry = *geometry;
+    s.chip.eraseCommand =
+        geometry->eraseMode == 0 ? BootloaderCommand::Erase : BootloaderCommand::ExtendedErase;
+    s.cycle.state = Ready;
+    s.chip.awaitingModel = false;
     return true;
 }
 

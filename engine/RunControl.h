@@ -43,12 +43,17 @@ class RunControl : public SerialOwner {
     // The row's check box has just been toggled: open the port and identify the chip when it
     // is ticked, close the port and reset the row when it is not.
     void OnPortCheckClick(std::int32_t slot);
+    // Opens the ticked row's port at its rate without identifying its chip (production mode
+    // probes it); a port that cannot be opened is refused as a tick's would be.
+    bool OpenSlot(std::int32_t slot);
     // The row's baud rate has changed: a ticked row's port opens again at the new rate and its
     // chip is identified anew. Nothing happens during a run or for an unticked row.
     void ReopenPort(std::int32_t slot);
     // The device of the slot's open port as its chip named itself (device code found in the
     // catalogue); none while unidentified, for a chip that did not name itself, or a closed port.
     std::optional<CatalogueEntry> IdentifiedDevice(std::int32_t slot) const;
+    // Loads the image the boxes name; none when it cannot be, and the host was told why.
+    std::shared_ptr<const FirmwareImage> LoadImage() { return loadImage(); }
     // The OK button: loads the image from the boxes, then starts as below.
     void StartRun();
     // Starts a run with an image already loaded and checked (the command line loads it before
@@ -59,6 +64,9 @@ class RunControl : public SerialOwner {
     // joins the current run (production mode starts and stops cycles this way). The slot must
     // be identified, or have its model applied, and the image must fit its chip.
     bool StartCycle(std::int32_t slot, const SlotInputs& inputs);
+    // Gives a chip awaiting its model (it did not name itself) the part `model` names; false
+    // when it awaits none or the name is no part.
+    bool ApplyModel(std::int32_t slot, const std::string& model);
     // Ends one slot's cycle once the frame it has under way is answered or times out.
     void StopCycle(std::int32_t slot) { machine_.RequestStop(slot); }
     // Interrupts everything at work: each slot ends once the frame it has under way is

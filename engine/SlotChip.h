@@ -20,6 +20,7 @@ struct SlotChip {
     std::string deviceCode;      // as reported, when it was
     bool namedItself = false;    // its device code is in the catalogue: never re-geometried
     bool awaitingModel = false;  // identification ended without a usable code
+    bool unknownDevice = false;  // awaiting a model after a code the catalogue does not know
     // Asked for by the cycle's inputs (SlotInputs::readUniqueId).
     std::optional<ChipUniqueId> uniqueId;
     bool uniqueIdRefused = false;  // refused in a row: the chip is readout-protected

@@ -31,6 +31,7 @@ struct SlotCycle {
     bool stopRequested = false;           // end after the answer in flight (the run is interrupted)
 
     // Identification.
+    bool probing = false;           // a probe: events held until it is announced (production mode)
     bool syncedByNack = false;      // SYNC was answered by NACK (the bootloader was listening)
     std::int32_t codeRequests = 0;  // Get device code sent in this identification
     std::int32_t silentCodeRequests = 0;  // of those, the ones nothing at all answered

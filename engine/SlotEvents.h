@@ -121,6 +121,18 @@ struct SlotEnded {
     std::int32_t recoveries = 0;          // lost answers the cycle recovered from
 };
 
+// A probe of a socket ended (production mode): whether a chip answered its SYNC and, when it
+// named itself, what it is. A probe is no cycle: it ends with this event and no SlotEnded, and
+// a slot whose probe was answered tells nothing else until the probe is announced.
+struct SocketProbed {
+    std::int32_t slot = 0;
+    bool answered = false;
+    bool identified = false;  // named itself with a code the catalogue knows
+    std::string code;
+    std::optional<ChipUniqueId> uniqueId;  // when the chip let it be read
+    bool uniqueIdRefused = false;          // it refused: readout-protected
+};
+
 // Receives the engine's events on the owner thread, in the order they happen. Every call has
 // a default: a listener takes what it needs.
 class EngineListener {
@@ -133,6 +145,7 @@ class EngineListener {
     virtual void OnModelNeeded(const ModelNeeded&) {}
     virtual void OnProgress(const Progress&) {}
     virtual void OnSlotEnded(const SlotEnded&) {}
+    virtual void OnSocketProbed(const SocketProbed&) {}
     // The slot's port closed (unticked, or reopened at another rate): its row starts afresh.
     virtual void OnSlotClosed(std::int32_t /*slot*/) {}
     // Every slot of the run has ended.

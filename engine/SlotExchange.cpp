@@ -65,6 +65,14 @@ void PortStateMachine::sendSync(std::int32_t slot) {
     send(slot, frame, 1);
 }
 
+void PortStateMachine::sendProbeSync(std::int32_t slot) {
+    sendSync(slot);
+    PortSlot& s = slotAt(slot);
+    EngineTiming quick = timing_;
+    quick.answerMargin = timing_.probeAnswer;
+    armAnswerTimer(slot, AnswerTimeout(quick, s.ports.Baud(), s.ports.writePause, 1, 1, {}));
+}
+
 void PortStateMachine::armAnswerTimer(std::int32_t slot, milliseconds timeout) {
     SlotCycle& cycle = slotAt(slot).cycle;
     if (cycle.answerTimer != 0)
@@ -119,6 +127,11 @@ void PortStateMachine::onSilence(std::int32_t slot, const std::uint8_t*) {
 // the next SYNC completes the pair (and is refused).
 void PortStateMachine::syncAgain(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
+    if (s.cycle.probing && s.cycle.state == SyncSent) {
+        if (++s.cycle.repeats > 1)
+            return endProbe(slot, false);
+        return sendProbeSync(slot);
+    }
     if (++s.cycle.repeats > timing_.maxRepeats) {
         FailSlot(slot, silenceReason(s));
         return;

@@ -71,6 +71,9 @@ enum class TextId : std::uint16_t {
     FitStartUnaligned,    // {start} {align}
     FitEndBeyond,         // {end} {last}
     FitTooManyPages,      // {pages} {limit}
+    // Production mode.
+    WaitingForChip,      // an empty socket
+    UniqueIdUnreadable,  // appended to the remark of a chip that refused its ID's read
     Count,
 };
 

@@ -67,6 +67,9 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kEnTex
     "Start address {start} is not aligned to {align} bytes; the chip cannot write there",
     "The download file ends at {end}, beyond the chip's last flash address {last}",
     "The download file needs {pages} pages erased, more than the limit of {limit}",
+    // Production mode.
+    "Waiting for a chip",
+    "; the chip's unique ID cannot be read: the next chip starts once this one is taken away",
 };
 static_assert(!kEnTexts.back().empty(), "a text for every TextId");
 

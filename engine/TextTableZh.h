@@ -66,6 +66,9 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kZhTex
     "起始地址{start}不是{align}字节对齐的地址,芯片无法写入",
     "下载文件结束于{end},超出芯片闪存末地址{last}",
     "下载文件需要擦除{pages}页,超过{limit}页的上限",
+    // Production mode.
+    "等待芯片",
+    ",芯片唯一ID不可读,取走芯片后才烧录下一片",
 };
 static_assert(!kZhTexts.back().empty(), "a text for every TextId");
 

@@ -183,5 +183,25 @@
         <source>%1的工位标签(留空则显示序号)：</source>
         <translation>Station label of %1 (empty shows the row number):</translation>
     </message>
+    <message>
+        <source>连续烧录</source>
+        <translation>Continuous programming</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>成功：%1  失败：%2  良率：%3%</source>
+        <translation>Succeeded: %1  Failed: %2  Yield: %3%</translation>
+    </message>
+    <message>
+        <source>本工位成功：%1  失败：%2</source>
+        <translation>This socket: %1 succeeded, %2 failed</translation>
+    </message>
+    <message>
+        <source>清零(&amp;Z)</source>
+        <translation>Reset &amp;counters</translation>
+    </message>
 </context>
 </TS>
