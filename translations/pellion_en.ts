@@ -185,7 +185,7 @@
     </message>
     <message>
         <source>连续烧录</source>
-        <translation>Continuous programming</translation>
+        <translation>Nonstop</translation>
     </message>
     <message>
         <source>停止</source>

@@ -28,7 +28,10 @@ class WindowStationTest : public WindowEndToEndTest {
         int count = 0;
         for (const auto& snapshot : all) {
             const auto flash = snapshot.fullFlash();
-            if (snapshot.stats.bytesProgrammed == image.size() && flash.size() >= image.size() &&
+            // Programmed twice, a chip would count the image's bytes twice (0xFFFF half-words
+            // of the image may not count at all).
+            if (snapshot.stats.bytesProgrammed > 0 &&
+                snapshot.stats.bytesProgrammed <= image.size() && flash.size() >= image.size() &&
                 std::equal(image.begin(), image.end(), flash.begin())) {
                 ++count;
             }
@@ -43,8 +46,8 @@ TEST_F(WindowStationTest, ContinuousProgrammingCountsEveryChipSwappedInUntilCanc
     ASSERT_NE(continuous, nullptr);
     EXPECT_FALSE(continuous->isChecked()) << "unchecked at first start";
     continuous->setChecked(true);
-    const std::vector<int> slots{slotOfChip(0), slotOfChip(1)};
-    tickAndIdentify(slots);
+    const std::vector<int> chipSlots{slotOfChip(0), slotOfChip(1)};
+    tickAndIdentify(chipSlots);
     const auto image = test::patternBytes(3000, 5);
     test::TempFile file("app.bin", image);
     dialog_->findChild<QLineEdit*>("downloadFileEdit")
@@ -57,8 +60,8 @@ TEST_F(WindowStationTest, ContinuousProgrammingCountsEveryChipSwappedInUntilCanc
     // Started, the chips run their program and answer no more: the sockets look empty.
     ASSERT_TRUE(test::processEventsUntil(
         [&] {
-            return text(slots[0], ColumnRemark) == kWaiting &&
-                   text(slots[1], ColumnRemark) == kWaiting;
+            return text(chipSlots[0], ColumnRemark) == kWaiting &&
+                   text(chipSlots[1], ColumnRemark) == kWaiting;
         },
         10000));
 
@@ -67,8 +70,8 @@ TEST_F(WindowStationTest, ContinuousProgrammingCountsEveryChipSwappedInUntilCanc
     chips_->chip(1).configure([](sim::ChipOptions& o) { o.faults.badCellProbability = 1; });
     chips_->chip(1).replace();
     ASSERT_TRUE(countsBecome("成功：3  失败：1  良率：75%")) << counts().toStdString();
-    EXPECT_TRUE(portTip(slots[1]).contains("本工位成功：1  失败：1"))
-        << portTip(slots[1]).toStdString();
+    EXPECT_TRUE(portTip(chipSlots[1]).contains("本工位成功：1  失败：1"))
+        << portTip(chipSlots[1]).toStdString();
     EXPECT_EQ(programmedOnce(0, image), 2);
     EXPECT_EQ(programmedOnce(1, image), 1);
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
@@ -77,7 +80,7 @@ TEST_F(WindowStationTest, ContinuousProgrammingCountsEveryChipSwappedInUntilCanc
 
     dialog_->resetStationCounts();  // the context menu's "清零"
     EXPECT_EQ(counts(), "成功：0  失败：0  良率：0%");
-    EXPECT_TRUE(portTip(slots[1]).contains("本工位成功：0  失败：0"));
+    EXPECT_TRUE(portTip(chipSlots[1]).contains("本工位成功：0  失败：0"));
 
     // Cancel asks, as during a run, then stops the station and closes every port.
     {
