@@ -45,6 +45,7 @@ class MemoryRunHost : public RunHost {
     WritePlan writePlan;  // the station's settings
     // Not a control of the window: a cycle that keeps records asks for the chip's unique ID.
     bool readUniqueId = false;
+    BootSequences boot;
 
     // What the engine showed.
     bool okEnabled = true;
@@ -68,6 +69,7 @@ class MemoryRunHost : public RunHost {
     bool IsVerifyChecked() const override { return verify; }
     WritePlan StationWritePlan() const override { return writePlan; }
     SlotInputs SlotInputsOf(std::int32_t slot) const override;
+    BootSequences StationBootSequences() const override { return boot; }
     void SetRowText(const PortTextUpdate& update) override;
     void SetRowProgress(const PortProgressUpdate& update) override;
     void UntickRow(std::int32_t slot) override;

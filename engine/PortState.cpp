@@ -10,6 +10,10 @@ const char* PortStateName(std::int32_t state) {
             return "CodeRequested";
         case LineRecovery:
             return "LineRecovery";
+        case BootEntry:
+            return "BootEntry";
+        case BootExit:
+            return "BootExit";
         case UniqueIdCmd:
             return "UniqueIdCmd";
         case UniqueIdAddr:

@@ -11,6 +11,8 @@ enum PortState : std::int32_t {
     CodeRequested = 1,
     // Filler bytes sent to end a frame the chip was left in, or the quiet wait after them.
     LineRecovery = 2,
+    // DTR and RTS bring the chip into its bootloader before SYNC.
+    BootEntry = 3,
     // Reading the unique ID of a chip that named itself, when the cycle asks for it.
     UniqueIdCmd = 4,
     UniqueIdAddr = 5,
@@ -42,6 +44,8 @@ enum PortState : std::int32_t {
     VerifyData = 42,
     // SYNC after the chip reset itself on an option-byte write, before anything follows it.
     ResyncAfterOptionWrite = 43,
+    // DTR and RTS restart the programmed chip in its application instead of Go.
+    BootExit = 44,
     // An answer was lost in the middle of erasing, writing or reading back: filler until the
     // chip refuses the frame it is in (then a quiet wait), SYNC, and for a write the block
     // whose acknowledgement was lost read back.

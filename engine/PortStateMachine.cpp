@@ -6,7 +6,7 @@ namespace pellion {
 
 PortStateMachine::PortStateMachine(OwnerLoop& loop, PortTable& table,
                                    const DeviceCatalogue& catalogue, EngineEvents& events)
-    : loop_(loop), table_(table), catalogue_(catalogue), events_(events) {}
+    : loop_(loop), table_(table), catalogue_(catalogue), events_(events), bootRunner_(loop) {}
 
 PortStateMachine::~PortStateMachine() {
     CancelAll();
@@ -26,6 +26,8 @@ void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& 
     s.result.started = SteadyClock::now();
     s.cycle.state = SyncSent;
     events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Identification});
+    if (!inputs.boot.entry.empty())
+        return beginBootEntry(slot, inputs.boot.entry);
     stepStarted(slot, SlotStep::Sync);
     sendSync(slot);
 }
@@ -126,11 +128,13 @@ void PortStateMachine::CancelSlot(std::int32_t slot) {
     s.chip.awaitingModel = false;
     if (atWork)
         endSlot(slot, SlotResult::Cancelled);
+    releaseLines(slot);
 }
 
 void PortStateMachine::CancelAll() {
     for (std::int32_t i = 0; i < table_.slotCount(); ++i)
         stopTimers(i);
+    bootRunner_.cancelAll();
 }
 
 bool PortStateMachine::IsAtWork(std::int32_t slot) const {
@@ -140,15 +144,17 @@ bool PortStateMachine::IsAtWork(std::int32_t slot) const {
     if (s.result.inRun || s.chip.awaitingModel || !s.ports.IsOpen())
         return false;
     const SlotStep step = StepOfState(s.cycle.state);
-    return step == SlotStep::Sync || step == SlotStep::Identify;
+    return step == SlotStep::BootEntry || step == SlotStep::Sync || step == SlotStep::Identify;
 }
 
 void PortStateMachine::RequestStop(std::int32_t slot) {
     if (!IsAtWork(slot))
         return;
     SlotCycle& cycle = slotAt(slot).cycle;
-    if (cycle.answerTimer != 0) {
-        cycle.stopRequested = true;  // the frame under way ends with its answer or time-out
+    if (cycle.answerTimer != 0 || bootRunner_.isActive(slot)) {
+        // The frame under way ends with its answer or time-out; a line sequence is never cut
+        // short, so that no chip is left in reset.
+        cycle.stopRequested = true;
         return;
     }
     endInterrupted(slot);  // waiting for nothing but its own timer
@@ -204,6 +210,8 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
         s.cycle.state = Failed;
         s.chip.awaitingModel = false;
     }
+    if (result != SlotResult::Succeeded)
+        releaseLines(slot);
     ended.failedStep = result == SlotResult::Failed ? s.result.failedStep : SlotStep::None;
     if (programming) {
         s.result.outcome = result == SlotResult::Succeeded ? SlotOutcome::Succeeded

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "engine/BootSequenceRunner.h"
 #include "engine/BootloaderCodec.h"
 #include "engine/EngineEvents.h"
 #include "engine/EngineTiming.h"
@@ -31,8 +32,9 @@ class PortStateMachine {
     void setTiming(const EngineTiming& timing) { timing_ = timing; }
     const EngineTiming& timing() const { return timing_; }
 
-    // The port has just been opened: synchronise and identify the chip. Of the inputs only
-    // readUniqueId is read.
+    // The port has just been opened: bring the chip into its bootloader with the inputs' boot
+    // entry (none: it waits there already), then synchronise and identify it. The cycle keeps
+    // the inputs; its run reads them anew.
     void BeginIdentification(std::int32_t slot, const SlotInputs& inputs = {});
     // Production mode asks an open port whether a chip is in its socket: SYNC (twice: a
     // synchronised chip takes the first as half a command) and, when answered, the chip's
@@ -43,7 +45,7 @@ class PortStateMachine {
     // (SlotStarted, then Identified or ModelNeeded): the chip is taken as a new one.
     void AnnounceProbe(std::int32_t slot);
     // A programming cycle starts on a Ready slot with its inputs (whose image must fit the
-    // slot's chip); only the image, verify, protect and the write plan are read.
+    // slot's chip); the boot exit replaces Go.
     void BeginRun(std::int32_t slot, const SlotInputs& inputs);
     // One delivery of the slot's port; `answer` holds the bytes read from its first byte on.
     void HandlePortAnswer(std::int32_t slot, const std::uint8_t* answer);
@@ -170,6 +172,14 @@ class PortStateMachine {
     void onFillerAnswered(std::int32_t slot, const std::uint8_t* = nullptr);
     void onFillerTimeout(std::int32_t slot, const std::uint8_t* = nullptr);
 
+    // Boot entry and exit (BootEntry.cpp).
+    void beginBootEntry(std::int32_t slot, const BootSequence& entry);
+    void beginBootExit(std::int32_t slot, bool tellRestarted);
+    // A slot that ends without its exit puts DTR and RTS back at rest: no chip stays in reset.
+    void releaseLines(std::int32_t slot);
+    LineOutcome setLines(std::int32_t slot, std::optional<bool> dtr, std::optional<bool> rts);
+    void failLines(std::int32_t slot, const LineOutcome& outcome);
+
     // Option bytes, erase, writing, starting the program (ProgrammingSteps.cpp).
     void askOptionAddress(std::int32_t slot, const std::uint8_t* = nullptr);
     void askOptionBytes(std::int32_t slot, const std::uint8_t* = nullptr);
@@ -236,6 +246,7 @@ class PortStateMachine {
     const DeviceCatalogue& catalogue_;
     EngineEvents& events_;
     EngineTiming timing_;
+    BootSequenceRunner bootRunner_;
     std::uint64_t nextSession_ = 1;
 };
 

@@ -235,6 +235,8 @@ void PortStateMachine::continueAfterImage(std::int32_t slot) {
         sendCommand(slot, BootloaderCommand::WriteMemory);
     } else if (!isOptionDownload(s)) {
         milestone(slot, Milestone::Written);
+        if (s.cycle.inputs.boot.exit)
+            return beginBootExit(slot, true);
         s.cycle.state = GoCmd;
         stepStarted(slot, SlotStep::Go);
         sendCommand(slot, BootloaderCommand::Go);

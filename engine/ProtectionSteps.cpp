@@ -95,6 +95,8 @@ void PortStateMachine::sendProtectFrame(std::int32_t slot, const std::uint8_t*) 
 
 void PortStateMachine::onProtected(std::int32_t slot, const std::uint8_t*) {
     milestone(slot, Milestone::Protected);
+    if (slotAt(slot).cycle.inputs.boot.exit)
+        return beginBootExit(slot, false);
     endSlot(slot, SlotResult::Succeeded);
 }
 

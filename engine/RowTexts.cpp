@@ -24,6 +24,10 @@ TextId stepFailureId(SlotStep step, bool readout) {
             return TextId::FailedProtect;
         case SlotStep::Verify:
             return TextId::FailedVerify;
+        case SlotStep::BootEntry:
+            return TextId::FailedBootEntry;
+        case SlotStep::BootExit:
+            return TextId::FailedBootExit;
         default:
             return TextId::FailedWrite;  // writing, and anything without a step of its own
     }
@@ -60,6 +64,12 @@ bool reasonId(EndReason reason, TextId& id) {
             return true;
         case EndReason::FlashDiffers:
             id = TextId::ReasonFlashDiffers;
+            return true;
+        case EndReason::NoLines:
+            id = TextId::ReasonNoLines;
+            return true;
+        case EndReason::LinesFailed:
+            id = TextId::ReasonLinesFailed;
             return true;
         case EndReason::PortBusy:
             id = TextId::PortBusy;
@@ -98,6 +108,8 @@ TextId stepStartedId(const StepStarted& event, bool& shown) {
             return TextId::Downloading;
         case SlotStep::Verify:
             return TextId::Verifying;
+        case SlotStep::BootEntry:
+            return TextId::EnteringBootloader;
         default:
             shown = false;  // reading options, unprotecting, Go, protecting: no remark of their own
             return TextId::Count;
@@ -122,6 +134,8 @@ TextId milestoneId(Milestone milestone) {
             return TextId::Protected;
         case Milestone::Verified:
             return TextId::Verified;
+        case Milestone::Restarted:
+            return TextId::Restarted;
     }
     return TextId::Count;
 }

@@ -85,7 +85,12 @@ bool RunControl::OpenSlot(std::int32_t slot) {
         return false;
     const SlotInputs inputs = host_.SlotInputsOf(slot);
     EndReason refusal = EndReason::None;
-    switch (OpenSlotPort(table_.slot(slot), *this, inputs.baud, inputs.writePauseMs)) {
+    // Lines that reset or boot the chip rest de-asserted from the open on: the chip runs as the
+    // board leaves it until a sequence moves them.
+    const auto idle = inputs.boot.drivesLines()
+                          ? std::optional<LineLevels>(LineLevels{false, false})
+                          : std::nullopt;
+    switch (OpenSlotPort(table_.slot(slot), *this, inputs.baud, inputs.writePauseMs, idle)) {
         case SlotOpenResult::Busy:
             refusal = EndReason::PortBusy;
             break;

@@ -18,6 +18,7 @@ SlotInputs RunHost::SlotInputsOf(std::int32_t slot) const {
     inputs.verify = IsVerifyChecked();
     inputs.protect = IsReadProtectChecked();
     inputs.write = StationWritePlan();
+    inputs.boot = StationBootSequences();
     return inputs;
 }
 

@@ -60,9 +60,12 @@ class RunHost {
     // The station's block size and blank-block rule (its settings, or the command line's).
     virtual WritePlan StationWritePlan() const { return {}; }
     // What a slot's cycle takes from the surface, read when its port opens and when a run
-    // starts: the row's baud rate (57600 when it names none) and model, the interval, verify
-    // protect and the station's write plan. No image: the run loads that once for all its cycles.
+    // starts: the row's baud rate (57600 when it names none) and model, the interval, verify,
+    // protect, the station's write plan and its boot sequences. No image: the run loads that
+    // once for all its cycles.
     virtual SlotInputs SlotInputsOf(std::int32_t slot) const;
+    // The station's boot entry and exit, part of every slot's inputs. None by default.
+    virtual BootSequences StationBootSequences() const { return {}; }
 
     // --- Written by the engine ---
     virtual void SetRowText(const PortTextUpdate& update) = 0;

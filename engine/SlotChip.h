@@ -26,6 +26,8 @@ struct SlotChip {
     bool uniqueIdRefused = false;  // refused in a row: the chip is readout-protected
     // A readout unprotect erased the whole chip once: never again on it.
     bool readUnprotectAllowed = true;
+    // A boot sequence holds its board's DTR and RTS away from rest (BOOT0 raised).
+    bool linesDriven = false;
 };
 
 }  // namespace pellion

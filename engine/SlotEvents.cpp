@@ -20,6 +20,8 @@ const char* MilestoneIdentifier(Milestone milestone) {
             return "protected";
         case Milestone::Verified:
             return "verified";
+        case Milestone::Restarted:
+            return "restarted";
     }
     return "";
 }
@@ -46,6 +48,10 @@ const char* ReasonIdentifier(EndReason reason) {
             return "data_refused";
         case EndReason::FlashDiffers:
             return "flash_differs";
+        case EndReason::NoLines:
+            return "no_lines";
+        case EndReason::LinesFailed:
+            return "lines_failed";
         case EndReason::PortBusy:
             return "port_busy";
         case EndReason::PortAbsent:

@@ -37,9 +37,10 @@ enum class Milestone : std::uint8_t {
     ReadUnprotected,  // the whole chip was erased with it
     Protected,
     Verified,
+    Restarted,  // the boot exit reset the chip into its new program
 };
 // "erased", "erase_refused", "written", "go_accepted", "write_unprotected",
-// "read_unprotected", "protected", "verified". These never change.
+// "read_unprotected", "protected", "verified", "restarted". These never change.
 const char* MilestoneIdentifier(Milestone milestone);
 
 struct MilestoneReached {
@@ -91,6 +92,8 @@ enum class EndReason : std::uint8_t {
     PortGone,            // the port went away
     DataRefused,         // a written block was refused (at `address`)
     FlashDiffers,        // the read-back differs from the image (at `address`)
+    NoLines,             // the port cannot drive DTR and RTS at all
+    LinesFailed,         // setting DTR or RTS failed
     // The port could not be opened (the slot never started).
     PortBusy,
     PortAbsent,
@@ -99,8 +102,8 @@ enum class EndReason : std::uint8_t {
     PortNotStarted,  // opened, but its monitor thread could not start
 };
 // "", "no_answer", "no_answer_parity", "garbled", "refused", "option_bytes_corrupt", "interrupted",
-// "port_gone", "data_refused", "flash_differs", "port_busy", "port_absent", "not_a_serial_port",
-// "port_denied", "port_not_started". These never change.
+// "port_gone", "data_refused", "flash_differs", "no_lines", "lines_failed", "port_busy",
+// "port_absent", "not_a_serial_port", "port_denied", "port_not_started". These never change.
 const char* ReasonIdentifier(EndReason reason);
 
 // The one terminal event of a slot's phase, whatever ended it.

@@ -101,6 +101,7 @@ void PortStateMachine::stopTimers(std::int32_t slot) {
         loop_.stopTimer(cycle.delayTimer);
     cycle.answerTimer = 0;
     cycle.delayTimer = 0;
+    bootRunner_.cancel(slot);
 }
 
 EndReason PortStateMachine::silenceReason(const PortSlot& slot) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/BootSequence.h"
 #include "engine/WritePlan.h"
 #include "image/FirmwareImage.h"
 
@@ -22,6 +23,8 @@ struct SlotInputs {
     WritePlan write;       // the station's block size and blank blocks
     // Read the chip's unique ID when it names itself (for records); normal mode does not.
     bool readUniqueId = false;
+    // DTR and RTS: the entry before SYNC when the port opens, the exit in place of Go.
+    BootSequences boot;
 };
 
 }  // namespace pellion

@@ -32,6 +32,10 @@ SlotStep StepOfState(std::int32_t state) {
         case GoCmd:
         case GoAddr:
             return SlotStep::Go;
+        case BootEntry:
+            return SlotStep::BootEntry;
+        case BootExit:
+            return SlotStep::BootExit;
         case UnprotectWriteCmd:
         case UnprotectWriteDone:
         case ResyncAfterWriteUnprotect:
@@ -76,6 +80,10 @@ const char* StepIdentifier(SlotStep step) {
             return "protect";
         case SlotStep::Port:
             return "port";
+        case SlotStep::BootEntry:
+            return "boot_entry";
+        case SlotStep::BootExit:
+            return "boot_exit";
     }
     return "";
 }

@@ -15,13 +15,16 @@ enum class SlotStep : std::int32_t {
     Write,
     Verify,  // reading the image back
     Go,
-    Protect,  // setting readout protection
-    Port,     // the port itself: not opened, or gone
+    Protect,    // setting readout protection
+    Port,       // the port itself: not opened, or gone
+    BootEntry,  // DTR and RTS bringing the chip into its bootloader
+    BootExit,   // DTR and RTS starting the programmed chip in place of Go
 };
 
 SlotStep StepOfState(std::int32_t state);
 // "sync", "identify", "read_options", "unprotect", "erase", "write", "verify", "go",
-// "protect", "port"; "" for None. These never change: reports are read by programs.
+// "protect", "port", "boot_entry", "boot_exit"; "" for None. These never change: reports are
+// read by programs.
 const char* StepIdentifier(SlotStep step);
 
 // Whether the state belongs to removing readout protection (rather than write protection).

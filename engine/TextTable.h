@@ -33,6 +33,8 @@ enum class TextId : std::uint16_t {
     Protected,                //
     Verifying,                //
     Verified,                 //
+    EnteringBootloader,       // the boot entry under way
+    Restarted,                // the boot exit started the new program
     // What a failure names: the step, then why ("{step},{reason}").
     FailedSync,
     FailedIdentify,
@@ -44,6 +46,8 @@ enum class TextId : std::uint16_t {
     FailedWriteUnprotect,
     FailedProtect,
     FailedVerify,
+    FailedBootEntry,
+    FailedBootExit,
     FailureWithReason,  // {step} {reason}
     ReasonNoAnswer,
     ReasonParityBlind,  // after "no answer", as one reason
@@ -54,7 +58,9 @@ enum class TextId : std::uint16_t {
     ReasonPortGone,
     ReasonDataRefused,   // {address}
     ReasonFlashDiffers,  // {address}
-    MassErasedNote,      // appended to the final remark
+    ReasonNoLines,
+    ReasonLinesFailed,
+    MassErasedNote,  // appended to the final remark
     // Messages of the run and of opening a port.
     NoModel,          // {ports}
     NotInitialised,   // {ports}

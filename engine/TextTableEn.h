@@ -29,6 +29,8 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kEnTex
     "Download complete, readout protection set",
     "Verifying, please wait...",
     "Verified",
+    "Entering the bootloader, please wait...",
+    "Download complete, chip reset into its application",
     // Failed steps.
     "Initialisation failed",
     "Reading the chip's information failed",
@@ -40,6 +42,8 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kEnTex
     "Removing write protection failed",
     "Download complete, setting readout protection failed",
     "Verification failed",
+    "Entering the bootloader failed",
+    "Resetting into the application failed",
     "{step}: {reason}",
     "the chip did not answer",
     "the chip did not answer; the serial adapter may not support even parity",
@@ -50,6 +54,8 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kEnTex
     "the port was disconnected",
     "the data at {address} was refused",
     "the flash at {address} differs from the download file",
+    "the port cannot drive DTR/RTS",
+    "setting DTR/RTS failed",
     "; removing readout protection erased the whole chip",
     // Messages.
     "Choose the model of the chip on {ports}.",

@@ -28,6 +28,8 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kZhTex
     "下载完成，设置读保护成功",
     "正在校验,请稍后.....",
     "校验成功",
+    "正在进入下载模式,请稍后.....",
+    "下载完成后成功复位运行",
     // Failed steps.
     "初始化失败",
     "读取芯片信息失败",
@@ -39,6 +41,8 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kZhTex
     "去除写保护失败",
     "下载完成，设置读保护失败",
     "校验失败",
+    "进入下载模式失败",
+    "复位运行失败",
     "{step},{reason}",
     "芯片无应答",
     "芯片无应答,串口适配器可能不支持偶校验",
@@ -49,6 +53,8 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kZhTex
     "串口已断开",
     "地址{address}的数据被拒绝",
     "地址{address}的内容与下载文件不同",
+    "串口无法控制DTR/RTS",
+    "设置DTR/RTS失败",
     ",去除读保护时芯片已整片擦除",
     // Messages.
     "{ports}芯片请选择型号!",

@@ -3,7 +3,8 @@
 namespace pellion {
 
 SlotOpenResult OpenSlotPort(PortSlot& slot, SerialOwner& owner, std::uint32_t baud,
-                            std::uint32_t writePauseMs) {
+                            std::uint32_t writePauseMs,
+                            const std::optional<LineLevels>& idleLines) {
     CSerialPort& port = slot.ports;
     switch (CSerialPort::ProbePort(slot.devicePath)) {
         case PortAccess::Free:
@@ -19,8 +20,8 @@ SlotOpenResult OpenSlotPort(PortSlot& slot, SerialOwner& owner, std::uint32_t ba
     }
     // The test cannot see every opener, and another may come between the test and the open:
     // the open says why it failed.
-    const auto opened =
-        port.OpenPort(&owner, slot.devicePath, std::uint32_t(slot.comNumber), baud, writePauseMs);
+    const auto opened = port.OpenPort(&owner, slot.devicePath, std::uint32_t(slot.comNumber), baud,
+                                      writePauseMs, idleLines);
     switch (opened.kind) {
         case SerialErrorKind::None:
             break;
