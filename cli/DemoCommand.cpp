@@ -1,6 +1,7 @@
-// pellion-cli demo [--chips N] [--baud N] [--file FILE]
+// pellion-cli demo [--chips N] [--baud N] [--file FILE] [--boot-entry SEQ] [--boot-exit SEQ]
 // The whole job without hardware: virtual chips on pseudo-terminals in this process, the
 // bundled example firmware programmed into all of them, every chip read back and compared.
+// With a boot entry the chips sit on fixture boards and power up running their application.
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "catalogue/DeviceCatalogue.h"
 #include "cli/CommandRegistry.h"
 #include "cli/InterruptSignals.h"
+#include "cli/ProgramArguments.h"
 #include "cli/ProgramSession.h"
 #include "cli/StationSession.h"
 #include "image/DownloadFile.h"
@@ -47,7 +49,8 @@ std::string bundledFirmware() {
 
 void printDemoHelp(std::ostream& out) {
     out << "usage: pellion-cli demo [--chips N] [--baud N] [--file FILE] [--lang zh|en] "
-           "[--station]\n\n"
+           "[--station]\n"
+           "                        [--boot-entry SEQ] [--boot-exit SEQ]\n\n"
            "Starts N virtual chips (each with a serial bootloader on its own\n"
            "pseudo-terminal, timed like a real line), programs the example firmware into all\n"
            "of them at once with read-back verification, then compares every chip's flash\n"
@@ -64,6 +67,11 @@ void printDemoHelp(std::ostream& out) {
            "              1.5 s after its program starts, as an operator would, and the\n"
            "              station programs 3 chips per socket, then every chip that passed\n"
            "              through a socket is checked\n"
+           "  --boot-entry SEQ, --boot-exit SEQ\n"
+           "              as for 'program': with an entry other than none the chips sit on\n"
+           "              boards wired as rts-reset names (dtr-reset otherwise) and power up\n"
+           "              running their application, so the entry has to bring them into\n"
+           "              their bootloader\n"
            "  --help      this text\n\n"
            "Exit status: 0 every chip holds the image, 1 otherwise, 2 wrong command line.\n";
 }
@@ -144,6 +152,8 @@ int runDemo(const std::vector<std::string>& args) {
     // happens to keep it.
     std::string fileName = "the example firmware";
     std::optional<OperatorLanguage> language;
+    BootSequences boot;
+    sim::Wiring wiring = sim::Wiring::DtrReset;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -154,9 +164,19 @@ int runDemo(const std::vector<std::string>& args) {
             station = true;
             continue;
         }
-        if ((arg == "--chips" || arg == "--baud" || arg == "--file" || arg == "--lang") &&
+        if ((arg == "--chips" || arg == "--baud" || arg == "--file" || arg == "--lang" ||
+             IsBootOption(arg)) &&
             i + 1 < args.size()) {
             const std::string& value = args[++i];
+            if (IsBootOption(arg)) {
+                if (auto problem = ParseBootOption(arg, value, boot)) {
+                    std::cerr << "pellion-cli demo: " << *problem << "\n";
+                    return kExitUsage;
+                }
+                if (arg == "--boot-entry")
+                    wiring = value == "rts-reset" ? sim::Wiring::RtsReset : sim::Wiring::DtrReset;
+                continue;
+            }
             if (arg == "--lang") {
                 language = parseOperatorLanguage(value);
                 if (!language) {
@@ -195,6 +215,7 @@ int runDemo(const std::vector<std::string>& args) {
     options.verify = true;
     options.watchInterrupts = true;
     options.language = chooseOperatorLanguage(language);
+    options.boot = boot;
     auto image = LoadSessionImage(options);
     if (!image) {
         std::cerr << kLoaderCaption << ": " << image.error() << "\n";
@@ -209,6 +230,8 @@ int runDemo(const std::vector<std::string>& args) {
         chipOptions.serialNumber = std::uint32_t(i + 1);
         if (station)
             chipOptions.replaceAfterGo = std::chrono::milliseconds(1500);
+        chipOptions.wiring = wiring;
+        chipOptions.startInApplication = !boot.entry.empty();
         const auto added = host.addChip(chipOptions);
         if (!added.chip) {
             std::cerr << "pellion-cli demo: " << added.error << "\n";
@@ -217,6 +240,11 @@ int runDemo(const std::vector<std::string>& args) {
         options.devices.push_back(added.chip->devicePath());
     }
 
+    if (!boot.entry.empty()) {
+        std::cout << "Every chip runs its application; DTR and RTS bring it into its bootloader ("
+                  << BootSequenceDuration(boot.entry).count() << " ms of waits per chip, all "
+                  << "chips at once).\n";
+    }
     if (station)
         return runStationDemo(host, options, image.value());
     std::cout << "Programming " << fileName << " (" << image.value().imageSize << " bytes at "
@@ -237,6 +265,8 @@ int runDemo(const std::vector<std::string>& args) {
             ++matching;
             std::cout << "flash holds the image, " << image.value().imageSize << " bytes"
                       << (port.verified == Verification::Passed ? ", verified by the engine" : "")
+                      << (std::string(chip.board().mode) == "application" ? ", program running"
+                                                                          : "")
                       << "\n";
         } else {
             std::cout << "flash differs from the image at " << hex32(*difference) << " ("
@@ -253,7 +283,8 @@ int runDemo(const std::vector<std::string>& args) {
 }
 
 const CommandRegistration registration{
-    {"demo", "demo [--chips N] [--baud N]                    program virtual chips and check them",
+    {"demo",
+     "demo [--chips N] [--baud N] [--boot-entry SEQ]   program virtual chips and check them",
      runDemo}};
 
 }  // namespace

@@ -100,6 +100,27 @@ std::optional<std::string> ReportPathProblem(const std::string& path, const std:
     return std::nullopt;
 }
 
+bool IsBootOption(const std::string& option) {
+    return option == "--boot-entry" || option == "--boot-exit";
+}
+
+std::optional<std::string> ParseBootOption(const std::string& option, const std::string& value,
+                                           BootSequences& boot) {
+    const BootRole role = option == "--boot-entry" ? BootRole::Entry : BootRole::Exit;
+    const BootSequenceParse parse = ParseBootSequence(value, role);
+    if (!parse.ok()) {
+        return option + " '" + value + "': " + BootSequenceErrorTextEnglish(parse) + " (or " +
+               BootPresetNames(role) + ")";
+    }
+    if (role == BootRole::Entry)
+        boot.entry = parse.steps;
+    else if (parse.go)
+        boot.exit.reset();
+    else
+        boot.exit = parse.steps;
+    return std::nullopt;
+}
+
 std::optional<std::string> ParseProgramArguments(const std::vector<std::string>& args,
                                                  ProgramArguments& parsed) {
     SessionOptions& o = parsed.session;
@@ -132,7 +153,7 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
         }
         if (arg != "--file" && arg != "--port" && arg != "--address" && arg != "--baud" &&
             arg != "--interval" && arg != "--model" && arg != "--json" && arg != "--lang" &&
-            arg != "--block-size") {
+            arg != "--block-size" && !IsBootOption(arg)) {
             return "unknown option '" + args[i] + "'";
         }
         const auto v = value();
@@ -172,6 +193,9 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
             language = parseOperatorLanguage(*v);
             if (!language)
                 return "--lang '" + *v + "' is neither zh nor en";
+        } else if (IsBootOption(arg)) {
+            if (auto problem = ParseBootOption(arg, *v, o.boot))
+                return problem;
         } else {
             parsed.json = *v;
         }

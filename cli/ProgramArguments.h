@@ -22,6 +22,12 @@ inline constexpr std::uint32_t kMaxBaud = 4'000'000;
 std::optional<std::string> ParseProgramArguments(const std::vector<std::string>& args,
                                                  ProgramArguments& parsed);
 
+// --boot-entry and --boot-exit: parses `value` into `boot`, or says what is wrong with it and
+// where. Nothing for another option.
+std::optional<std::string> ParseBootOption(const std::string& option, const std::string& value,
+                                           BootSequences& boot);
+bool IsBootOption(const std::string& option);
+
 // Why the report cannot go to `path`; nothing when it can. Checked before any chip is touched,
 // so that a run is never lost for want of its report, and the report never replaces the
 // firmware or lands on a port. Paths are compared by the file they name, not by their text.

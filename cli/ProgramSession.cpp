@@ -44,6 +44,7 @@ RowState rowStateOf(const PortSlot& slot, bool ticked) {
     if (!ticked)
         return RowState::Closed;
     switch (slot.cycle.state) {
+        case BootEntry:
         case SyncSent:
         case CodeRequested:
         case LineRecovery:
@@ -188,6 +189,7 @@ class Session {
         host_.readProtect = options.protect;
         host_.verify = options.verify;
         host_.writePlan = options.writePlan;
+        host_.boot = options.boot;
         host_.onMessage = [this](const MemoryRunHost::Message& message) {
             lastMessage_ = message.text;
             err_ << message.caption << ": " << message.text << "\n" << std::flush;

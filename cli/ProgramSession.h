@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/BootSequence.h"
 #include "engine/EngineTiming.h"
 #include "engine/OperatorLanguage.h"
 #include "engine/SlotStep.h"
@@ -27,6 +28,7 @@ struct SessionOptions {
     bool protect = false;              // readout protection after the download
     bool verify = true;                // read every chip back before calling it done
     std::optional<std::string> model;  // part name for the chips that do not name themselves
+    BootSequences boot;                // DTR and RTS before SYNC and after programming
     std::chrono::milliseconds identifyTimeout{30000};
     // After SIGINT or SIGTERM, how long the frames under way may take to end.
     std::chrono::milliseconds interruptGrace{10000};

@@ -19,6 +19,7 @@
 #include "Version.h"
 #include "cli/CliRun.h"
 #include "image/Crc32.h"
+#include "support/PtyPair.h"
 #include "support/VirtualChipFixture.h"
 
 namespace pellion {
@@ -448,6 +449,47 @@ TEST(ProgramCommand, AnInterruptedRunEndsInOrderAndTheChipsCanBeProgrammedAgain)
         EXPECT_EQ(chips.chip(i).readFlash(kFlashBase, bytes.size()), bytes) << i;
 }
 
+// Chips that power up in their application: the entry brings them into the bootloader, the
+// exit starts their program; a port without lines fails saying so, in the report too; a
+// sequence that is not one is refused where it goes wrong.
+TEST(ProgramCommand, BootEntryAndExitDriveTheLinesOfEveryPort) {
+    sim::ChipOptions options;
+    options.wiring = sim::Wiring::RtsReset;
+    options.startInApplication = true;
+    test::VirtualChipFixture chips(2, options);
+    ASSERT_TRUE(chips.ok());
+    test::PtyPair plain;
+    ASSERT_TRUE(plain.ok());
+    TempFile image(".bin"), report(".json");
+    image.write(pattern(1024));
+    const auto bad = runCli({"program", "--file", image.path, "--port", chips.devicePath(0),
+                             "--boot-entry", "R1|D1|W2O"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("--boot-entry 'R1|D1|W2O': error at character 9:"), std::string::npos)
+        << bad.err;
+
+    const auto run =
+        runCli({"program", "--file", image.path, "--port", chips.devicePath(0), "--port",
+                chips.devicePath(1), "--port", plain.slavePath(), "--boot-entry", "rts-reset",
+                "--boot-exit", "rts-reset", "--json", report.path});
+    ASSERT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::string json = report.read();
+    EXPECT_EQ(countOf(json,
+                      "\"result\": \"succeeded\", \"step\": null, \"remark\": "
+                      "\"下载完成后成功复位运行\""),
+              2u)
+        << json;
+    EXPECT_EQ(countOf(json,
+                      "\"result\": \"failed\", \"step\": \"boot_entry\", \"remark\": "
+                      "\"进入下载模式失败,串口无法控制DTR/RTS\""),
+              1u)
+        << json;
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(chips.chip(i).readFlash(kFlashBase, 1024), pattern(1024));
+        EXPECT_STREQ(chips.chip(i).board().mode, "application");
+    }
+}
+
 TEST(DemoCommand, ProgramsAndChecksVirtualChips) {
     const auto run = runCli({"demo", "--chips", "3", "--baud", "230400"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
@@ -455,6 +497,9 @@ TEST(DemoCommand, ProgramsAndChecksVirtualChips) {
         << run.out;
     EXPECT_NE(run.out.find("All 3 of 3 chips hold the image."), std::string::npos);
     EXPECT_EQ(runCli({"demo", "--chips", "0"}).exitCode, 2);
+    const auto boot = runCli({"demo", "--chips", "2", "--boot-entry", "dtr-reset"});
+    ASSERT_EQ(boot.exitCode, 0) << boot.out << boot.err;
+    EXPECT_EQ(countOf(boot.out, "verified by the engine, program running"), 2u) << boot.out;
 }
 
 }  // namespace
