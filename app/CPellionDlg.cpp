@@ -104,6 +104,7 @@ CPellionDlg::CPellionDlg(DialogOptions options, QWidget* parent)
         settingsReadPath_ = settingsPath_ = options_.settingsPath;
     }
     settings_ = readSettings(settingsReadPath_);
+    boot_ = parseBootSequenceTexts({fromUtf8(settings_.bootEntry), fromUtf8(settings_.bootExit)});
     setWindowTitle(fromUtf8(windowCaption(ownFileVersion())));
     initialiseControls();
     SetupPortColumns();
@@ -466,6 +467,8 @@ void CPellionDlg::closeEvent(QCloseEvent* event) {
 void CPellionDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(tr(kAboutMenuText), this, &CPellionDlg::showAbout);
+    menu.addAction(windowText(kTextBootMenu), this, &CPellionDlg::editBootSequences)
+        ->setEnabled(!run_->IsRunning());
     const QPoint inList = portList_->viewport()->mapFrom(this, event->pos());
     const int slot = portList_->viewport()->rect().contains(inList)
                          ? portList_->SlotOfRow(portList_->rowAt(inList.y()))
@@ -502,6 +505,23 @@ void CPellionDlg::editStationLabel(int slot) {
         labels[row.stationKey] = label;
     }
     showStationLabel(*portList_, slot, label);
+}
+
+void CPellionDlg::editBootSequences() {
+    const BootSequenceTexts current{fromUtf8(settings_.bootEntry), fromUtf8(settings_.bootExit)};
+    const auto answer = options_.askBootSequences
+                            ? options_.askBootSequences(this, current)
+                            : askBootSequences(this, current, options_.language);
+    if (!answer || run_->IsRunning())
+        return;
+    if (const QString problem = bootSequenceProblem(*answer, options_.language);
+        !problem.isEmpty()) {
+        ShowMessage(kRunCaption, toUtf8(problem));
+        return;
+    }
+    settings_.bootEntry = toUtf8(answer->entry);
+    settings_.bootExit = toUtf8(answer->exit);
+    boot_ = parseBootSequenceTexts(*answer);
 }
 
 void CPellionDlg::keyPressEvent(QKeyEvent* event) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/BootSequenceDialog.h"
 #include "app/PortRows.h"
 #include "app/QtOwnerLoopDriver.h"
 #include "app/RunTally.h"
@@ -56,6 +57,11 @@ struct DialogOptions {
     // The language of the texts the window makes from the engine's reports; its own texts
     // follow the translations installed (WindowLanguage).
     OperatorLanguage language = OperatorLanguage::Chinese;
+    // Asks the operator for the boot entry and exit, showing the current ones; none means
+    // cancelled. Empty function: askBootSequences.
+    std::function<std::optional<BootSequenceTexts>(QWidget* parent,
+                                                   const BootSequenceTexts& current)>
+        askBootSequences;
 };
 
 // The interval choices of the "下载间隔" combo, in milliseconds.
@@ -91,6 +97,9 @@ class CPellionDlg : public QDialog, public RunHost {
     // The port list's context menu item: the operator names the slot's socket; the label is
     // kept with the port's place and saved with the settings.
     void editStationLabel(int slot);
+    // The context menu item outside a run: the station's boot entry and exit, used by the
+    // ports opened from then on and saved with the settings.
+    void editBootSequences();
 
     OwnerLoop& ownerLoop() { return loop_; }
     PortTable& portTable() { return table_; }
@@ -112,6 +121,7 @@ class CPellionDlg : public QDialog, public RunHost {
     bool IsReadProtectChecked() const override;
     bool IsVerifyChecked() const override;
     WritePlan StationWritePlan() const override { return settings_.writePlan; }
+    BootSequences StationBootSequences() const override { return boot_; }
     void SetRowText(const PortTextUpdate& update) override;
     void SetRowProgress(const PortProgressUpdate& update) override;
     void UntickRow(std::int32_t slot) override;
@@ -184,6 +194,7 @@ class CPellionDlg : public QDialog, public RunHost {
     std::string settingsReadPath_;
     std::string settingsPath_;
     SavedSettings settings_;
+    BootSequences boot_;             // the station's entry and exit, parsed from the settings
     std::vector<PortRow> portRows_;  // slot i's port and where it sits
     RunTally tally_;
     bool okFocusLent_ = false;  // OK had the focus when a run disabled it

@@ -25,6 +25,8 @@ constexpr const char* kBlockSizeKey = "WriteBlockSize";
 constexpr const char* kSkipBlankKey = "SkipBlankBlocks";
 constexpr const char* kContinuousKey = "ContinuousProgramming";
 constexpr const char* kStationSoundKey = "StationSound";
+constexpr const char* kBootEntryKey = "BootEntry";
+constexpr const char* kBootExitKey = "BootExit";
 // Every label of a large station fits; a damaged, endless line is still cut.
 constexpr std::size_t kStationLabelsValueLimit = 65535;
 // Beyond any screen: a damaged value must not make a window nobody can handle.
@@ -143,6 +145,8 @@ SavedSettings readSettings(const std::string& path) {
     settings.writePlan.skipBlankBlocks = readLimited(path, kSkipBlankKey) != "0";
     settings.continuousProgramming = readLimited(path, kContinuousKey) == "1";
     settings.stationSound = readLimited(path, kStationSoundKey) != "0";
+    settings.bootEntry = readLimited(path, kBootEntryKey);
+    settings.bootExit = readLimited(path, kBootExitKey);
     return settings;
 }
 
@@ -185,6 +189,12 @@ bool writeSettings(const std::string& path, const SavedSettings& settings) {
         written = IniFile::writeValue(path, kSettingsSection, kStationLabelsKey,
                                       stationLabelsText(settings.stationLabels)) &&
                   written;
+    }
+    // Written once set, so that a file without them stays as it was.
+    for (const auto& [key, value] : {std::pair{kBootEntryKey, &settings.bootEntry},
+                                     std::pair{kBootExitKey, &settings.bootExit}}) {
+        if (!value->empty() || IniFile::readValue(path, kSettingsSection, key))
+            written = IniFile::writeValue(path, kSettingsSection, key, *value) && written;
     }
     return written;
 }

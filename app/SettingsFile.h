@@ -32,6 +32,10 @@ struct SavedSettings {
     // plan its default, so that the run can be refused in words.
     WritePlan writePlan;
     std::string badBlockSize;
+    // How DTR and RTS bring chips into their bootloader and start them after programming, as
+    // the operator typed them; empty: none and Go.
+    std::string bootEntry;
+    std::string bootExit;
 };
 
 inline constexpr const char* kSettingsFileName = "KTZozOvConfig.ini";

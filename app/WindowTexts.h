@@ -52,6 +52,22 @@ inline constexpr const char* kTextStationLabelPrompt =
 // OK while the settings file's WriteBlockSize is not a block size: the value as written.
 inline constexpr const char* kTextBadBlockSize = QT_TRANSLATE_NOOP(
     "pellion::WindowTexts", "配置文件中的写入块大小%1无效,应为4的倍数且不大于256,请修改后重试!");
+// The window's context menu item for boot entry and exit, and the dialog it opens: the caption,
+// the two fields and what they accept.
+inline constexpr const char* kTextBootMenu =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "设置启动方式(&B)...");
+inline constexpr const char* kTextBootCaption =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "启动方式");
+inline constexpr const char* kTextBootEntry =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "进入下载模式：");
+inline constexpr const char* kTextBootExit =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "下载完成后：");
+inline constexpr const char* kTextBootHelp = QT_TRANSLATE_NOOP(
+    "pellion::WindowTexts",
+    "none：不控制DTR/RTS(芯片已处于下载模式)；go：用跳转命令运行程序；\n"
+    "dtr-reset：DTR接复位,RTS接BOOT0；rts-reset：RTS接复位,DTR接BOOT0；\n"
+    "自定义：D0/D1、R0/R1设置DTR/RTS,B00..B11同时设置两者,W毫秒数等待,步骤之间用|分隔,"
+    "例如R1|D1|W20|D0|W50");
 
 // Production mode: the check box, OK's text while the station runs, the counts beside "用时："
 // (succeeded, failed, yield in percent), a port's counts in its tooltip, and the context menu's

@@ -203,5 +203,29 @@
         <source>清零(&amp;Z)</source>
         <translation>Reset &amp;counters</translation>
     </message>
+    <message>
+        <source>设置启动方式(&amp;B)...</source>
+        <translation>&amp;Boot entry and exit...</translation>
+    </message>
+    <message>
+        <source>启动方式</source>
+        <translation>Boot entry and exit</translation>
+    </message>
+    <message>
+        <source>进入下载模式：</source>
+        <translation>Enter the bootloader: </translation>
+    </message>
+    <message>
+        <source>下载完成后：</source>
+        <translation>After programming: </translation>
+    </message>
+    <message>
+        <source>none：不控制DTR/RTS(芯片已处于下载模式)；go：用跳转命令运行程序；
+dtr-reset：DTR接复位,RTS接BOOT0；rts-reset：RTS接复位,DTR接BOOT0；
+自定义：D0/D1、R0/R1设置DTR/RTS,B00..B11同时设置两者,W毫秒数等待,步骤之间用|分隔,例如R1|D1|W20|D0|W50</source>
+        <translation>none: DTR/RTS untouched (the chip waits in its bootloader); go: the Go command starts the program;
+dtr-reset: DTR drives RESET, RTS drives BOOT0; rts-reset: RTS drives RESET, DTR drives BOOT0;
+custom: D0/D1, R0/R1 set DTR/RTS, B00..B11 both at once, W&lt;ms&gt; waits, steps separated by |, e.g. R1|D1|W20|D0|W50</translation>
+    </message>
 </context>
 </TS>

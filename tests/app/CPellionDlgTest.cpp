@@ -159,7 +159,8 @@ TEST_F(DialogTest, AStationLabelReplacesTheNumberAndStaysWithTheUsbSocket) {
         const QStringList menuTexts =
             chooseFromContextMenu(dialog, list.viewport()->mapTo(&dialog, cell.center()), -1);
         test::processEventsUntil([&] { return !asked.isEmpty(); }, 2000);
-        EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)...", "", "设置工位标签(&L)..."}));
+        EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)...", "设置启动方式(&B)...", "",
+                                          "设置工位标签(&L)..."}));
         EXPECT_EQ(asked, QStringList({"ttyUSB0|"}));
         EXPECT_EQ(list.GetItemText(row, ColumnNumber), "工位3;A=B");
         EXPECT_EQ(list.GetItemText(0, ColumnNumber), "1");
@@ -334,7 +335,7 @@ TEST_F(DialogTest, AboutBoxOpensFromTheContextMenu) {
     test::ModalWatcher watcher;
     const QStringList menuTexts = chooseFromContextMenu(dialog, QPoint(20, 200), 0);
     test::processEventsUntil([&] { return !watcher.seen().empty(); }, 2000);
-    EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)..."}));
+    EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)...", "设置启动方式(&B)..."}));
     ASSERT_EQ(watcher.seen().size(), 1u);
     EXPECT_EQ(watcher.seen()[0].caption, "关于 Pellion");
 }
