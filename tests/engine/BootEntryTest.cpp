@@ -108,6 +108,26 @@ TEST(BootEntry, WithoutTheRightSequenceEverySlotFailsAndNoChipStaysInReset) {
     }
 }
 
+// An interruption never cuts a sequence short: the slot ends once its lines are back at rest,
+// the chip out of reset.
+TEST(BootEntry, AnInterruptionLetsTheEntryFinishAndReleasesTheLines) {
+    EngineRig rig;
+    addAppChips(rig, sim::Wiring::DtrReset, 1);
+    rig.build();
+    rig.host->boot = sequences("R1|D1|W1000|D0|W50", "go");
+    const auto start = std::chrono::steady_clock::now();
+    rig.tick(0);
+    rig.serveFor(50ms);
+    ASSERT_TRUE(rig.chips.chip(0).board().resetHeld);
+    rig.control->InterruptRun();
+    ASSERT_TRUE(rig.waitIdentified(0));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1050ms);
+    EXPECT_EQ(rig.row(0).texts[ColumnRemark], "进入下载模式失败,操作被中断");
+    EXPECT_TRUE(rig.slot(0).run.interrupted);
+    const auto board = rig.chips.chip(0).board();
+    EXPECT_FALSE(board.resetHeld || board.boot0High);
+}
+
 // A port whose lines cannot be driven fails its slot saying so; the chips beside it go on.
 TEST(BootEntry, APortWithoutLinesFailsItsSlotSayingSo) {
     PtyPair plain;
