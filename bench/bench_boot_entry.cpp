@@ -76,7 +76,7 @@ double timeSession(const Config& config, const std::string& imagePath, bool boot
         loop.runUntil(
             [&] {
                 for (std::int32_t i = 0; i < table.slotCount(); ++i) {
-                    if (table.slot(i).state != Ready)
+                    if (table.slot(i).cycle.state != Ready)
                         return false;
                 }
                 return true;
@@ -87,7 +87,7 @@ double timeSession(const Config& config, const std::string& imagePath, bool boot
         if (host.runsEnded == 0)
             loop.run();
         for (std::int32_t i = 0; i < table.slotCount(); ++i)
-            succeeded += table.slot(i).run.outcome == SlotOutcome::Succeeded;
+            succeeded += table.slot(i).result.outcome == SlotOutcome::Succeeded;
         control.ShutdownPorts();
     }
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -123,7 +123,7 @@ TEST(BootEntry, AnInterruptionLetsTheEntryFinishAndReleasesTheLines) {
     ASSERT_TRUE(rig.waitIdentified(0));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1050ms);
     EXPECT_EQ(rig.row(0).texts[ColumnRemark], "进入下载模式失败,操作被中断");
-    EXPECT_TRUE(rig.slot(0).run.interrupted);
+    EXPECT_TRUE(rig.slot(0).result.interrupted);
     const auto board = rig.chips.chip(0).board();
     EXPECT_FALSE(board.resetHeld || board.boot0High);
 }
