@@ -14,8 +14,7 @@ PortStateMachine::~PortStateMachine() {
 
 // ---------------------------------------------------------------- entering the machine
 
-// Every cycle starts from a fresh scratch and result: nothing of an earlier one reaches it.
-void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& inputs) {
+void PortStateMachine::startFreshCycle(std::int32_t slot, const SlotInputs& inputs) {
     PortSlot& s = slotAt(slot);
     stopTimers(slot);
     s.chip = SlotChip{};
@@ -25,6 +24,10 @@ void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& 
     s.result = CycleResult{};
     s.result.started = SteadyClock::now();
     s.cycle.state = SyncSent;
+}
+
+void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& inputs) {
+    startFreshCycle(slot, inputs);
     events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Identification});
     if (!inputs.boot.entry.empty())
         return beginBootEntry(slot, inputs.boot.entry);
@@ -33,16 +36,9 @@ void PortStateMachine::BeginIdentification(std::int32_t slot, const SlotInputs& 
 }
 
 void PortStateMachine::BeginProbe(std::int32_t slot, const SlotInputs& inputs) {
+    startFreshCycle(slot, inputs);
     PortSlot& s = slotAt(slot);
-    stopTimers(slot);
-    s.chip = SlotChip{};
-    s.cycle = SlotCycle{};
-    s.cycle.inputs = inputs;
-    s.cycle.session = nextSession_++;
     s.cycle.probing = true;
-    s.result = CycleResult{};
-    s.result.started = SteadyClock::now();
-    s.cycle.state = SyncSent;
     // After Go the port stopped listening to the program; what it printed is dropped.
     s.ports.Purge();
     s.ports.SetReceiveEnabled(true);

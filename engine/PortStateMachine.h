@@ -122,6 +122,9 @@ class PortStateMachine {
     void endProbe(std::int32_t slot, bool answered);
     void armAnswerTimer(std::int32_t slot, std::chrono::milliseconds timeout);
     void armAnswerTimerFor(std::int32_t slot, int answerBytes, std::chrono::milliseconds chipWork);
+    // Every cycle starts from a fresh chip, scratch and result: nothing of an earlier one reaches
+    // it.
+    void startFreshCycle(std::int32_t slot, const SlotInputs& inputs);
     void stopTimers(std::int32_t slot);
     void onAnswerTimeout(std::int32_t slot);
     void onSilence(std::int32_t slot, const std::uint8_t* = nullptr);
