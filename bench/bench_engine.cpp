@@ -16,11 +16,8 @@
 //                [--shared-loop]   (all chips on one simulator thread)
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,14 +32,13 @@
 #include <thread>
 #include <vector>
 
+#include "SimProcess.h"
 #include "catalogue/DeviceCatalogue.h"
 #include "engine/BootloaderCodec.h"
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunControl.h"
 #include "serial/PortTable.h"
-
-extern char** environ;
 
 namespace {
 
@@ -95,95 +91,34 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A pellion-sim process serving N timed chips.
-class SimProcess {
-  public:
-    SimProcess(const std::string& simPath, int chips, const std::string& dir, bool loopPerChip,
-               int latencyMs)
-        : dir_(dir) {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::string count = std::to_string(chips);
-        std::vector<std::string> args = {simPath, "--chips",    count, "--code",
-                                         "1RCB",  "--dump-dir", dir};
-        if (loopPerChip)
-            args.push_back("--loop-per-chip");
-        args.push_back("--latency-ms");
-        args.push_back(std::to_string(latencyMs));
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, simPath.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        // One line per chip: "chipK DEVICE".
-        FILE* lines = ::fdopen(out[0], "r");
-        char line[512];
-        while (pid_ > 0 && int(devices_.size()) < chips && std::fgets(line, sizeof line, lines)) {
-            std::istringstream fields(line);
-            std::string name, device;
-            fields >> name >> device;
-            if (name.rfind("chip", 0) == 0)
-                devices_.push_back(device);
-        }
-        lines_ = lines;
-    }
-    ~SimProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGINT);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (lines_)
-            std::fclose(lines_);
-    }
-    bool ok() const { return pid_ > 0 && !devices_.empty(); }
-    const std::vector<std::string>& devices() const { return devices_; }
-
-    // Every chip's modelled busy time and answers so far.
-    std::vector<ChipCounts> counts() {
-        for (std::size_t i = 0; i < devices_.size(); ++i)
-            std::remove(jsonPath(i).c_str());
-        ::kill(pid_, SIGUSR1);
-        std::vector<ChipCounts> busy(devices_.size());
-        const auto deadline = Clock::now() + 10s;
-        while (Clock::now() < deadline) {
-            bool all = true;
-            for (std::size_t i = 0; i < devices_.size(); ++i) {
-                if (busy[i].busyMicros >= 0)
-                    continue;
-                const std::string json = readFile(jsonPath(i));
-                const auto at = json.find("\"busyMicros\":{\"total\":");
-                if (at == std::string::npos || json.find("\"faults\"") == std::string::npos) {
-                    all = false;
-                    continue;
-                }
-                busy[i].busyMicros = std::strtod(json.c_str() + at + 22, nullptr);
-                busy[i].answers = numberAfter(json, "\"acks\":") + numberAfter(json, "\"nacks\":");
+// Every chip's modelled busy time and answers so far.
+std::vector<ChipCounts> chipCounts(const bench::SimProcess& sim) {
+    const auto& devices = sim.devices();
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        std::remove(sim.summaryPath(i).c_str());
+    sim.requestSummaries();
+    std::vector<ChipCounts> busy(devices.size());
+    const auto deadline = Clock::now() + 10s;
+    while (Clock::now() < deadline) {
+        bool all = true;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (busy[i].busyMicros >= 0)
+                continue;
+            const std::string json = readFile(sim.summaryPath(i));
+            const auto at = json.find("\"busyMicros\":{\"total\":");
+            if (at == std::string::npos || json.find("\"faults\"") == std::string::npos) {
+                all = false;
+                continue;
             }
-            if (all)
-                break;
-            std::this_thread::sleep_for(10ms);
+            busy[i].busyMicros = std::strtod(json.c_str() + at + 22, nullptr);
+            busy[i].answers = numberAfter(json, "\"acks\":") + numberAfter(json, "\"nacks\":");
         }
-        return busy;
+        if (all)
+            break;
+        std::this_thread::sleep_for(10ms);
     }
-
-  private:
-    std::string jsonPath(std::size_t i) const {
-        return dir_ + "/chip" + std::to_string(i) + ".json";
-    }
-
-    std::string dir_;
-    pid_t pid_ = -1;
-    FILE* lines_ = nullptr;
-    std::vector<std::string> devices_;
-};
+    return busy;
+}
 
 double cpuSeconds() {
     rusage usage{};
@@ -205,7 +140,10 @@ Measure runOnce(const std::string& simPath, const Config& config) {
             .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     }
 
-    SimProcess sim(simPath, config.chips, dir, config.loopPerChip, config.latencyMs);
+    std::vector<std::string> simArgs = {"--latency-ms", std::to_string(config.latencyMs)};
+    if (config.loopPerChip)
+        simArgs.insert(simArgs.begin(), "--loop-per-chip");
+    bench::SimProcess sim(simPath, config.chips, dir, simArgs);
     if (!sim.ok()) {
         std::fprintf(stderr, "cannot start %s\n", simPath.c_str());
         return measure;
@@ -238,7 +176,7 @@ Measure runOnce(const std::string& simPath, const Config& config) {
             },
             20s);
 
-        const auto busyBefore = sim.counts();
+        const auto busyBefore = chipCounts(sim);
         const double cpuBefore = cpuSeconds();
         const auto start = Clock::now();
         // Driven by run()/quit(): the loop sleeps until work, a timer or the end arrives.
@@ -248,7 +186,7 @@ Measure runOnce(const std::string& simPath, const Config& config) {
             loop.run();
         const auto end = Clock::now();
         const double cpuAfter = cpuSeconds();
-        const auto busyAfter = sim.counts();
+        const auto busyAfter = chipCounts(sim);
         control.ShutdownPorts();
 
         double bound = 0;

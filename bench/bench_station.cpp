@@ -9,9 +9,6 @@
 //                 [--swap-ms 2000]
 
 #include <dirent.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,14 +23,13 @@
 #include <string>
 #include <vector>
 
+#include "SimProcess.h"
 #include "catalogue/DeviceCatalogue.h"
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunControl.h"
 #include "engine/Station.h"
 #include "serial/PortTable.h"
-
-extern char** environ;
 
 namespace {
 
@@ -63,64 +59,6 @@ std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-// A pellion-sim process serving N timed chips.
-class SimProcess {
-  public:
-    SimProcess(const std::string& simPath, int chips, const std::string& dir, int swapMs)
-        : dir_(dir) {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::string count = std::to_string(chips);
-        std::vector<std::string> args = {simPath, "--chips",    count, "--code",
-                                         "1RCB",  "--dump-dir", dir};
-        args.insert(args.end(), {"--loop-per-chip", "--replace-after-go", std::to_string(swapMs)});
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, simPath.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        // One line per chip: "chipK DEVICE".
-        FILE* lines = ::fdopen(out[0], "r");
-        char line[512];
-        while (pid_ > 0 && int(devices_.size()) < chips && std::fgets(line, sizeof line, lines)) {
-            std::istringstream fields(line);
-            std::string name, device;
-            fields >> name >> device;
-            if (name.rfind("chip", 0) == 0)
-                devices_.push_back(device);
-        }
-        lines_ = lines;
-    }
-    ~SimProcess() { stop(); }
-    // Ends the simulator, which writes every chip's summary to the dump directory.
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGINT);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-        if (lines_)
-            std::fclose(lines_);
-        lines_ = nullptr;
-    }
-    bool ok() const { return pid_ > 0 && int(devices_.size()) > 0; }
-    const std::vector<std::string>& devices() const { return devices_; }
-
-  private:
-    std::string dir_;
-    pid_t pid_ = -1;
-    FILE* lines_ = nullptr;
-    std::vector<std::string> devices_;
-};
 
 double numberAfter(const std::string& json, const std::string& key) {
     const auto at = json.find(key);
@@ -160,7 +98,8 @@ int run(const std::string& simPath, const Config& config) {
         image->imageBytes[i] = std::uint8_t((i * 13 + 5) % 253);
     image->imageSize = std::uint32_t(image->imageBytes.size());
 
-    SimProcess sim(simPath, config.sockets, dir, config.swapMs);
+    bench::SimProcess sim(simPath, config.sockets, dir,
+                          {"--loop-per-chip", "--replace-after-go", std::to_string(config.swapMs)});
     if (!sim.ok()) {
         std::fprintf(stderr, "cannot start %s\n", simPath.c_str());
         return 1;
