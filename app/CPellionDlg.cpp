@@ -516,7 +516,7 @@ void CPellionDlg::editBootSequences() {
         return;
     if (const QString problem = bootSequenceProblem(*answer, options_.language);
         !problem.isEmpty()) {
-        ShowMessage(kRunCaption, toUtf8(problem));
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption), problem);
         return;
     }
     settings_.bootEntry = toUtf8(answer->entry);
@@ -575,7 +575,8 @@ void CPellionDlg::followDownloadFile(bool reportProblem) {
         setAddressControlsEnabled(*boxes.addressControlsEnabled);
     // A HEX file whose start cannot be found would otherwise only leave an empty address box.
     if (reportProblem && !boxes.problem.empty())
-        showOperatorMessage(this, QString::fromUtf8(kRunCaption), fromUtf8(boxes.problem));
+        showOperatorMessage(this, QString::fromUtf8(kRunCaption),
+                            fromUtf8(boxes.problem.words(options_.language)));
 }
 
 void CPellionDlg::dragEnterEvent(QDragEnterEvent* event) {

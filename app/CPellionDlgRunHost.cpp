@@ -89,9 +89,9 @@ void CPellionDlg::SetElapsedText(const std::string& text) {
     elapsedText_->setText(fromUtf8(text));
 }
 
-void CPellionDlg::ShowMessage(const std::string& caption, const std::string& text) {
+void CPellionDlg::ShowMessage(const std::string& caption, const OperatorText& text) {
     const bool portFault = caption == "Application Error";
-    showOperatorMessage(this, fromUtf8(caption), fromUtf8(text),
+    showOperatorMessage(this, fromUtf8(caption), fromUtf8(text.words(options_.language)),
                         portFault ? QMessageBox::Critical : QMessageBox::NoIcon);
 }
 

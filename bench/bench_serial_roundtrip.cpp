@@ -132,8 +132,8 @@ class BenchOwner : public pellion::SerialOwner {
         }
     }
     void OnPortLost(CSerialPort&) override { ++lost; }
-    void ShowSerialError(const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    void ShowSerialError(const std::string& caption, const OperatorText& text) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.words().c_str());
     }
 
     void send(CSerialPort& port) {

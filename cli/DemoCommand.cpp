@@ -19,6 +19,7 @@
 #include "cli/ProgramArguments.h"
 #include "cli/ProgramSession.h"
 #include "cli/StationSession.h"
+#include "engine/OperatorText.h"
 #include "image/DownloadFile.h"
 #include "sim/ChipHost.h"
 #include "sim/UniqueId.h"
@@ -218,7 +219,7 @@ int runDemo(const std::vector<std::string>& args) {
     options.boot = boot;
     auto image = LoadSessionImage(options);
     if (!image) {
-        std::cerr << kLoaderCaption << ": " << image.error() << "\n";
+        std::cerr << kLoaderCaption << ": " << image.error(options.language) << "\n";
         return kExitFailure;
     }
 
@@ -241,42 +242,58 @@ int runDemo(const std::vector<std::string>& args) {
     }
 
     if (!boot.entry.empty()) {
-        std::cout << "Every chip runs its application; DTR and RTS bring it into its bootloader ("
-                  << BootSequenceDuration(boot.entry).count() << " ms of waits per chip, all "
-                  << "chips at once).\n";
+        std::cout << OperatorText(TextId::DemoBootEntry)
+                         .with("ms", std::to_string(BootSequenceDuration(boot.entry).count()))
+                         .words(options.language)
+                  << "\n";
     }
     if (station)
         return runStationDemo(host, options, image.value());
-    std::cout << "Programming " << fileName << " (" << image.value().imageSize << " bytes at "
-              << hex32(image.value().startAddress) << ") into " << chips << " virtual chips at "
-              << baud << " baud.\n";
+    const OperatorLanguage spoken = options.language;
+    std::cout << OperatorText(TextId::DemoProgramming)
+                     .with("file", fileName)
+                     .with("size", std::to_string(image.value().imageSize))
+                     .with("address", hex32(image.value().startAddress))
+                     .with("chips", std::to_string(chips))
+                     .with("baud", std::to_string(baud))
+                     .words(spoken)
+              << "\n";
     const SessionResult result =
         RunProgrammingSession(options, image.value(), std::cout, std::cerr, IsTerminal(std::cout));
 
-    std::cout << "\nComparing every chip's flash with the image:\n";
+    std::cout << "\n" << Text(TextId::DemoComparing, {}, spoken) << "\n";
     int matching = 0;
     for (int i = 0; i < chips; ++i) {
         const auto& chip = host.chip(std::size_t(i));
         const auto& port = result.ports[std::size_t(i)];
         const auto difference = firstDifference(chip, image.value());
-        std::cout << "  chip " << i + 1 << " " << chip.devicePath() << " ("
-                  << (port.partName.empty() ? chip.code().text() : port.partName) << "): ";
+        TextId id = TextId::DemoChipDiffers;
         if (!difference) {
             ++matching;
-            std::cout << "flash holds the image, " << image.value().imageSize << " bytes"
-                      << (port.verified == Verification::Passed ? ", verified by the engine" : "")
-                      << (std::string(chip.board().mode) == "application" ? ", program running"
-                                                                          : "")
-                      << "\n";
-        } else {
-            std::cout << "flash differs from the image at " << hex32(*difference) << " ("
-                      << port.remark << ")\n";
+            const bool verified = port.verified == Verification::Passed;
+            const bool running = std::string(chip.board().mode) == "application";
+            id = verified ? (running ? TextId::DemoChipHoldsVerifiedRunning
+                                     : TextId::DemoChipHoldsVerified)
+                          : (running ? TextId::DemoChipHoldsRunning : TextId::DemoChipHolds);
         }
+        std::cout << OperatorText(id)
+                         .with("number", std::to_string(i + 1))
+                         .with("device", chip.devicePath())
+                         .with("part", port.partName.empty() ? chip.code().text() : port.partName)
+                         .with("size", std::to_string(image.value().imageSize))
+                         .with("address", difference ? hex32(*difference) : std::string())
+                         .with("remark", port.remark)
+                         .words(spoken)
+                  << "\n";
     }
     host.stop();
     const bool allGood = matching == chips && result.allSucceeded();
-    std::cout << (allGood ? "All " : "Only ") << (allGood ? chips : matching) << " of " << chips
-              << " chips hold the image. Wall time " << result.wallMs << " ms.\n";
+    std::cout << OperatorText(allGood ? TextId::DemoAllHold : TextId::DemoOnlySomeHold)
+                     .with("count", std::to_string(allGood ? chips : matching))
+                     .with("chips", std::to_string(chips))
+                     .with("ms", std::to_string(result.wallMs))
+                     .words(spoken)
+              << "\n";
     if (result.interrupted)
         return kExitInterrupted;
     return allGood ? kExitOk : kExitFailure;

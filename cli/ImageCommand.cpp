@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "engine/OperatorLanguage.h"
 #include "image/AddressText.h"
 #include "image/Crc32.h"
 #include "image/DownloadFile.h"
@@ -102,7 +103,8 @@ int runImage(const std::vector<std::string>& args) {
     }
     auto loaded = loadDownloadFile(options.file, options.address.value_or(kDefaultAddress));
     if (!loaded) {
-        std::cerr << kLoaderCaption << ": " << loaded.error() << "\n";
+        std::cerr << kLoaderCaption << ": " << loaded.error(chooseOperatorLanguage(std::nullopt))
+                  << "\n";
         return kExitFailure;
     }
     const FirmwareImage& image = loaded.value();

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/RowState.h"
+#include "engine/TextTable.h"
 
 namespace pellion::cli {
 
@@ -20,11 +21,13 @@ std::string ProgressText(std::int32_t position, std::int32_t maximum) {
 
 namespace {
 
-// The columns before the remark, each padded to its width and a blank.
-std::string line(const std::string& port, const std::string& state, const std::string& init,
-                 const std::string& model, const std::string& done) {
+// The columns before the remark, each padded to its width and a blank; "初始化" needs two
+// columns more than "INIT".
+std::string line(OperatorLanguage language, const std::string& port, const std::string& state,
+                 const std::string& init, const std::string& model, const std::string& done) {
+    const std::size_t initWidth = language == OperatorLanguage::Chinese ? 6 : 4;
     return PaddedToColumns(port, 24) + " " + PaddedToColumns(state, 12) + " " +
-           PaddedToColumns(init, 4) + " " + PaddedToColumns(model, 14) + " " +
+           PaddedToColumns(init, initWidth) + " " + PaddedToColumns(model, 14) + " " +
            PaddedToColumns(done, 8) + " ";
 }
 
@@ -41,10 +44,14 @@ void LiveTable::redraw(const std::vector<TableRow>& rows) {
         return;
     if (drawnLines_ > 0)
         out_ << "\x1b[" << drawnLines_ << "A";
-    out_ << "\r\x1b[2K" << line("PORT", "STATE", "INIT", "MODEL", "DONE") << "REMARK\n";
+    const auto head = [this](TextId id) { return Text(id, {}, language_); };
+    out_ << "\r\x1b[2K"
+         << line(language_, head(TextId::CliHeadPort), head(TextId::CliHeadState),
+                 head(TextId::CliHeadInit), head(TextId::CliHeadModel), head(TextId::CliHeadDone))
+         << head(TextId::CliHeadRemark) << "\n";
     for (const auto& row : rows) {
         out_ << "\r\x1b[2K"
-             << line(row.port, row.state, row.init, row.model,
+             << line(language_, row.port, row.state, row.init, row.model,
                      ProgressText(row.progressPosition, row.progressMaximum))
              << row.remark << "\n";
     }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/OperatorLanguage.h"
+
 namespace pellion::cli {
 
 // One port's row as the command line shows it.
@@ -26,7 +28,8 @@ std::string ProgressText(std::int32_t position, std::int32_t maximum);
 // change of a row's remark) when the output is a file or a pipe.
 class LiveTable {
   public:
-    LiveTable(std::ostream& out, bool live) : out_(out), live_(live) {}
+    LiveTable(std::ostream& out, bool live, OperatorLanguage language = OperatorLanguage::Chinese)
+        : out_(out), live_(live), language_(language) {}
 
     bool live() const { return live_; }
     // Plain mode: a row's remark changed.
@@ -37,6 +40,7 @@ class LiveTable {
   private:
     std::ostream& out_;
     bool live_;
+    OperatorLanguage language_;
     std::size_t drawnLines_ = 0;
 };
 

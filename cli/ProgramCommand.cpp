@@ -112,13 +112,13 @@ int runProgram(const std::vector<std::string>& args) {
         result = RunProgrammingSession(options, std::move(image.value()), std::cout, std::cerr,
                                        IsTerminal(std::cout));
     } else {
-        std::cerr << kRunCaption << ": " << image.error() << "\n";
-        result = RefusedSession(options, image.error());
+        std::cerr << kRunCaption << ": " << image.error(options.language) << "\n";
+        result = RefusedSession(options, image.error(options.language));
     }
 
     for (const auto& port : result.ports)
-        std::cout << PortLine(port);
-    std::cout << "\n" << SessionSummary(result) << std::flush;
+        std::cout << PortLine(port, options.language);
+    std::cout << "\n" << SessionSummary(result, options.language) << std::flush;
     if (parsed.json && !WriteTextFile(*parsed.json, SessionReportJson(options, result))) {
         std::cerr << "pellion-cli program: cannot write " << *parsed.json << "\n";
         return result.interrupted ? kExitInterrupted : kExitFailure;

@@ -14,6 +14,7 @@
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
 #include "engine/RunControl.h"
+#include "engine/TextTable.h"
 #include "image/Crc32.h"
 #include "serial/PortTable.h"
 
@@ -175,7 +176,7 @@ class Session {
         : options_(options),
           host_(options.devices),
           shown_(options.devices, options.language),
-          view_(out, live),
+          view_(out, live, options.language),
           err_(err),
           control_(loop_, table_, catalogue_, host_) {
         control_.SetLanguage(options.language);
@@ -187,6 +188,7 @@ class Session {
             host_.row(i).texts[ColumnBaud] = std::to_string(options.baud);
         host_.writePauseMs = options.intervalMs;
         host_.readProtect = options.protect;
+        host_.language = options.language;
         host_.verify = options.verify;
         host_.writePlan = options.writePlan;
         host_.boot = options.boot;
@@ -271,9 +273,13 @@ class Session {
                 else
                     host_.row(i).ticked = false;
             } else if (options_.model && s.chip.namedItself && s.chip.partName != *options_.model) {
-                err_ << "pellion-cli program: " << host_.row(i).texts[ColumnPort]
-                     << " identified itself as " << s.chip.partName << "; --model "
-                     << *options_.model << " is not applied to it\n";
+                err_ << "pellion-cli program: "
+                     << Text(TextId::CliModelNotApplied,
+                             {{"port", host_.row(i).texts[ColumnPort]},
+                              {"part", s.chip.partName},
+                              {"model", *options_.model}},
+                             options_.language)
+                     << "\n";
             }
         }
     }
@@ -301,7 +307,8 @@ class Session {
     void onInterrupt(int count) {
         if (!interrupted_) {
             interrupted_ = true;
-            err_ << "pellion-cli program: interrupted; ending every port's current frame\n"
+            err_ << "pellion-cli program: " << Text(TextId::CliInterrupting, {}, options_.language)
+                 << "\n"
                  << std::flush;
             control_.InterruptRun();
             graceTimer_ = loop_.startTimer(options_.interruptGrace, false, [this] {

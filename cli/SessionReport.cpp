@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "Version.h"
+#include "engine/OperatorText.h"
 
 namespace pellion::cli {
 
@@ -88,18 +89,19 @@ std::string PortOutcomeJson(const PortOutcome& p) {
 namespace {
 
 // Why a port was not programmed, in a line.
-std::string whyNot(const PortOutcome& port) {
+OperatorText whyNot(const PortOutcome& port) {
     switch (port.result) {
         case PortResult::Refused:
-            return "not started, the run was refused";
+            return OperatorText(TextId::CliNotStartedRefused);
         case PortResult::NotIdentified:
-            return "not identified (" + port.remark + "); name its model with --model";
+            return OperatorText(TextId::CliNotIdentified).with("remark", port.remark);
         default:
             break;
     }
     if (port.interrupted && port.remark.empty())
-        return "not started, the run was interrupted";
-    return port.remark.empty() ? "failed" : port.remark;
+        return OperatorText(TextId::CliNotStartedInterrupted);
+    return port.remark.empty() ? OperatorText(TextId::CliFailed)
+                               : OperatorText(TextId::Verbatim).with("text", port.remark);
 }
 
 }  // namespace
@@ -184,25 +186,39 @@ std::string SessionReportJson(const SessionOptions& options, const SessionResult
     return json;
 }
 
-std::string PortLine(const PortOutcome& port) {
-    std::string line = (port.succeeded() ? "ok      " : "FAILED  ") + port.port;
+std::string PortLine(const PortOutcome& port, OperatorLanguage language) {
+    std::string name = port.port;
     if (!port.partName.empty())
-        line += " (" + port.partName + ")";
-    line += ": " + (port.succeeded() ? port.remark : whyNot(port));
-    if (port.succeeded())
-        line += ", " + std::to_string(port.bytesWritten) + " bytes";
-    if (port.verified == Verification::Passed)
-        line += ", verified";
-    return line + "\n";
+        name += " (" + port.partName + ")";
+    const bool verified = port.verified == Verification::Passed;
+    OperatorText line;
+    if (port.succeeded()) {
+        line = OperatorText(verified ? TextId::CliPortSucceededVerified : TextId::CliPortSucceeded)
+                   .with("remark", port.remark)
+                   .with("bytes", std::to_string(port.bytesWritten));
+    } else {
+        line = OperatorText(verified ? TextId::CliPortFailedVerified : TextId::CliPortFailed)
+                   .with("why", whyNot(port));
+    }
+    return line.with("port", name).words(language) + "\n";
 }
 
-std::string SessionSummary(const SessionResult& result) {
-    std::string summary = std::to_string(result.programmedCount()) + " of " +
-                          std::to_string(result.ports.size()) + " chips programmed" +
-                          (result.interrupted ? " (interrupted)" : "") + "\n";
+std::string SessionSummary(const SessionResult& result, OperatorLanguage language) {
+    std::string summary =
+        OperatorText(result.interrupted ? TextId::CliSummaryInterrupted : TextId::CliSummary)
+            .with("done", std::to_string(result.programmedCount()))
+            .with("total", std::to_string(result.ports.size()))
+            .words(language) +
+        "\n";
     for (const auto& port : result.ports) {
-        if (!port.succeeded())
-            summary += "  " + port.port + ": " + whyNot(port) + "\n";
+        if (!port.succeeded()) {
+            summary += "  " +
+                       OperatorText(TextId::PortProblem)
+                           .with("port", port.port)
+                           .with("problem", whyNot(port))
+                           .words(language) +
+                       "\n";
+        }
     }
     return summary;
 }

@@ -24,9 +24,10 @@ std::string JsonString(const std::string& text);
 std::string SessionReportJson(const SessionOptions& options, const SessionResult& result);
 
 // One line per port for the operator: "ok      /dev/ttyUSB0 (KTM1RCB-0256): ..., 3333 bytes".
-std::string PortLine(const PortOutcome& port);
+// These lines are for people, in their language; programs read the JSON report.
+std::string PortLine(const PortOutcome& port, OperatorLanguage language);
 // The closing summary: "2 of 3 chips programmed", then every port that was not, with why.
-std::string SessionSummary(const SessionResult& result);
+std::string SessionSummary(const SessionResult& result, OperatorLanguage language);
 
 // "2024-05-01T10:20:30.123+02:00": local time with its offset from UTC.
 std::string Iso8601(std::chrono::system_clock::time_point time);

@@ -63,8 +63,8 @@ void MemoryRunHost::UntickRow(std::int32_t slot) {
         row(slot).ticked = false;
 }
 
-void MemoryRunHost::ShowMessage(const std::string& caption, const std::string& text) {
-    messages.push_back({caption, text});
+void MemoryRunHost::ShowMessage(const std::string& caption, const OperatorText& text) {
+    messages.push_back({caption, text.words(language), text});
     if (onMessage)
         onMessage(messages.back());
 }

@@ -25,7 +25,8 @@ class MemoryRunHost : public RunHost {
     };
     struct Message {
         std::string caption;
-        std::string text;
+        std::string text;  // in `language`
+        OperatorText said;
     };
 
     MemoryRunHost() = default;
@@ -46,6 +47,9 @@ class MemoryRunHost : public RunHost {
     // Not a control of the window: a cycle that keeps records asks for the chip's unique ID.
     bool readUniqueId = false;
     BootSequences boot;
+
+    // The language messages are worded in.
+    OperatorLanguage language = OperatorLanguage::Chinese;
 
     // What the engine showed.
     bool okEnabled = true;
@@ -75,7 +79,7 @@ class MemoryRunHost : public RunHost {
     void UntickRow(std::int32_t slot) override;
     void SetOkEnabled(bool enabled) override { okEnabled = enabled; }
     void SetElapsedText(const std::string& text) override { elapsedText = text; }
-    void ShowMessage(const std::string& caption, const std::string& text) override;
+    void ShowMessage(const std::string& caption, const OperatorText& text) override;
     void OnSlotRunEnded(std::int32_t slot, bool succeeded) override;
     void OnRunEnded() override;
 

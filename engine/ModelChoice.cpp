@@ -13,9 +13,8 @@ bool IsModelChoiceRefused(const PortSlot& slot, const DeviceCatalogue& catalogue
     return !geometry || !(*geometry == slot.chip.geometry);
 }
 
-std::string ModelRefusalText(const std::string& port, const std::string& partName,
-                             OperatorLanguage language) {
-    return Text(TextId::ModelRefused, {{"port", port}, {"part", partName}}, language);
+OperatorText ModelRefusal(const std::string& port, const std::string& partName) {
+    return OperatorText(TextId::ModelRefused).with("port", port).with("part", partName);
 }
 
 }  // namespace pellion

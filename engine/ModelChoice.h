@@ -1,10 +1,9 @@
 #pragma once
 
-#include "engine/TextTable.h"
-
 #include <string>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "engine/OperatorText.h"
 #include "serial/PortTable.h"
 
 namespace pellion {
@@ -17,7 +16,6 @@ bool IsModelChoiceRefused(const PortSlot& slot, const DeviceCatalogue& catalogue
 
 // What the operator is told then, in the window's words: "COM3芯片已识别为KTM1C8A-0064,不能选择
 // 其他型号!".
-std::string ModelRefusalText(const std::string& port, const std::string& partName,
-                             OperatorLanguage language = OperatorLanguage::Chinese);
+OperatorText ModelRefusal(const std::string& port, const std::string& partName);
 
 }  // namespace pellion

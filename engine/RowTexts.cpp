@@ -150,21 +150,26 @@ std::string FailedStepText(std::int32_t state, OperatorLanguage language) {
     return StepFailureText(StepOfState(state), IsReadUnprotectState(state), language);
 }
 
-std::string EndingText(const SlotEnded& ended, OperatorLanguage language) {
+OperatorText EndingMessage(const SlotEnded& ended) {
     TextId reason = TextId::Count;
     const bool hasReason = reasonId(ended.reason, reason);
-    std::string reasonText;
+    OperatorText reasonText;
     if (hasReason)
-        reasonText = Text(reason, {{"address", HexAddress(ended.address)}}, language);
+        reasonText = OperatorText(reason).with("address", HexAddress(ended.address));
     // A port lost while its chip was being identified ends nothing the operator started.
     if (isPortOpening(ended.reason) ||
         (ended.reason == EndReason::PortGone && ended.phase == SlotPhase::Identification))
         return reasonText;
-    std::string step = StepFailureText(ended.during, ended.readout, language);
+    OperatorText step(stepFailureId(ended.during, ended.readout));
     if (!hasReason)
         return step;
-    return Text(TextId::FailureWithReason, {{"step", std::move(step)}, {"reason", reasonText}},
-                language);
+    return OperatorText(TextId::FailureWithReason)
+        .with("step", std::move(step))
+        .with("reason", std::move(reasonText));
+}
+
+std::string EndingText(const SlotEnded& ended, OperatorLanguage language) {
+    return EndingMessage(ended).words(language);
 }
 
 const std::string& RowTexts::remark(std::int32_t slot) const {

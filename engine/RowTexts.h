@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/OperatorText.h"
 #include "engine/SlotEvents.h"
 #include "engine/TextTable.h"
 
@@ -18,6 +19,8 @@ std::string FailedStepText(std::int32_t state,
                            OperatorLanguage language = OperatorLanguage::Chinese);
 // Why a phase ended, as a slot's remark names it ("擦除失败,芯片无应答", "串口已断开"); the
 // port-opening reasons give the message the operator was shown.
+OperatorText EndingMessage(const SlotEnded& ended);
+// The same in words.
 std::string EndingText(const SlotEnded& ended,
                        OperatorLanguage language = OperatorLanguage::Chinese);
 

@@ -12,9 +12,8 @@ namespace pellion {
 
 namespace {
 
-std::string portsMessage(TextId id, const std::vector<std::string>& ports,
-                         OperatorLanguage language) {
-    return Text(id, {{"ports", PortListMessage(ports, "")}}, language);
+OperatorText portsMessage(TextId id, const std::vector<std::string>& ports) {
+    return OperatorText(id).with("ports", PortListMessage(ports, ""));
 }
 
 }  // namespace
@@ -143,7 +142,7 @@ void RunControl::refusePortOpening(std::int32_t slot, EndReason reason) {
     refused.slot = slot;
     refused.phase = SlotPhase::Identification;
     refused.reason = reason;
-    host_.ShowMessage(kRunCaption, EndingText(refused, language_));
+    host_.ShowMessage(kRunCaption, EndingMessage(refused));
     host_.UntickRow(slot);
     machine_.RefuseSlot(slot, reason);
 }
@@ -200,7 +199,7 @@ void RunControl::OnPortLost(CSerialPort& port) {
     }
 }
 
-void RunControl::ShowSerialError(const std::string& caption, const std::string& text) {
+void RunControl::ShowSerialError(const std::string& caption, const OperatorText& text) {
     if (loop_.isOwnerThread()) {
         host_.ShowMessage(caption, text);
         return;
@@ -238,7 +237,7 @@ bool RunControl::StartCycle(std::int32_t slot, const SlotInputs& inputs) {
         return false;
     PortSlot& s = table_.slot(slot);
     if (s.cycle.state != Ready || machine_.IsAtWork(slot) ||
-        !ImageFitProblem(*inputs.image, s.chip.geometry, language_).empty()) {
+        !ImageFitIssue(*inputs.image, s.chip.geometry).empty()) {
         return false;
     }
     s.result.runId = currentRun_;
@@ -274,15 +273,14 @@ void RunControl::startWithLoadedImage(const std::shared_ptr<const FirmwareImage>
     }
     const ModelProblems models = applyChosenModels(inputs);
     if (!models.withoutModel.empty()) {
-        host_.ShowMessage(kRunCaption,
-                          portsMessage(TextId::NoModel, models.withoutModel, language_));
+        host_.ShowMessage(kRunCaption, portsMessage(TextId::NoModel, models.withoutModel));
         return;
     }
     if (!models.refused.empty()) {
-        host_.ShowMessage(kRunCaption, models.refused);
+        host_.ShowMessage(kRunCaption, Lines(models.refused));
         return;
     }
-    const std::string refusal = refuseUnfitImages(*image);
+    const OperatorText refusal = refuseUnfitImages(*image);
     if (!refusal.empty()) {
         host_.ShowMessage(kRunCaption, refusal);
         return;
@@ -306,7 +304,7 @@ void RunControl::startWithLoadedImage(const std::shared_ptr<const FirmwareImage>
     // slots end; the elapsed time is shown only for a full start.
     startElapsedTimer(notReady.empty());
     if (!notReady.empty()) {
-        host_.ShowMessage(kRunCaption, portsMessage(TextId::NotInitialised, notReady, language_));
+        host_.ShowMessage(kRunCaption, portsMessage(TextId::NotInitialised, notReady));
     }
 }
 
@@ -323,7 +321,7 @@ void RunControl::StopAllNow() {
 std::shared_ptr<const FirmwareImage> RunControl::loadImage() {
     auto loaded = loadDownloadFile(host_.DownloadFilePath(), host_.StartAddressText());
     if (!loaded) {
-        host_.ShowMessage(kRunCaption, loaded.error());
+        host_.ShowMessage(kRunCaption, loaded.why());
         return nullptr;
     }
     return std::make_shared<const FirmwareImage>(std::move(loaded.value()));
@@ -341,11 +339,8 @@ RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotIn
         const std::string& model = inputs[std::size_t(i)].model;
         if (s.chip.namedItself && !model.empty()) {
             if (IsModelChoiceRefused(s, catalogue_, model)) {
-                problems.refused +=
-                    (problems.refused.empty() ? "" : "\n") +
-                    ModelRefusalText(portName(i),
-                                     s.chip.partName.empty() ? s.chip.deviceCode : s.chip.partName,
-                                     language_);
+                problems.refused.push_back(ModelRefusal(
+                    portName(i), s.chip.partName.empty() ? s.chip.deviceCode : s.chip.partName));
             }
             continue;
         }
@@ -373,16 +368,22 @@ RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotIn
     return problems;
 }
 
-std::string RunControl::refuseUnfitImages(const FirmwareImage& image) {
-    std::string lines;
+OperatorText RunControl::refuseUnfitImages(const FirmwareImage& image) {
+    std::vector<OperatorText> lines;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i) || table_.slot(i).cycle.state != Ready)
             continue;
-        const std::string problem = ImageFitProblem(image, table_.slot(i).chip.geometry, language_);
-        if (!problem.empty())
-            lines += portName(i) + ": " + problem + "\n";
+        OperatorText problem = ImageFitIssue(image, table_.slot(i).chip.geometry);
+        if (!problem.empty()) {
+            lines.push_back(OperatorText(TextId::PortProblem)
+                                .with("port", portName(i))
+                                .with("problem", problem));
+        }
     }
-    return lines.empty() ? lines : lines + Text(TextId::ImageDoesNotFit, {}, language_);
+    if (lines.empty())
+        return {};
+    lines.push_back(OperatorText(TextId::ImageDoesNotFit));
+    return Lines(lines);
 }
 
 void RunControl::startElapsedTimer(bool showElapsed) {

@@ -34,11 +34,8 @@ class RunControl : public SerialOwner {
 
     void setTiming(const EngineTiming& timing) { machine_.setTiming(timing); }
     const EngineTiming& timing() const { return machine_.timing(); }
-    // The language of the rows' texts and of the messages from now on.
-    void SetLanguage(OperatorLanguage language) {
-        language_ = language;
-        grid_.setLanguage(language);
-    }
+    // The language of the rows' texts from now on (the host words its messages).
+    void SetLanguage(OperatorLanguage language) { grid_.setLanguage(language); }
 
     // The row's check box has just been toggled: open the port and identify the chip when it
     // is ticked, close the port and reset the row when it is not.
@@ -90,20 +87,20 @@ class RunControl : public SerialOwner {
     OwnerLoop& ownerLoop() override { return loop_; }
     void OnSerialData(CSerialPort& port, const std::uint8_t* rxBuffer) override;
     void OnPortLost(CSerialPort& port) override;
-    void ShowSerialError(const std::string& caption, const std::string& text) override;
+    void ShowSerialError(const std::string& caption, const OperatorText& text) override;
 
   private:
     std::shared_ptr<const FirmwareImage> loadImage();
     void startWithLoadedImage(const std::shared_ptr<const FirmwareImage>& image);
     struct ModelProblems {
         std::vector<std::string> withoutModel;  // ports that still need a model
-        std::string refused;  // identified ports given another geometry, a line each
+        std::vector<OperatorText> refused;      // identified ports given another geometry
     };
     // First pass: the models chosen for the ticked rows that await one.
     ModelProblems applyChosenModels(const std::vector<SlotInputs>& inputs);
     void refusePortOpening(std::int32_t slot, EndReason reason);
-    // Images that do not fit a chip about to start, one line per port; empty when all fit.
-    std::string refuseUnfitImages(const FirmwareImage& image);
+    // Images that do not fit a chip about to start, one line per port; no text when all fit.
+    OperatorText refuseUnfitImages(const FirmwareImage& image);
     void startElapsedTimer(bool showElapsed);
     void OnElapsedTimer();
     bool allStartedSlotsEnded() const;
@@ -116,7 +113,6 @@ class RunControl : public SerialOwner {
     RunHost& host_;
     EngineEvents events_;
     GridPresenter grid_;
-    OperatorLanguage language_ = OperatorLanguage::Chinese;
     PortStateMachine machine_;
     TimerId elapsedTimer_ = 0;
     std::uint64_t currentRun_ = 1;

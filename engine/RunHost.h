@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/OperatorText.h"
 #include "engine/SlotInputs.h"
 
 namespace pellion {
@@ -76,9 +77,10 @@ class RunHost {
     virtual void SetOkEnabled(bool enabled) = 0;
     // The elapsed-time text after "用时：", formatted hh:mm:ss.
     virtual void SetElapsedText(const std::string& text) = 0;
-    // A modal message with an OK button; returns when the operator has acknowledged it (at
-    // once where nobody can). Captions: kRunCaption, or "Application Error" for port faults.
-    virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
+    // A modal message with an OK button, worded in the surface's language; returns when the
+    // operator has acknowledged it (at once where nobody can). Captions: kRunCaption, or
+    // "Application Error" for port faults.
+    virtual void ShowMessage(const std::string& caption, const OperatorText& text) = 0;
 
     // A slot has started programming in the run that OK just began.
     virtual void OnSlotRunStarted(std::int32_t /*slot*/) {}

@@ -13,8 +13,9 @@ std::string_view TextPattern(TextId id, OperatorLanguage language) {
     return index < table.size() ? table[index] : std::string_view{};
 }
 
-std::string Text(TextId id, std::initializer_list<TextArg> args, OperatorLanguage language) {
-    const std::string_view pattern = TextPattern(id, language);
+namespace {
+
+std::string fill(std::string_view pattern, const TextArg* args, std::size_t count) {
     std::string text;
     text.reserve(pattern.size() + 16);
     std::size_t at = 0;
@@ -31,15 +32,25 @@ std::string Text(TextId id, std::initializer_list<TextArg> args, OperatorLanguag
             break;
         }
         const std::string_view name = pattern.substr(open + 1, close - open - 1);
-        for (const TextArg& arg : args) {
-            if (arg.name == name) {
-                text += arg.value;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (args[i].name == name) {
+                text += args[i].value;
                 break;
             }
         }
         at = close + 1;
     }
     return text;
+}
+
+}  // namespace
+
+std::string Text(TextId id, std::initializer_list<TextArg> args, OperatorLanguage language) {
+    return fill(TextPattern(id, language), args.begin(), args.size());
+}
+
+std::string Text(TextId id, const std::vector<TextArg>& args, OperatorLanguage language) {
+    return fill(TextPattern(id, language), args.data(), args.size());
 }
 
 std::string HexAddress(std::uint32_t address) {

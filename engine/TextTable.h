@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/OperatorLanguage.h"
 
@@ -80,6 +81,66 @@ enum class TextId : std::uint16_t {
     // Production mode.
     WaitingForChip,      // an empty socket
     UniqueIdUnreadable,  // appended to the remark of a chip that refused its ID's read
+    // How messages are put together.
+    Lines,        // {first} {then}: one line after another
+    PortProblem,  // {port} {problem}
+    Verbatim,     // {text}: words already in the operator's language (a row's remark)
+    // Why a download file gives no image.
+    NoFileChosen,
+    FileMissing,      // {path}
+    FileUnreadable,   // {path}
+    HexFileTooLarge,  // {path}
+    FileTooLarge,     // {path}
+    FileEmpty,
+    ImageBeyondAddressRange,  // {start} {size}
+    OptionBytesPlacement,     // {address} {size} {start} {given}
+    HexNotARecord,            // {line}
+    HexBadDigit,              // {line}
+    HexLengthMismatch,        // {line}
+    HexBadChecksum,           // {line}
+    HexUnknownType,           // {line} {type}
+    HexBadAddressRecord,      // {line}
+    HexNoRecordOfType,        // {type}
+    HexAddressOutOfRange,     // {line}
+    HexOptionBytesMixed,      // {option} {other}
+    HexSpanTooLarge,          // {first} {last}
+    HexOverlap,               // {line} {earlier} {address}
+    HexNoEnd,
+    HexNoLinearAddress,
+    HexNoData,
+    // The serial layer's messages.
+    ReceiveProblem,
+    SerialCallFailed,  // {step} {system} {number} {device}
+    // The command line's lines about a session; its report keeps stable identifiers.
+    CliPortSucceeded,          // {port} {remark} {bytes}
+    CliPortSucceededVerified,  // {port} {remark} {bytes}
+    CliPortFailed,             // {port} {why}
+    CliPortFailedVerified,     // {port} {why}
+    CliNotStartedRefused,
+    CliNotStartedInterrupted,
+    CliNotIdentified,  // {remark}
+    CliFailed,
+    CliSummary,             // {done} {total}
+    CliSummaryInterrupted,  // {done} {total}
+    CliModelNotApplied,     // {port} {part} {model}
+    CliInterrupting,
+    CliHeadPort,  // the live table's headings
+    CliHeadState,
+    CliHeadInit,
+    CliHeadModel,
+    CliHeadDone,
+    CliHeadRemark,
+    // The demo's account of its virtual chips.
+    DemoProgramming,               // {file} {size} {address} {chips} {baud}
+    DemoComparing,                 //
+    DemoChipHolds,                 // {number} {device} {part} {size}
+    DemoChipHoldsVerified,         // {number} {device} {part} {size}
+    DemoChipHoldsRunning,          // {number} {device} {part} {size}: its program started
+    DemoChipHoldsVerifiedRunning,  // {number} {device} {part} {size}
+    DemoChipDiffers,               // {number} {device} {part} {address} {remark}
+    DemoAllHold,                   // {count} {chips} {ms}
+    DemoOnlySomeHold,              // {count} {chips} {ms}
+    DemoBootEntry,                 // {ms}: waits per chip
     Count,
 };
 
@@ -93,6 +154,8 @@ std::string_view TextPattern(TextId id, OperatorLanguage language = OperatorLang
 
 // The text of `id` in `language` with its placeholders replaced.
 std::string Text(TextId id, std::initializer_list<TextArg> args = {},
+                 OperatorLanguage language = OperatorLanguage::Chinese);
+std::string Text(TextId id, const std::vector<TextArg>& args,
                  OperatorLanguage language = OperatorLanguage::Chinese);
 
 // "0x08003000", as texts name an address.

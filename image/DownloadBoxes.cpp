@@ -18,7 +18,7 @@ DownloadBoxes boxesForChosenFile(const std::string& path) {
     auto text = readDownloadFile(path);
     if (!text) {
         boxes.addressText = std::string();
-        boxes.problem = text.error();
+        boxes.problem = text.why();
         return boxes;
     }
     const auto& bytes = text.value();
@@ -26,7 +26,7 @@ DownloadBoxes boxesForChosenFile(const std::string& path) {
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!start) {
         boxes.addressText = std::string();
-        boxes.problem = start.error();
+        boxes.problem = start.why();
         return boxes;
     }
     boxes.addressText = formatAddressText(start.value());

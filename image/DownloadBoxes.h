@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/OperatorText.h"
+
 namespace pellion {
 
 // What the window's download controls become when the operator picks a file: the file box,
@@ -12,7 +14,7 @@ struct DownloadBoxes {
     std::string filePath;
     std::optional<std::string> addressText;
     std::optional<bool> addressControlsEnabled;
-    std::string problem;  // why a HEX file's start address could not be shown; may be empty
+    OperatorText problem;  // why a HEX file's start address could not be shown; may be empty
 };
 
 // A file chosen in the browse dialog or dropped on the file box (both act alike). A HEX file

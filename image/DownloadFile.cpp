@@ -5,8 +5,8 @@
 #include <memory>
 #include <system_error>
 
+#include "engine/OperatorText.h"
 #include "image/AddressText.h"
-#include "image/FormatText.h"
 #include "image/HexImage.h"
 
 namespace pellion {
@@ -16,11 +16,14 @@ namespace {
 // it stays below this.
 constexpr std::uintmax_t kMaxHexTextBytes = 64u * 1024u * 1024u;
 
-std::string tooLargeText(const std::string& path) {
-    if (downloadFileKind(path) == DownloadFileKind::Hex) {
-        return formatText("下载文件%s太大,不是有效的HEX文件!", path.c_str());
-    }
-    return formatText("下载文件%s太大,超过最大闪存容量3072KB!", path.c_str());
+OperatorText aboutFile(TextId id, const std::string& path) {
+    return OperatorText(id).with("path", path);
+}
+
+OperatorText tooLarge(const std::string& path) {
+    return aboutFile(downloadFileKind(path) == DownloadFileKind::Hex ? TextId::HexFileTooLarge
+                                                                     : TextId::FileTooLarge,
+                     path);
 }
 
 struct FileCloser {
@@ -49,17 +52,17 @@ ImageResult<std::vector<std::uint8_t>> readDownloadFile(const std::string& path)
     std::error_code ec;
     fs::file_status status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) {
-        return Result::failure(formatText("下载文件%s不存在!", path.c_str()));
+        return Result::failure(aboutFile(TextId::FileMissing, path));
     }
     // Only a plain file: a pipe would block the owner thread, a device could read forever.
     if (ec || !fs::is_regular_file(status)) {
-        return Result::failure(formatText("无法读取下载文件%s!", path.c_str()));
+        return Result::failure(aboutFile(TextId::FileUnreadable, path));
     }
     std::uintmax_t limit =
         downloadFileKind(path) == DownloadFileKind::Hex ? kMaxHexTextBytes : kMaxImageSpan;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file)
-        return Result::failure(formatText("无法读取下载文件%s!", path.c_str()));
+        return Result::failure(aboutFile(TextId::FileUnreadable, path));
 
     std::vector<std::uint8_t> bytes;
     std::uintmax_t expected = fs::file_size(path, ec);
@@ -70,12 +73,12 @@ ImageResult<std::vector<std::uint8_t>> readDownloadFile(const std::string& path)
         std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
         bytes.insert(bytes.end(), chunk, chunk + got);
         if (bytes.size() > limit)
-            return Result::failure(tooLargeText(path));
+            return Result::failure(tooLarge(path));
         if (got < sizeof chunk)
             break;
     }
     if (std::ferror(file.get())) {
-        return Result::failure(formatText("无法读取下载文件%s!", path.c_str()));
+        return Result::failure(aboutFile(TextId::FileUnreadable, path));
     }
     return Result::success(std::move(bytes));
 }
@@ -84,17 +87,20 @@ ImageResult<FirmwareImage> checkImagePlacement(FirmwareImage image) {
     using Result = ImageResult<FirmwareImage>;
     std::uint64_t end = std::uint64_t{image.startAddress} + image.imageSize;
     if (end > (1ull << 32)) {
-        return Result::failure(formatText("下载地址0x%08X加上文件大小%u字节超出地址范围!",
-                                          image.startAddress, image.imageSize));
+        return Result::failure(OperatorText(TextId::ImageBeyondAddressRange)
+                                   .with("start", HexAddress(image.startAddress))
+                                   .with("size", std::to_string(image.imageSize)));
     }
     bool touchesOptionBytes =
         image.startAddress < kOptionBytesAddress + kOptionBytesSize && end > kOptionBytesAddress;
     bool exactlyOptionBytes =
         image.startAddress == kOptionBytesAddress && image.imageSize == kOptionBytesSize;
     if (touchesOptionBytes && !exactlyOptionBytes) {
-        return Result::failure(
-            formatText("选项字节文件必须从0x%08X开始,正好%u字节(现在从0x%08X开始,共%u字节)!",
-                       kOptionBytesAddress, kOptionBytesSize, image.startAddress, image.imageSize));
+        return Result::failure(OperatorText(TextId::OptionBytesPlacement)
+                                   .with("address", HexAddress(kOptionBytesAddress))
+                                   .with("size", std::to_string(kOptionBytesSize))
+                                   .with("start", HexAddress(image.startAddress))
+                                   .with("given", std::to_string(image.imageSize)));
     }
     return Result::success(std::move(image));
 }
@@ -107,19 +113,19 @@ ImageResult<FirmwareImage> loadDownloadFile(const std::string& path,
                                             std::uint32_t rawStartAddress) {
     using Result = ImageResult<FirmwareImage>;
     if (path.empty())
-        return Result::failure("请选择下载文件!");
+        return Result::failure(OperatorText(TextId::NoFileChosen));
     auto content = readDownloadFile(path);
     if (!content)
-        return Result::failure(content.error());
+        return Result::failure(content.why());
     if (content.value().empty())
-        return Result::failure("您选择的下载文件为空文件!");
+        return Result::failure(OperatorText(TextId::FileEmpty));
 
     if (downloadFileKind(path) == DownloadFileKind::Hex) {
         const auto& text = content.value();
         auto image =
             hexToImage(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
         if (!image)
-            return Result::failure(image.error());
+            return Result::failure(image.why());
         return checkImagePlacement(std::move(image.value()));
     }
     FirmwareImage image;

@@ -5,25 +5,35 @@
 #include <string>
 #include <vector>
 
-#include "image/FormatText.h"
+#include "engine/OperatorText.h"
 
 namespace pellion {
 namespace {
 
-std::string lineErrorText(HexLineError error, int lineNumber, std::uint8_t type) {
+// "0A": a record type as the texts name it.
+std::string typeText(std::uint8_t type) {
+    const char* digits = "0123456789ABCDEF";
+    return {digits[type >> 4], digits[type & 15]};
+}
+
+OperatorText onLine(TextId id, int lineNumber) {
+    return OperatorText(id).with("line", std::to_string(lineNumber));
+}
+
+OperatorText lineError(HexLineError error, int lineNumber, std::uint8_t type) {
     switch (error) {
         case HexLineError::NotARecord:
-            return formatText("HEX文件第%d行不是有效的记录!", lineNumber);
+            return onLine(TextId::HexNotARecord, lineNumber);
         case HexLineError::BadDigit:
-            return formatText("HEX文件第%d行含有非十六进制字符!", lineNumber);
+            return onLine(TextId::HexBadDigit, lineNumber);
         case HexLineError::LengthMismatch:
-            return formatText("HEX文件第%d行的长度与字节数不符!", lineNumber);
+            return onLine(TextId::HexLengthMismatch, lineNumber);
         case HexLineError::BadChecksum:
-            return formatText("HEX文件第%d行校验和错误!", lineNumber);
+            return onLine(TextId::HexBadChecksum, lineNumber);
         case HexLineError::UnknownType:
-            return formatText("HEX文件第%d行的记录类型%02X无法识别!", lineNumber, type);
+            return onLine(TextId::HexUnknownType, lineNumber).with("type", typeText(type));
         case HexLineError::BadAddressRecord:
-            return formatText("HEX文件第%d行的扩展地址记录长度错误!", lineNumber);
+            return onLine(TextId::HexBadAddressRecord, lineNumber);
         case HexLineError::None:
             break;
     }
@@ -83,7 +93,7 @@ std::uint64_t endOfSegments(const std::vector<Segment>& segments) {
 }
 
 // Sorts the segments by address and refuses layouts no download can take.
-std::string checkLayout(std::vector<Segment>& segments) {
+OperatorText checkLayout(std::vector<Segment>& segments) {
     std::stable_sort(segments.begin(), segments.end(),
                      [](const Segment& a, const Segment& b) { return a.address < b.address; });
     const Segment& first = segments.front();
@@ -97,21 +107,22 @@ std::string checkLayout(std::vector<Segment>& segments) {
                 std::uint32_t otherAddress = inOptionBytes(first.address)
                                                  ? static_cast<std::uint32_t>(lastAddress)
                                                  : first.address;
-                return formatText(
-                    "HEX文件同时含有选项字节(0x%08X)和其他地址(0x%08X)的数据,请分开下载!",
-                    optionAddress, otherAddress);
+                return OperatorText(TextId::HexOptionBytesMixed)
+                    .with("option", HexAddress(optionAddress))
+                    .with("other", HexAddress(otherAddress));
             }
         }
     }
     if (lastAddress - first.address + 1 > kMaxImageSpan) {
-        return formatText("HEX文件的数据从0x%08X到0x%08X,超过最大闪存容量3072KB!", first.address,
-                          static_cast<std::uint32_t>(lastAddress));
+        return OperatorText(TextId::HexSpanTooLarge)
+            .with("first", HexAddress(first.address))
+            .with("last", HexAddress(static_cast<std::uint32_t>(lastAddress)));
     }
     return {};
 }
 
-std::string overlapText(const std::vector<Segment>& segments, std::size_t later,
-                        std::uint32_t address) {
+OperatorText overlap(const std::vector<Segment>& segments, std::size_t later,
+                     std::uint32_t address) {
     int earlierLine = segments[later].firstLine;
     for (std::size_t j = 0; j < later; ++j) {
         if (segments[j].address <= address &&
@@ -120,14 +131,15 @@ std::string overlapText(const std::vector<Segment>& segments, std::size_t later,
         }
     }
     const int line = segments[later].firstLine;
-    return formatText("HEX文件第%d行的数据与第%d行的数据重叠(地址0x%08X)!",
-                      std::max(line, earlierLine), std::min(line, earlierLine), address);
+    return onLine(TextId::HexOverlap, std::max(line, earlierLine))
+        .with("earlier", std::to_string(std::min(line, earlierLine)))
+        .with("address", HexAddress(address));
 }
 
 // Places the sorted segments into the image (filled with 0xFF). A record repeated with the
 // same bytes is harmless; one that gives an address other bytes is refused, naming both lines.
-std::string placeSegments(const std::vector<Segment>& segments,
-                          const std::vector<std::uint8_t>& bytes, FirmwareImage& image) {
+OperatorText placeSegments(const std::vector<Segment>& segments,
+                           const std::vector<std::uint8_t>& bytes, FirmwareImage& image) {
     const std::uint32_t start = segments.front().address;
     std::vector<bool> placed;
     std::uint64_t coveredEnd = start;
@@ -149,7 +161,7 @@ std::string placeSegments(const std::vector<Segment>& segments,
             for (std::uint32_t k = 0; k < s.size; ++k) {
                 const std::size_t at = s.address - start + k;
                 if (placed[at] && image.imageBytes[at] != source[k])
-                    return overlapText(segments, i, s.address + k);
+                    return overlap(segments, i, s.address + k);
                 image.imageBytes[at] = source[k];
             }
         }
@@ -170,14 +182,15 @@ ImageResult<HexRecord> findHexRecord(std::string_view text, std::uint8_t type) {
         HexLineError error = parseHexRecord(line, record);
         if (error != HexLineError::None) {
             return ImageResult<HexRecord>::failure(
-                lineErrorText(error, lines.lineNumber(), record.type));
+                lineError(error, lines.lineNumber(), record.type));
         }
         if (record.type == type)
             return ImageResult<HexRecord>::success(record);
         if (record.type == kHexEndOfFile)
             break;
     }
-    return ImageResult<HexRecord>::failure(formatText("HEX文件中没有类型%02X的记录!", type));
+    return ImageResult<HexRecord>::failure(
+        OperatorText(TextId::HexNoRecordOfType).with("type", typeText(type)));
 }
 
 ImageResult<FirmwareImage> hexToImage(std::string_view text) {
@@ -198,7 +211,7 @@ ImageResult<FirmwareImage> hexToImage(std::string_view text) {
     while (!sawEnd && lines.next(line)) {
         HexLineError error = parseHexRecord(line, record);
         if (error != HexLineError::None) {
-            return Result::failure(lineErrorText(error, lines.lineNumber(), record.type));
+            return Result::failure(lineError(error, lines.lineNumber(), record.type));
         }
         switch (record.type) {
             case kHexData: {
@@ -209,7 +222,7 @@ ImageResult<FirmwareImage> hexToImage(std::string_view text) {
                 std::uint64_t end = address + record.byteCount;
                 if (end > (1ull << 32)) {
                     return Result::failure(
-                        formatText("HEX文件第%d行的数据地址超出范围!", lines.lineNumber()));
+                        onLine(TextId::HexAddressOutOfRange, lines.lineNumber()));
                 }
                 low = std::min(low, address);
                 high = std::max(high, end);
@@ -247,12 +260,12 @@ ImageResult<FirmwareImage> hexToImage(std::string_view text) {
         }
     }
     if (!sawEnd)
-        return Result::failure("HEX文件缺少结束记录,文件可能不完整!");
+        return Result::failure(OperatorText(TextId::HexNoEnd));
     if (!sawLinear)
-        return Result::failure("HEX文件中没有扩展线性地址记录!");
+        return Result::failure(OperatorText(TextId::HexNoLinearAddress));
     if (segments.empty())
-        return Result::failure("HEX文件中没有数据记录!");
-    if (std::string refusal = checkLayout(segments); !refusal.empty()) {
+        return Result::failure(OperatorText(TextId::HexNoData));
+    if (OperatorText refusal = checkLayout(segments); !refusal.empty()) {
         return Result::failure(refusal);
     }
 
@@ -265,7 +278,7 @@ ImageResult<FirmwareImage> hexToImage(std::string_view text) {
         image.imageBytes = std::move(bytes);
     } else {
         image.imageBytes.assign(image.imageSize, 0xFF);
-        if (std::string refusal = placeSegments(segments, bytes, image); !refusal.empty())
+        if (OperatorText refusal = placeSegments(segments, bytes, image); !refusal.empty())
             return Result::failure(refusal);
     }
     return Result::success(std::move(image));
@@ -274,7 +287,7 @@ ImageResult<FirmwareImage> hexToImage(std::string_view text) {
 ImageResult<std::uint32_t> hexStartAddress(std::string_view text) {
     auto image = hexToImage(text);
     if (!image)
-        return ImageResult<std::uint32_t>::failure(image.error());
+        return ImageResult<std::uint32_t>::failure(image.why());
     return ImageResult<std::uint32_t>::success(image.value().startAddress);
 }
 

@@ -4,9 +4,11 @@
 #include <string>
 #include <utility>
 
+#include "engine/OperatorText.h"
+
 namespace pellion {
 
-// A value, or the message that tells the operator why there is none.
+// A value, or the operator text that tells why there is none.
 template <class T>
 class ImageResult {
   public:
@@ -15,9 +17,9 @@ class ImageResult {
         r.value_.emplace(std::move(value));
         return r;
     }
-    static ImageResult failure(std::string message) {
+    static ImageResult failure(OperatorText why) {
         ImageResult r;
-        r.error_ = std::move(message);
+        r.why_ = std::move(why);
         return r;
     }
 
@@ -25,12 +27,16 @@ class ImageResult {
     explicit operator bool() const { return ok(); }
     const T& value() const { return *value_; }
     T& value() { return *value_; }
-    const std::string& error() const { return error_; }
+    // Why there is no value, to be worded at the edge; error() words it.
+    const OperatorText& why() const { return why_; }
+    std::string error(OperatorLanguage language = OperatorLanguage::Chinese) const {
+        return why_.words(language);
+    }
 
   private:
     ImageResult() = default;
     std::optional<T> value_;
-    std::string error_;
+    OperatorText why_;
 };
 
 }  // namespace pellion

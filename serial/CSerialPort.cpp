@@ -77,10 +77,19 @@ std::optional<std::uint64_t> writeTimeoutMs(const CommTimeouts& t, std::uint32_t
     return perByte * static_cast<std::uint64_t>(std::max(length, 0)) + constant;
 }
 
+OperatorText serialError(const std::string& stepName, const std::string& systemText,
+                         std::uint32_t comNumber, const std::string& deviceName) {
+    return OperatorText(TextId::SerialCallFailed)
+        .with("step", stepName)
+        .with("system", systemText)
+        .with("number", std::to_string(comNumber))
+        .with("device", deviceName);
+}
+
 std::string serialErrorText(const std::string& stepName, const std::string& systemText,
-                            std::uint32_t comNumber, const std::string& deviceName) {
-    return "WARNING:  " + stepName + " Failed with the following error: \n" + systemText +
-           "\nPort: " + std::to_string(comNumber) + " (" + deviceName + ")\n";
+                            std::uint32_t comNumber, const std::string& deviceName,
+                            OperatorLanguage language) {
+    return serialError(stepName, systemText, comNumber, deviceName).words(language);
 }
 
 CSerialPort::CSerialPort()
@@ -264,7 +273,7 @@ void CSerialPort::MonitorThread() {
         if (woke.result.kind == SerialErrorKind::Gone) {
             MarkLost();
         } else if (!woke.result) {
-            owner_->ShowSerialError(kReceiveProblemCaption, kReceiveProblemText);
+            owner_->ShowSerialError(kReceiveProblemCaption, OperatorText(TextId::ReceiveProblem));
             std::this_thread::sleep_for(kWaitFailureBackoff);
         } else if (woke.readable && receiveEnabled_) {
             ReceiveStep();
@@ -469,8 +478,8 @@ void CSerialPort::MarkLost() {
 void CSerialPort::ReportError(const SerialResult& failure) {
     if (owner_ == nullptr)
         return;
-    owner_->ShowSerialError(
-        kErrorCaption, serialErrorText(failure.step, failure.systemText, comNumber, devicePath_));
+    owner_->ShowSerialError(kErrorCaption,
+                            serialError(failure.step, failure.systemText, comNumber, devicePath_));
 }
 
 }  // namespace pellion

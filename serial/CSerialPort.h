@@ -51,8 +51,12 @@ std::optional<std::uint64_t> writeTimeoutMs(const CommTimeouts& timeouts, std::u
 
 // The operator's text for a failing serial call: the step, the system's words, and the port by
 // its number and its device name ("Port: 12 (/dev/ttyUSB12)").
+OperatorText serialError(const std::string& stepName, const std::string& systemText,
+                         std::uint32_t comNumber, const std::string& deviceName);
+// The same in words.
 std::string serialErrorText(const std::string& stepName, const std::string& systemText,
-                            std::uint32_t comNumber, const std::string& deviceName);
+                            std::uint32_t comNumber, const std::string& deviceName,
+                            OperatorLanguage language = OperatorLanguage::Chinese);
 
 // One serial port with its monitor thread. The owner thread opens, queues writes and closes;
 // the monitor thread writes, reads `readLength` bytes at a time and hands each read to the
@@ -64,7 +68,6 @@ class CSerialPort {
     static constexpr std::uint32_t kOpenTimeoutMs = 1000;
     static constexpr const char* kErrorCaption = "Application Error";
     static constexpr const char* kReceiveProblemCaption = "KT MCU";
-    static constexpr const char* kReceiveProblemText = "接收有问题!";
 
     CSerialPort();
     virtual ~CSerialPort();

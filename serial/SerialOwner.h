@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/OperatorText.h"
+
 namespace pellion {
 
 class CSerialPort;
@@ -11,7 +13,7 @@ class OwnerLoop;
 // The owner of open ports (the window, the command line, a test): it receives every block of
 // bytes a port reads, learns when a port's device vanishes, and shows errors to the operator.
 class SerialOwner {
-public:
+  public:
     virtual ~SerialOwner() = default;
 
     // The loop of the owner thread; deliveries run on it.
@@ -26,10 +28,10 @@ public:
     // hang-up). The monitor thread has stopped reading; StopAndClose is still the owner's.
     virtual void OnPortLost(CSerialPort& port) = 0;
 
-    // Any thread: a modal message for the operator ("Application Error" with its text, or
-    // "接收有问题!"). Returns once the operator has acknowledged it (or at once where nobody
-    // can, as on the command line).
-    virtual void ShowSerialError(const std::string& caption, const std::string& text) = 0;
+    // Any thread: a modal message for the operator ("Application Error" with the failing call,
+    // or "接收有问题!"), worded in the owner's language. Returns once the operator has
+    // acknowledged it (or at once where nobody can, as on the command line).
+    virtual void ShowSerialError(const std::string& caption, const OperatorText& text) = 0;
 };
 
 }  // namespace pellion

@@ -21,6 +21,7 @@
 #include "WindowEndToEndFixture.h"
 #include "app/CPellionDlg.h"
 #include "engine/RunControl.h"
+#include "serial/CSerialPort.h"
 #include "support/HexFixtures.h"
 #include "support/VirtualChipFixture.h"
 #include "ui/CInPlaceCombo.h"
@@ -526,17 +527,19 @@ TEST_F(WindowEndToEndTest, SerialErrorsFromAnyThreadAreModalBoxesOnTheWindowThre
     test::ModalWatcher watcher;
     std::atomic<bool> returned{false};
     std::thread monitor([&] {
-        dialog_->runControl().ShowSerialError("Application Error", "WARNING:  read Failed");
+        dialog_->runControl().ShowSerialError("Application Error",
+                                              serialError("read()", "I/O error", 1, "chip0"));
         returned = true;
     });
     ASSERT_TRUE(test::processEventsUntil([&] { return returned.load(); }));
     monitor.join();
     ASSERT_EQ(watcher.seen().size(), 1u);
     EXPECT_EQ(watcher.seen()[0].caption, "Application Error");
-    EXPECT_EQ(watcher.seen()[0].text, "WARNING:  read Failed");
+    EXPECT_EQ(watcher.seen()[0].text,
+              "WARNING:  read() Failed with the following error: \nI/O error\nPort: 1 (chip0)\n");
 
     // From the window thread itself the box is shown directly.
-    dialog_->runControl().ShowSerialError("Application Error", "接收有问题!");
+    dialog_->runControl().ShowSerialError("KT MCU", OperatorText(TextId::ReceiveProblem));
     ASSERT_EQ(watcher.seen().size(), 2u);
     EXPECT_EQ(watcher.seen()[1].text, "接收有问题!");
 }

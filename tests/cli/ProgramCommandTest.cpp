@@ -100,7 +100,11 @@ TEST(ProgramCommand, ProgramsEveryPortVerifiesByDefaultAndReportsInJson) {
     EXPECT_NE(run.out.find(chips.devicePath(0) + ": 正在下载....."), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(chips.devicePath(1) + ": 下载完成后成功跳转"), std::string::npos);
     EXPECT_EQ(run.out.find("\x1b["), std::string::npos);  // no cursor movements
-    EXPECT_NE(run.out.find("\n2 of 2 chips programmed\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n2/2个芯片下载成功\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("成功    " + chips.devicePath(0) +
+                           " (KTM1RCB-0256): 下载完成后成功跳转,3333字节,校验成功\n"),
+              std::string::npos)
+        << run.out;
 
     const std::string json = report.read();
     for (const std::string field :
@@ -159,6 +163,11 @@ TEST(ProgramCommand, InEnglishTheRemarksAndTheReportsRemarkAreEnglishAndItsIdent
     EXPECT_NE(json.find("\"result\": \"succeeded\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"verified\": \"passed\""), std::string::npos);
     EXPECT_NE(json.find("\"remark\": \"" + started + "\""), std::string::npos);
+    // The lines for people keep their English words.
+    EXPECT_NE(run.out.find("ok      " + chips.devicePath(0) + " (KTM1RCB-0256): " + started +
+                           ", 2000 bytes, verified\n\n1 of 1 chips programmed\n"),
+              std::string::npos)
+        << run.out;
     for (const std::string& text : {run.out, run.err, json}) {
         for (unsigned char c : text)
             ASSERT_LT(c, 0x80) << "not English:\n" << text;
@@ -180,7 +189,7 @@ TEST(ProgramCommand, AFailingChipMakesTheExitStatusNonZeroAndIsNamed) {
                              "--port", chips.devicePath(1), "--json", report.path});
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_EQ(chips.chip(0).readFlash(kFlashBase, bytes.size()), bytes);
-    EXPECT_NE(run.out.find("FAILED  " + chips.devicePath(1)), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("失败    " + chips.devicePath(1)), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("芯片无应答"), std::string::npos);
     const std::string json = report.read();
     EXPECT_EQ(countOf(json, "\"result\": \"succeeded\""), 1u) << json;
@@ -229,7 +238,7 @@ TEST(ProgramCommand, AChipThatFailsIdentificationIsLeftOutAndTheOthersAreProgram
     EXPECT_EQ(chips.chip(0).readFlash(kFlashBase, bytes.size()), bytes);
     // Named by what went wrong with it, not as a chip without a model.
     EXPECT_EQ(run.err.find("芯片请选择型号!"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("FAILED  " + chips.devicePath(1) + ": 读取芯片信息失败,芯片无应答"),
+    EXPECT_NE(run.out.find("失败    " + chips.devicePath(1) + ": 读取芯片信息失败,芯片无应答"),
               std::string::npos)
         << run.out;
     const std::string json = report.read();
@@ -270,14 +279,13 @@ TEST(ProgramCommand, ChipsThatCannotBeIdentifiedAreLeftOutAndModelNamesOnlyThem)
     EXPECT_EQ(withoutModel.exitCode, 1) << withoutModel.out << withoutModel.err;
     EXPECT_EQ(chips.chip(0).readFlash(kFlashBase, bytes.size()), bytes);
     EXPECT_EQ(withoutModel.err.find("芯片请选择型号!"), std::string::npos) << withoutModel.err;
-    EXPECT_NE(withoutModel.out.find("1 of 3 chips programmed"), std::string::npos)
-        << withoutModel.out;
+    EXPECT_NE(withoutModel.out.find("1/3个芯片下载成功"), std::string::npos) << withoutModel.out;
     EXPECT_NE(withoutModel.out.find(chips.devicePath(1) +
-                                    ": not identified (请手动为该芯片选择正确的型号)"),
+                                    ": 未识别(请手动为该芯片选择正确的型号),请用--model指定型号"),
               std::string::npos)
         << withoutModel.out;
     EXPECT_NE(withoutModel.out.find(chips.devicePath(2) +
-                                    ": not identified (请选择设备型号，否则无法下载)"),
+                                    ": 未识别(请选择设备型号，否则无法下载),请用--model指定型号"),
               std::string::npos);
     std::string json = report.read();
     EXPECT_EQ(countOf(json, "\"result\": \"not_identified\", \"step\": \"identify\""), 2u) << json;
@@ -290,7 +298,7 @@ TEST(ProgramCommand, ChipsThatCannotBeIdentifiedAreLeftOutAndModelNamesOnlyThem)
     }
     const auto withModel = program({"--model", "KTM1RDB-0384", "--protect"});
     ASSERT_EQ(withModel.exitCode, 0) << withModel.out << withModel.err;
-    EXPECT_NE(withModel.err.find(chips.devicePath(0) + " identified itself as KTM1C8A-0064"),
+    EXPECT_NE(withModel.err.find(chips.devicePath(0) + "芯片已识别为KTM1C8A-0064"),
               std::string::npos)
         << withModel.err;
     for (std::size_t i = 0; i < 3; ++i) {
@@ -314,9 +322,9 @@ TEST(ProgramCommand, RefusalsAndWrongCommandLines) {
     EXPECT_EQ(chips.chip(0).stats().commandsNamed("erase"), 0u);
 
     // The identified chip's remark ("ready for the next step") does not stand as the failure.
-    EXPECT_NE(tooBig.out.find("FAILED  " + chips.devicePath(0) +
-                              " (KTM1RCB-0256): not started, the run was refused"),
-              std::string::npos)
+    EXPECT_NE(
+        tooBig.out.find("失败    " + chips.devicePath(0) + " (KTM1RCB-0256): 未开始,下载被拒绝"),
+        std::string::npos)
         << tooBig.out;
 
     // Everything below is refused before any port is opened.
@@ -325,8 +333,8 @@ TEST(ProgramCommand, RefusalsAndWrongCommandLines) {
         runCli({"program", "--file", image.path + ".none", "--port", chips.devicePath(0)});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("不存在!"), std::string::npos) << missing.err;
-    EXPECT_NE(missing.out.find("not started, the run was refused"), std::string::npos);
-    EXPECT_NE(missing.out.find("0 of 1 chips programmed"), std::string::npos);
+    EXPECT_NE(missing.out.find("未开始,下载被拒绝"), std::string::npos);
+    EXPECT_NE(missing.out.find("0/1个芯片下载成功"), std::string::npos);
 
     // An address is reported as given, not as the window's box would read it.
     const auto topAddress = runCli(
@@ -432,8 +440,7 @@ TEST(ProgramCommand, AnInterruptedRunEndsInOrderAndTheChipsCanBeProgrammedAgain)
         cli.signal(SIGINT);
         const auto run = cli.finish();
         EXPECT_EQ(run.exitCode, 130) << run.out << run.err;
-        EXPECT_NE(run.out.find("0 of 2 chips programmed (interrupted)\n"), std::string::npos)
-            << run.out;
+        EXPECT_NE(run.out.find("0/2个芯片下载成功(已中断)\n"), std::string::npos) << run.out;
         for (std::size_t i = 0; i < 2; ++i) {
             EXPECT_NE(run.out.find("\n  " + chips.devicePath(i) + ": 下载失败,操作被中断\n"),
                       std::string::npos)
@@ -493,11 +500,10 @@ TEST(ProgramCommand, BootEntryAndExitDriveTheLinesOfEveryPort) {
 TEST(DemoCommand, ProgramsAndChecksVirtualChips) {
     const auto run = runCli({"demo", "--chips", "3", "--baud", "230400"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ(countOf(run.out, "flash holds the image, 5420 bytes, verified by the engine"), 3u)
-        << run.out;
-    EXPECT_NE(run.out.find("All 3 of 3 chips hold the image."), std::string::npos);
+    EXPECT_EQ(countOf(run.out, "闪存与下载文件相同,5420字节,下载时已校验"), 3u) << run.out;
+    EXPECT_NE(run.out.find("3/3个芯片与下载文件相同,全部正确。"), std::string::npos);
     EXPECT_EQ(runCli({"demo", "--chips", "0"}).exitCode, 2);
-    const auto boot = runCli({"demo", "--chips", "2", "--boot-entry", "dtr-reset"});
+    const auto boot = runCli({"demo", "--chips", "2", "--boot-entry", "dtr-reset", "--lang", "en"});
     ASSERT_EQ(boot.exitCode, 0) << boot.out << boot.err;
     EXPECT_EQ(countOf(boot.out, "verified by the engine, program running"), 2u) << boot.out;
 }
@@ -569,7 +575,7 @@ TEST(ProgramCommand, OnATerminalTheRowsAreRedrawnInPlace) {
                                              exitCode);
     EXPECT_EQ(exitCode, 0) << out;
     EXPECT_NE(out.find("\x1b[3A"), std::string::npos) << out;  // header and two rows, redrawn
-    EXPECT_NE(out.find("PORT"), std::string::npos);
+    EXPECT_NE(out.find("串口"), std::string::npos);
     EXPECT_GE(countOf(out, "100.00%"), 2u);
     EXPECT_EQ(out.find(chips.devicePath(0) + ": 正在下载....."),
               std::string::npos);  // no plain lines

@@ -235,6 +235,11 @@ TEST(RunFaults, ImagesThatDoNotFitAreRefusedBeforeAnythingIsSent) {
               "COM1: 起始地址0x08000101不是4字节对齐的地址,芯片无法写入\n"
               "COM2: 起始地址0x08000101不是4字节对齐的地址,芯片无法写入\n"
               "下载文件与芯片不符,未开始下载!");
+    EXPECT_EQ(
+        rig.host->messages[3].said.words(OperatorLanguage::English),
+        "COM1: Start address 0x08000101 is not aligned to 4 bytes; the chip cannot write there\n"
+        "COM2: Start address 0x08000101 is not aligned to 4 bytes; the chip cannot write there\n"
+        "The download file does not fit the chips; nothing was programmed.");
 
     rig.serveFor(100ms);
     EXPECT_EQ(small.stats().commandCount() + big.stats().commandCount(), commandsBefore);
@@ -343,6 +348,12 @@ TEST(RunFaults, MissingModelsAndFilesAreNamedAndNothingStarts) {
     rig.control->StartRun();
     ASSERT_EQ(rig.host->messages.size(), 3u);
     EXPECT_EQ(rig.host->messages[2].text, "COM1芯片请选择型号!");
+    // The host words what the engine tells in its own language.
+    rig.host->language = OperatorLanguage::English;
+    rig.control->StartRun();
+    ASSERT_EQ(rig.host->messages.size(), 4u);
+    EXPECT_EQ(rig.host->messages[3].said.id(), TextId::NoModel);
+    EXPECT_EQ(rig.host->messages[3].text, "Choose the model of the chip on COM1.");
     rig.serveFor(50ms);
     EXPECT_EQ(a.stats().commandCount(), commandsBefore);
     EXPECT_FALSE(rig.control->IsRunning());

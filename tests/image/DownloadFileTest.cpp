@@ -104,6 +104,44 @@ TEST(DownloadFileTest, HexConversionFailureStopsTheLoad) {
     EXPECT_TRUE(contains(loaded.error(), "第2行校验和错误")) << loaded.error();
 }
 
+// A refusal is an identifier with its values, worded at the edge in either language; the
+// Chinese words are those the loader always gave.
+TEST(DownloadFileTest, RefusalsCarryTheirIdentifierAndReadInBothLanguages) {
+    const auto en = OperatorLanguage::English;
+    TempFile dir("placeholder.bin", Bytes{1});
+    const std::string missing = dir.directory() + "/missing.bin";
+    auto absent = loadDownloadFile(missing, "8000000");
+    ASSERT_FALSE(absent);
+    EXPECT_EQ(absent.why().id(), TextId::FileMissing);
+    EXPECT_EQ(absent.why().argument("path"), missing);
+    EXPECT_EQ(absent.error(), "下载文件" + missing + "不存在!");
+    EXPECT_EQ(absent.error(en), "The download file " + missing + " does not exist.");
+
+    TempFile unknownType("type.hex", std::string(":020000040800F2\n:0000000CF4\n:00000001FF\n"));
+    auto type = loadDownloadFile(unknownType.path(), "8000000");
+    ASSERT_FALSE(type);
+    EXPECT_EQ(type.why().id(), TextId::HexUnknownType);
+    EXPECT_EQ(type.error(), "HEX文件第2行的记录类型0C无法识别!");
+    EXPECT_EQ(type.error(en), "Line 2 of the HEX file has a record type 0C that is not known.");
+
+    TempFile wraps("wraps.bin", Bytes(0x200, 1));
+    auto beyond = loadDownloadFile(wraps.path(), "-100");
+    ASSERT_FALSE(beyond);
+    EXPECT_EQ(beyond.error(), "下载地址0xFFFFFF00加上文件大小512字节超出地址范围!");
+    EXPECT_EQ(beyond.error(en),
+              "The download address 0xFFFFFF00 plus the file's 512 bytes goes beyond the address "
+              "range.");
+
+    TempFile options("options.bin", Bytes(8, 0xA5));
+    auto placed = loadDownloadFile(options.path(), "1FFFF800");
+    ASSERT_FALSE(placed);
+    EXPECT_EQ(placed.error(),
+              "选项字节文件必须从0x1FFFF800开始,正好16字节(现在从0x1FFFF800开始,共8字节)!");
+    EXPECT_EQ(placed.error(en),
+              "An option bytes file must start at 0x1FFFF800 and hold exactly 16 bytes (this one "
+              "starts at 0x1FFFF800 and holds 8 bytes).");
+}
+
 TEST(DownloadFileTest, SizeLimitOfBinaryFiles) {
     TempFile fits("fits.bin", Bytes(kMaxImageSpan, 0x5A));
     auto ok = loadDownloadFile(fits.path(), "8000000");
@@ -158,7 +196,8 @@ TEST(DownloadBoxesTest, UnreadableHexEmptiesTheAddressAndLeavesTheControls) {
     EXPECT_EQ(boxes.filePath, bad.path());
     EXPECT_EQ(boxes.addressText, "");
     EXPECT_FALSE(boxes.addressControlsEnabled.has_value());
-    EXPECT_TRUE(contains(boxes.problem, "第1行"));
+    EXPECT_TRUE(contains(boxes.problem.words(), "第1行"));
+    EXPECT_TRUE(contains(boxes.problem.words(OperatorLanguage::English), "Line 1 "));
 
     std::string missing = bad.directory() + "/gone.hex";
     auto gone = boxesForChosenFile(missing);

@@ -73,7 +73,7 @@ grep -v 'running with root privileges' "$root/lintian.log" || true
 
 bin="$root/tree/usr/bin"
 [[ $("$bin/pellion" --version) == "pellion "* ]] || fail "the installed window does not start"
-"$bin/pellion-cli" demo --chips 2 >"$root/demo.log" || {
+"$bin/pellion-cli" demo --chips 2 --lang en >"$root/demo.log" || {
   cat "$root/demo.log"
   fail "the installed demo failed"
 }

@@ -56,4 +56,9 @@ TEST(SerialErrorText, NamesTheStepTheSystemTextAndThePort) {
     const std::string longText(600, 'x');
     const auto text = pellion::serialErrorText("read()", longText, 3, "chip3");
     EXPECT_NE(text.find(longText + "\nPort: 3 (chip3)\n"), std::string::npos);
+    // The owner words it in its language.
+    EXPECT_EQ(pellion::serialErrorText("read()", "Input/output error", 3, "chip3",
+                                       pellion::OperatorLanguage::English),
+              "WARNING:  read() failed with the following error:\nInput/output error\n"
+              "Port: 3 (chip3)\n");
 }

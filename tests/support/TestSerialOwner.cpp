@@ -19,9 +19,9 @@ void TestSerialOwner::OnPortLost(CSerialPort& port) {
     lostPorts.push_back(&port);
 }
 
-void TestSerialOwner::ShowSerialError(const std::string& caption, const std::string& text) {
+void TestSerialOwner::ShowSerialError(const std::string& caption, const OperatorText& text) {
     std::lock_guard lock(errorsMutex_);
-    errors_.push_back({caption, text});
+    errors_.push_back({caption, text.words()});
 }
 
 std::vector<TestSerialOwner::ShownError> TestSerialOwner::errors() const {

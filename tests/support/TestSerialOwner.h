@@ -38,7 +38,7 @@ class TestSerialOwner : public SerialOwner {
     OwnerLoop& ownerLoop() override { return loop_; }
     void OnSerialData(CSerialPort& port, const std::uint8_t* rxBuffer) override;
     void OnPortLost(CSerialPort& port) override;
-    void ShowSerialError(const std::string& caption, const std::string& text) override;
+    void ShowSerialError(const std::string& caption, const OperatorText& text) override;
 
     // Runs the owner loop until the condition holds or the time-out passes.
     bool waitFor(const std::function<bool()>& done,
