@@ -24,6 +24,7 @@
 #include "app/Artwork.h"
 #include "app/CAboutDlg.h"
 #include "app/IntervalText.h"
+#include "app/LanguageSetting.h"
 #include "app/OperatorMessage.h"
 #include "app/OwnFileVersion.h"
 #include "app/PortRows.h"
@@ -469,6 +470,7 @@ void CPellionDlg::contextMenuEvent(QContextMenuEvent* event) {
     menu.addAction(tr(kAboutMenuText), this, &CPellionDlg::showAbout);
     menu.addAction(windowText(kTextBootMenu), this, &CPellionDlg::editBootSequences)
         ->setEnabled(!run_->IsRunning());
+    menu.addAction(windowText(kTextLanguageMenu), this, &CPellionDlg::editLanguage);
     const QPoint inList = portList_->viewport()->mapFrom(this, event->pos());
     const int slot = portList_->viewport()->rect().contains(inList)
                          ? portList_->SlotOfRow(portList_->rowAt(inList.y()))
@@ -483,6 +485,16 @@ void CPellionDlg::contextMenuEvent(QContextMenuEvent* event) {
         menu.addAction(windowText(kTextResetCounts), this, &CPellionDlg::resetStationCounts);
     }
     menu.exec(event->globalPos());
+}
+
+void CPellionDlg::editLanguage() {
+    const auto chosen = options_.askLanguage ? options_.askLanguage(this, settings_.language)
+                                             : askLanguageWithListBox(this, settings_.language);
+    if (!chosen || *chosen == settings_.language)
+        return;
+    settings_.language = *chosen;
+    saveSettings();
+    showOperatorMessage(this, QString::fromUtf8(kRunCaption), windowText(kTextLanguageAtNextStart));
 }
 
 void CPellionDlg::editStationLabel(int slot) {

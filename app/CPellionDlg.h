@@ -54,6 +54,10 @@ struct DialogOptions {
     std::function<std::optional<QString>(QWidget* parent, const QString& portName,
                                          const QString& current)>
         askStationLabel;
+    // Asks the operator for the window's language (a settings key, LanguageSetting.h), showing
+    // the current one; none means cancelled. Empty function: a list box.
+    std::function<std::optional<std::string>(QWidget* parent, const std::string& current)>
+        askLanguage;
     // The language of the texts the window makes from the engine's reports; its own texts
     // follow the translations installed (WindowLanguage).
     OperatorLanguage language = OperatorLanguage::Chinese;
@@ -100,6 +104,9 @@ class CPellionDlg : public QDialog, public RunHost {
     // The context menu item outside a run: the station's boot entry and exit, used by the
     // ports opened from then on and saved with the settings.
     void editBootSequences();
+    // The context menu's language item: the choice is saved at once and taken at the next
+    // start.
+    void editLanguage();
 
     OwnerLoop& ownerLoop() { return loop_; }
     PortTable& portTable() { return table_; }
@@ -127,7 +134,7 @@ class CPellionDlg : public QDialog, public RunHost {
     void UntickRow(std::int32_t slot) override;
     void SetOkEnabled(bool enabled) override;
     void SetElapsedText(const std::string& text) override;
-    void ShowMessage(const std::string& caption, const std::string& text) override;
+    void ShowMessage(const std::string& caption, const OperatorText& text) override;
     void OnSlotRunStarted(std::int32_t slot) override;
     void OnSlotRunEnded(std::int32_t slot, bool succeeded) override;
     void OnRunEnded() override;

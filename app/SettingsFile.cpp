@@ -196,6 +196,11 @@ bool writeSettings(const std::string& path, const SavedSettings& settings) {
         if (!value->empty() || IniFile::readValue(path, kSettingsSection, key))
             written = IniFile::writeValue(path, kSettingsSection, key, *value) && written;
     }
+    // Written once chosen; an empty value follows the locale again.
+    if (!settings.language.empty() || IniFile::readValue(path, kSettingsSection, kLanguageKey)) {
+        written =
+            IniFile::writeValue(path, kSettingsSection, kLanguageKey, settings.language) && written;
+    }
     return written;
 }
 

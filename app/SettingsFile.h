@@ -24,8 +24,8 @@ struct SavedSettings {
     bool continuousProgramming = false;
     // Production mode's sound for each finished chip; "0" turns it off. Set by hand.
     bool stationSound = true;
-    // The window's language, "zh" or "en"; anything else follows the locale. Set by hand, never
-    // written.
+    // The window's language, "zh" or "en"; anything else follows the locale. Chosen in the
+    // window's context menu (LanguageSetting.h) or by hand; written once it holds a choice.
     std::string language;
     // Keys only the station's file sets: WriteBlockSize (default 200) and SkipBlankBlocks
     // (0 sends blocks of 0xFF too). A block size that is not one keeps its text here, and the

@@ -68,6 +68,16 @@ inline constexpr const char* kTextBootHelp = QT_TRANSLATE_NOOP(
     "dtr-reset：DTR接复位,RTS接BOOT0；rts-reset：RTS接复位,DTR接BOOT0；\n"
     "自定义：D0/D1、R0/R1设置DTR/RTS,B00..B11同时设置两者,W毫秒数等待,步骤之间用|分隔,"
     "例如R1|D1|W20|D0|W50");
+// The context menu's language item, Chinese first with English beside so that either reader
+// finds it, and its question and answer (LanguageSetting.h).
+inline constexpr const char* kTextLanguageMenu =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "语言 Language(&G)...");
+inline constexpr const char* kTextLanguageCaption =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "语言 Language");
+inline constexpr const char* kTextLanguagePrompt =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "界面语言：");
+inline constexpr const char* kTextLanguageAtNextStart =
+    QT_TRANSLATE_NOOP("pellion::WindowTexts", "界面语言将在下次启动时更改。");
 
 // Production mode: the check box, OK's text while the station runs, the counts beside "用时："
 // (succeeded, failed, yield in percent), a port's counts in its tooltip, and the context menu's

@@ -227,5 +227,25 @@ dtr-reset：DTR接复位,RTS接BOOT0；rts-reset：RTS接复位,DTR接BOOT0；
 dtr-reset: DTR drives RESET, RTS drives BOOT0; rts-reset: RTS drives RESET, DTR drives BOOT0;
 custom: D0/D1, R0/R1 set DTR/RTS, B00..B11 both at once, W&lt;ms&gt; waits, steps separated by |, e.g. R1|D1|W20|D0|W50</translation>
     </message>
+    <message>
+        <source>跟随系统</source>
+        <translation>As the system</translation>
+    </message>
+    <message>
+        <source>语言 Language(&amp;G)...</source>
+        <translation>语言 Language(&amp;G)...</translation>
+    </message>
+    <message>
+        <source>语言 Language</source>
+        <translation>语言 Language</translation>
+    </message>
+    <message>
+        <source>界面语言：</source>
+        <translation>Window language:</translation>
+    </message>
+    <message>
+        <source>界面语言将在下次启动时更改。</source>
+        <translation>The window&apos;s language changes at the next start.</translation>
+    </message>
 </context>
 </TS>

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,7 +18,9 @@
 #include "AppTestSupport.h"
 #include "Version.h"
 #include "app/CPellionDlg.h"
+#include "app/LanguageSetting.h"
 #include "app/OwnFileVersion.h"
+#include "app/WindowLanguage.h"
 #include "support/FakeSerialMachine.h"
 #include "ui/CListCtrlEx.h"
 
@@ -159,8 +162,8 @@ TEST_F(DialogTest, AStationLabelReplacesTheNumberAndStaysWithTheUsbSocket) {
         const QStringList menuTexts =
             chooseFromContextMenu(dialog, list.viewport()->mapTo(&dialog, cell.center()), -1);
         test::processEventsUntil([&] { return !asked.isEmpty(); }, 2000);
-        EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)...", "设置启动方式(&B)...", "",
-                                          "设置工位标签(&L)..."}));
+        EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)...", "设置启动方式(&B)...",
+                                          "语言 Language(&G)...", "", "设置工位标签(&L)..."}));
         EXPECT_EQ(asked, QStringList({"ttyUSB0|"}));
         EXPECT_EQ(list.GetItemText(row, ColumnNumber), "工位3;A=B");
         EXPECT_EQ(list.GetItemText(0, ColumnNumber), "1");
@@ -335,9 +338,63 @@ TEST_F(DialogTest, AboutBoxOpensFromTheContextMenu) {
     test::ModalWatcher watcher;
     const QStringList menuTexts = chooseFromContextMenu(dialog, QPoint(20, 200), 0);
     test::processEventsUntil([&] { return !watcher.seen().empty(); }, 2000);
-    EXPECT_EQ(menuTexts, QStringList({"关于 Pellion(&A)...", "设置启动方式(&B)..."}));
+    EXPECT_EQ(menuTexts,
+              QStringList({"关于 Pellion(&A)...", "设置启动方式(&B)...", "语言 Language(&G)..."}));
     ASSERT_EQ(watcher.seen().size(), 1u);
     EXPECT_EQ(watcher.seen()[0].caption, "关于 Pellion");
+}
+
+// The language item of the context menu: the list box offers each language in its own words,
+// the choice is saved in "Config" at once and the next start speaks it.
+TEST_F(DialogTest, TheLanguageItemSavesTheChoiceForTheNextStart) {
+    QStringList offered;
+    QTimer::singleShot(20, [&] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        offered = box->comboBoxItems();
+        offered << box->textValue();
+        box->setTextValue(QStringLiteral("English"));
+        box->accept();
+    });
+    EXPECT_EQ(askLanguageWithListBox(nullptr, "zh"), "en");
+    EXPECT_EQ(offered, QStringList({"中文", "English", "跟随系统", "中文"}));
+    EXPECT_EQ(languageChoiceText("fr"), "跟随系统");
+
+    DialogOptions choosing = options();
+    std::vector<std::string> asked;
+    std::optional<std::string> answer = "en";
+    choosing.askLanguage = [&](QWidget*, const std::string& current) {
+        asked.push_back(current);
+        return answer;
+    };
+    {
+        CPellionDlg dialog(choosing);
+        dialog.show();
+        test::ModalWatcher watcher;
+        chooseFromContextMenu(dialog, QPoint(20, 200), 2);
+        test::processEventsUntil([&] { return !watcher.seen().empty(); }, 2000);
+        ASSERT_EQ(watcher.seen().size(), 1u);
+        EXPECT_EQ(watcher.seen()[0].text, "界面语言将在下次启动时更改。");
+        // Saved at once, before the window closes.
+        EXPECT_EQ(readSettings(settingsPath().toStdString()).language, "en");
+        answer = std::nullopt;  // cancelled: nothing changes
+        chooseFromContextMenu(dialog, QPoint(20, 200), 2);
+        EXPECT_EQ(readSettings(settingsPath().toStdString()).language, "en");
+    }
+    EXPECT_EQ(windowLanguage(readSettings(settingsPath().toStdString()).language),
+              OperatorLanguage::English);
+    {
+        CPellionDlg dialog(choosing);
+        answer = "";  // back to the locale, which under the tests' C locale is Chinese
+        test::ModalWatcher watcher;
+        chooseFromContextMenu(dialog, QPoint(20, 200), 2);
+        test::processEventsUntil([&] { return !watcher.seen().empty(); }, 2000);
+    }
+    EXPECT_EQ(asked, std::vector<std::string>({"", "en", "en"}));
+    EXPECT_EQ(readSettings(settingsPath().toStdString()).language, "");
+    EXPECT_EQ(windowLanguage(readSettings(settingsPath().toStdString()).language),
+              OperatorLanguage::Chinese);
 }
 
 }  // namespace
