@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         title.setBold(true);
         p.setFont(title);
         p.setPen(Qt::white);
-        p.drawText(QRectF(66, 0, 300, 60), Qt::AlignVCenter | Qt::AlignLeft, "Tessaline");
+        p.drawText(QRectF(66, 0, 300, 60), Qt::AlignVCenter | Qt::AlignLeft, "Pellion");
         QFont sub("Noto Sans CJK SC");
         sub.setPixelSize(17);
         p.setFont(sub);
