@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the documentation's pictures of the real window under Xvfb with virtual chips:
-# docs/screenshot.png (Chinese, four chips in the middle of a run) and docs/screenshot-en.png
-# (English, a finished run). Builds what it needs in build/ first.
+# docs/screenshot.png (Chinese, four chips in the middle of a run), and the same finished run in
+# Chinese and in English (docs/screenshot-zh.png, docs/screenshot-en.png). Builds what it needs
+# in build/ first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,4 +17,5 @@ shoot() {  # variable file test-filter
   if [ -s "$2" ]; then echo "written: $2"; else echo "not written: $2 (no such test yet)"; fi
 }
 shoot PELLION_SCREENSHOT docs/screenshot.png 'WindowEndToEndTest.MidRun*'
-shoot PELLION_SCREENSHOT_EN docs/screenshot-en.png 'WindowEndToEndTest.InEnglish*'
+shoot PELLION_SCREENSHOT_ZH docs/screenshot-zh.png 'WindowLanguagesRun.InChinese*'
+shoot PELLION_SCREENSHOT_EN docs/screenshot-en.png 'WindowLanguagesRun.InEnglish*'
