@@ -132,7 +132,7 @@ class BenchOwner : public pellion::SerialOwner {
         }
     }
     void OnPortLost(CSerialPort&) override { ++lost; }
-    void ShowSerialError(const std::string& caption, const OperatorText& text) override {
+    void ShowSerialError(const std::string& caption, const pellion::OperatorText& text) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.words().c_str());
     }
 
