@@ -115,7 +115,7 @@ int runStation(const std::vector<std::string>& args) {
     options.session.watchInterrupts = true;
     auto image = LoadSessionImage(options.session);
     if (!image) {
-        std::cerr << kRunCaption << ": " << image.error() << "\n";
+        std::cerr << kRunCaption << ": " << image.error(options.session.language) << "\n";
         return kExitFailure;
     }
     std::ofstream file;

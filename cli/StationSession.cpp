@@ -49,6 +49,7 @@ class StationRun : public EngineListener {
         if (events)
             log_ = std::make_unique<StationEventLog>(*events);
         control_.SetLanguage(session_.language);
+        host_.language = session_.language;
         std::vector<PortIdentity> identities;
         for (const auto& device : session_.devices)
             identities.push_back({device, device});
