@@ -57,6 +57,7 @@ class StationRun : public EngineListener {
         for (std::int32_t i = 0; i < host_.rowCount(); ++i)
             host_.row(i).texts[ColumnBaud] = std::to_string(session_.baud);
         host_.writePauseMs = session_.intervalMs;
+        host_.boot = session_.boot;
         host_.onMessage = [this](const MemoryRunHost::Message& message) {
             err_ << message.caption << ": " << message.text << "\n" << std::flush;
         };

@@ -23,6 +23,8 @@ void PortStateMachine::beginBootEntry(std::int32_t slot, const BootSequence& ent
             // What the application sent before its reset is no answer to SYNC.
             s.ports.Purge();
             s.cycle.state = SyncSent;
+            if (s.cycle.probing)
+                return sendProbeSync(slot);
             stepStarted(slot, SlotStep::Sync);
             sendSync(slot);
         });

@@ -42,6 +42,8 @@ void PortStateMachine::BeginProbe(std::int32_t slot, const SlotInputs& inputs) {
     // After Go the port stopped listening to the program; what it printed is dropped.
     s.ports.Purge();
     s.ports.SetReceiveEnabled(true);
+    if (!inputs.boot.entry.empty())
+        return beginBootEntry(slot, inputs.boot.entry);
     sendProbeSync(slot);
 }
 
@@ -174,8 +176,9 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
                                SlotStep failedStep, std::uint32_t address) {
     PortSlot& s = slotAt(slot);
     if (s.cycle.probing && reason != EndReason::PortGone) {
-        // Past its SYNC something answered, whatever ended the probe then.
-        endProbe(slot, s.cycle.state != SyncSent);
+        // Past its SYNC something answered, whatever ended the probe then; lines that could
+        // not bring a chip up found none.
+        endProbe(slot, s.cycle.state != SyncSent && s.cycle.state != BootEntry);
         return;
     }
     s.cycle.probing = false;

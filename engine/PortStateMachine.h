@@ -36,10 +36,11 @@ class PortStateMachine {
     // entry (none: it waits there already), then synchronise and identify it. The cycle keeps
     // the inputs; its run reads them anew.
     void BeginIdentification(std::int32_t slot, const SlotInputs& inputs = {});
-    // Production mode asks an open port whether a chip is in its socket: SYNC (twice: a
-    // synchronised chip takes the first as half a command) and, when answered, the chip's
-    // identification, all without a word to the listeners but one SocketProbed at its end.
-    // Of the inputs only the unique ID's read is taken.
+    // Production mode asks an open port whether a chip is in its socket: the inputs' boot entry
+    // (a chip in its application answers nothing else), SYNC (twice: a synchronised chip takes
+    // the first as half a command) and, when answered, the chip's identification, all without
+    // a word to the listeners but one SocketProbed at its end. Of the inputs only the boot
+    // entry and the unique ID's read are taken.
     void BeginProbe(std::int32_t slot, const SlotInputs& inputs);
     // Tells the listeners the last answered probe's identification as an ordinary one's
     // (SlotStarted, then Identified or ModelNeeded): the chip is taken as a new one.

@@ -109,6 +109,45 @@ TEST(StationCommand, FourSocketsProgramTwelveDistinctChipsOnceEachThenStopInOrde
     EXPECT_EQ(perPort, 12);
 }
 
+// Fixture boards whose chips power up in their application: only the boot entry before each
+// probe finds them, and the exit starts each new program as the operator swaps the chips.
+TEST(StationCommand, TheBootEntryFindsChipsThatStartInTheirApplication) {
+    test::VirtualChipFixture chips(2, [](std::size_t) {
+        sim::ChipOptions options;
+        options.wiring = sim::Wiring::DtrReset;
+        options.startInApplication = true;
+        options.replaceAfterGo = 100ms;
+        return options;
+    });
+    ASSERT_TRUE(chips.ok()) << chips.error();
+    test::TempDirectory dir;
+    const auto image = imageBytes(3000);
+    writeFile(dir.file("app.bin"), image);
+    const auto run =
+        runCli({"station", "--file", dir.file("app.bin"), "--baud", "115200", "--stop-after", "6",
+                "--boot-entry", "dtr-reset", "--boot-exit", "dtr-reset", "--port",
+                chips.devicePath(0), "--port", chips.devicePath(1)});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("\n6 succeeded, 0 failed, yield 100%\n"), std::string::npos) << run.out;
+    std::set<std::string> programmedIds;
+    for (std::size_t i = 0; i < chips.size(); ++i) {
+        auto history = chips.chip(i).retiredChips();
+        history.push_back(chips.chip(i).snapshot());
+        for (const auto& chip : history) {
+            if (chip.stats.bytesProgrammed == 0)
+                continue;
+            EXPECT_EQ(chip.stats.bytesProgrammed, image.size()) << "programmed twice";
+            EXPECT_EQ(chip.stats.commandsNamed("go"), 0u) << "the exit starts the program";
+            const auto flash = chip.fullFlash();
+            EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+            programmedIds.insert(sim::uniqueIdText(chip.uniqueId));
+        }
+    }
+    EXPECT_EQ(programmedIds.size(), 6u);
+    for (std::size_t i = 0; i < chips.size(); ++i)
+        EXPECT_FALSE(chips.chip(i).board().resetHeld) << "a chip left in reset";
+}
+
 TEST(StationCommand, ASignalStopsInOrderWithStatusZeroAndWrongCommandLinesAreRefused) {
     test::VirtualChipFixture chips(1);
     ASSERT_TRUE(chips.ok());
