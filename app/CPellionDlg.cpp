@@ -480,10 +480,7 @@ void CPellionDlg::contextMenuEvent(QContextMenuEvent* event) {
         menu.addAction(windowText(kTextStationLabelMenu), this,
                        [this, slot] { editStationLabel(slot); });
     }
-    if (station_) {
-        menu.addSeparator();
-        menu.addAction(windowText(kTextResetCounts), this, &CPellionDlg::resetStationCounts);
-    }
+    addStationActions(menu, slot);
     menu.exec(event->globalPos());
 }
 

@@ -25,6 +25,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 
@@ -66,6 +67,8 @@ struct DialogOptions {
     std::function<std::optional<BootSequenceTexts>(QWidget* parent,
                                                    const BootSequenceTexts& current)>
         askBootSequences;
+    // One short sound of production mode. Empty function: the system beep.
+    std::function<void()> beep;
 };
 
 // The interval choices of the "下载间隔" combo, in milliseconds.
@@ -175,6 +178,9 @@ class CPellionDlg : public QDialog, public RunHost {
     void showStationElapsed();
     void showPortCounts(int slot);
     void soundFor(bool succeeded);
+    void beep();
+    // The context menu's station items: "重试" on a row holding a failed chip, then "清零".
+    void addStationActions(QMenu& menu, int slot);
     void initialiseControls();
     void restoreWindowSize();
     void saveSettings();

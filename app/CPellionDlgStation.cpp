@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 
 #include "app/CPellionDlg.h"
@@ -106,12 +107,28 @@ void CPellionDlg::resetStationCounts() {
         showPortCounts(slot);
 }
 
+void CPellionDlg::addStationActions(QMenu& menu, int slot) {
+    if (!station_)
+        return;
+    menu.addSeparator();
+    if (slot >= 0 && station_->MayRetry(slot))
+        menu.addAction(windowText(kTextRetryChip), this, [this, slot] { station_->Retry(slot); });
+    menu.addAction(windowText(kTextResetCounts), this, &CPellionDlg::resetStationCounts);
+}
+
 void CPellionDlg::soundFor(bool succeeded) {
     if (!settings_.stationSound)
         return;
-    QApplication::beep();
+    beep();
     if (!succeeded)
-        loop_.startTimer(kSecondBeep, false, [] { QApplication::beep(); });
+        loop_.startTimer(kSecondBeep, false, [this] { beep(); });
+}
+
+void CPellionDlg::beep() {
+    if (options_.beep)
+        options_.beep();
+    else
+        QApplication::beep();
 }
 
 }  // namespace pellion

@@ -91,5 +91,7 @@ inline constexpr const char* kTextStationPortCounts =
     QT_TRANSLATE_NOOP("pellion::WindowTexts", "本工位成功：%1  失败：%2");
 inline constexpr const char* kTextResetCounts =
     QT_TRANSLATE_NOOP("pellion::WindowTexts", "清零(&Z)");
+// The context menu of a row whose socket holds a failed chip: program that chip again in place.
+inline constexpr const char* kTextRetryChip = QT_TRANSLATE_NOOP("pellion::WindowTexts", "重试(&R)");
 
 }  // namespace pellion

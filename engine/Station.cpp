@@ -77,17 +77,28 @@ void Station::StopNow() {
     if (!started_ || stopped_)
         return;
     StopOrderly();
-    control_.StopAllNow();
+    // Only its own chips: a port ticked beside the station is none of its business.
+    for (std::size_t i = 0; i < sockets_.size(); ++i) {
+        if (sockets_[i].state == SocketState::Programming)
+            control_.machine().StopNow(std::int32_t(i));
+    }
     stopIfIdle();
 }
 
-void Station::Retry(std::int32_t slot) {
-    Socket* socket = socketOf(slot);
-    if (socket == nullptr || socket->state != SocketState::Holding || stopping_)
-        return;
-    socket->state = SocketState::Waiting;  // the next answered probe starts it
-    socket->heldId.reset();
-    socket->waitingTold = true;  // it is not empty: nothing to tell
+bool Station::MayRetry(std::int32_t slot) const {
+    return IsRunning() && !stopping_ && state(slot) == SocketState::Holding &&
+           !sockets_[std::size_t(slot)].chip.succeeded();
+}
+
+// A chip that succeeded is never programmed twice by hand either.
+bool Station::Retry(std::int32_t slot) {
+    if (!MayRetry(slot))
+        return false;
+    Socket& socket = sockets_[std::size_t(slot)];
+    socket.state = SocketState::Waiting;  // the next answered probe starts it
+    socket.heldId.reset();
+    socket.waitingTold = false;  // taken away meanwhile, the socket is told empty
+    return true;
 }
 
 void Station::ResetCounters() {

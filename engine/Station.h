@@ -67,12 +67,15 @@ class Station : public EngineListener {
     void Start(const std::vector<std::int32_t>& slots, const SlotInputs& inputs);
     // No new chip starts; the chips at work finish. onStopped follows once none is.
     void StopOrderly();
-    // Every chip at work ends at once, marked as interrupted; onStopped follows.
+    // Every chip of the station at work ends at once, marked as interrupted; onStopped follows.
+    // Ports outside the station go on.
     void StopNow();
     // Stops in order once `count` chips in all have succeeded (none started beyond them).
     void StopAfter(std::uint64_t count) { stopAfter_ = count; }
-    // The chip held in the socket is taken as a new one (the operator retries it in place).
-    void Retry(std::int32_t slot);
+    // A failed chip held in its socket is taken as a new one (the operator retries it in
+    // place); false when the socket holds none or the station is stopping.
+    bool Retry(std::int32_t slot);
+    bool MayRetry(std::int32_t slot) const;
     void ResetCounters();
 
     bool IsRunning() const { return started_ && !stopped_; }

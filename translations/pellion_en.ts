@@ -204,6 +204,10 @@
         <translation>Reset &amp;counters</translation>
     </message>
     <message>
+        <source>重试(&amp;R)</source>
+        <translation>&amp;Retry</translation>
+    </message>
+    <message>
         <source>设置启动方式(&amp;B)...</source>
         <translation>&amp;Boot entry and exit...</translation>
     </message>

@@ -5,10 +5,12 @@
 #include "support/QtApp.h"
 
 #include <QAbstractButton>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -27,6 +29,42 @@ bool processEventsUntil(const std::function<bool()>& done, int timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
+}
+
+namespace {
+
+// The menu runs its own loop; it is answered from within.
+QStringList chooseFromContextMenu(QWidget& widget, const QPoint& at,
+                                  const std::function<int(const QStringList&)>& pick) {
+    QStringList menuTexts;
+    QTimer::singleShot(20, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        const QList<QAction*> actions = menu->actions();
+        for (QAction* action : actions)
+            menuTexts << action->text();
+        const int index = pick(menuTexts);
+        if (index >= 0 && index < actions.size())
+            actions[index]->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget.mapToGlobal(at));
+    QCoreApplication::sendEvent(&widget, &event);
+    return menuTexts;
+}
+
+}  // namespace
+
+QStringList chooseFromContextMenu(QWidget& widget, const QPoint& at, int choose) {
+    return chooseFromContextMenu(widget, at, [choose](const QStringList& texts) {
+        return choose < 0 ? int(texts.size()) + choose : choose;
+    });
+}
+
+QStringList chooseFromContextMenu(QWidget& widget, const QPoint& at, const QString& choose) {
+    return chooseFromContextMenu(
+        widget, at, [&choose](const QStringList& texts) { return int(texts.indexOf(choose)); });
 }
 
 ModalWatcher::ModalWatcher(QMessageBox::StandardButton answer) : answer_(answer) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -52,6 +53,12 @@ class ModalWatcher {
     QTimer timer_;
     std::vector<Seen> seen_;
 };
+
+// Opens `widget`'s context menu at `at` (its own coordinates) and chooses the item at index
+// `choose` (from the end when negative), or the one whose text is `choose`; returns the
+// menu's texts.
+QStringList chooseFromContextMenu(QWidget& widget, const QPoint& at, int choose);
+QStringList chooseFromContextMenu(QWidget& widget, const QPoint& at, const QString& choose);
 
 // Reads a whole file as bytes ("" when missing).
 std::string fileContent(const QString& path);

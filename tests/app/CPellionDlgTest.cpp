@@ -50,22 +50,7 @@ class DialogTest : public ::testing::Test {
     // Opens the window's context menu at `at` (dialog coordinates) and chooses its item
     // `choose` (from the end when negative); returns the menu's texts.
     static QStringList chooseFromContextMenu(CPellionDlg& dialog, const QPoint& at, int choose) {
-        QStringList menuTexts;
-        // The menu runs its own loop; it is answered from within.
-        QTimer::singleShot(20, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            const QList<QAction*> actions = menu->actions();
-            for (QAction* action : actions)
-                menuTexts << action->text();
-            if (!actions.isEmpty())
-                actions[choose < 0 ? actions.size() + choose : choose]->trigger();
-            menu->close();
-        });
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, dialog.mapToGlobal(at));
-        QCoreApplication::sendEvent(&dialog, &event);
-        return menuTexts;
+        return test::chooseFromContextMenu(dialog, at, choose);
     }
 
     QTemporaryDir dir_;

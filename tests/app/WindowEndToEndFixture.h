@@ -42,6 +42,7 @@ class WindowEndToEndTest : public ::testing::Test {
         options.settingsPath = portDir_.filePath("settings/KTZozOvConfig.ini").toStdString();
         options.startUpdateNotice = false;
         options.language = language_;
+        options.beep = [this] { ++beeps_; };
         dialog_ = std::make_unique<CPellionDlg>(options);
         dialog_->show();
         list_ = &dialog_->portList();
@@ -106,6 +107,7 @@ class WindowEndToEndTest : public ::testing::Test {
     }
 
     OperatorLanguage language_ = OperatorLanguage::Chinese;  // of the engine's texts
+    int beeps_ = 0;  // the window's sounds, heard instead of the system beep
     QTemporaryDir portDir_;
     std::unique_ptr<test::VirtualChipFixture> chips_;
     std::unique_ptr<CPellionDlg> dialog_;

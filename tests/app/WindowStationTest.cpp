@@ -19,6 +19,13 @@ class WindowStationTest : public WindowEndToEndTest {
         return list_->item(list_->RowOfSlot(slot), ColumnPort)->toolTip();
     }
     QString counts() const { return dialog_->findChild<QLabel*>("runCountsText")->text(); }
+    // Chooses `item` from the context menu of the slot's row; returns the menu's texts.
+    QStringList chooseOnRow(int slot, const QString& item) {
+        QRect cell;
+        list_->GetCellRect(list_->RowOfSlot(slot), ColumnRemark, cell);
+        return test::chooseFromContextMenu(
+            *dialog_, list_->viewport()->mapTo(dialog_.get(), cell.center()), item);
+    }
     bool countsBecome(const QString& expected) {
         return test::processEventsUntil([&] { return counts() == expected; }, 30000);
     }
@@ -57,6 +64,7 @@ TEST_F(WindowStationTest, ContinuousProgrammingCountsEveryChipSwappedInUntilCanc
     EXPECT_EQ(button("okButton")->text(), "停止");
     EXPECT_TRUE(button("okButton")->isEnabled());
     ASSERT_TRUE(countsBecome("成功：2  失败：0  良率：100%")) << counts().toStdString();
+    EXPECT_EQ(beeps_, 2) << "one beep for each chip that succeeded";
     // Started, the chips run their program and answer no more: the sockets look empty.
     ASSERT_TRUE(test::processEventsUntil(
         [&] {
@@ -72,13 +80,27 @@ TEST_F(WindowStationTest, ContinuousProgrammingCountsEveryChipSwappedInUntilCanc
     ASSERT_TRUE(countsBecome("成功：3  失败：1  良率：75%")) << counts().toStdString();
     EXPECT_TRUE(portTip(chipSlots[1]).contains("本工位成功：1  失败：1"))
         << portTip(chipSlots[1]).toStdString();
+    EXPECT_TRUE(test::processEventsUntil([&] { return beeps_ == 5; }, 2000))
+        << beeps_ << ": a failure is heard twice";
     EXPECT_EQ(programmedOnce(0, image), 2);
     EXPECT_EQ(programmedOnce(1, image), 1);
+    // Held until taken away, the failed chip is not tried again by itself.
+    const auto failedId = chips_->chip(1).uniqueId();
+    test::processEventsUntil([] { return false; }, 3 * 250);
+    EXPECT_EQ(counts(), "成功：3  失败：1  良率：75%");
+
+    // Retried in place once its fault is gone: the same chip now holds the image.
+    chips_->chip(1).configure([](sim::ChipOptions& o) { o.faults = {}; });
+    EXPECT_TRUE(chooseOnRow(chipSlots[1], "重试(&R)").contains("重试(&R)"));
+    ASSERT_TRUE(countsBecome("成功：4  失败：1  良率：80%")) << counts().toStdString();
+    EXPECT_EQ(chips_->chip(1).uniqueId(), failedId);
+    const auto flash = chips_->chip(1).snapshot().fullFlash();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
                     .match(dialog_->findChild<QLabel*>("elapsedText")->text())
                     .hasMatch());
 
-    dialog_->resetStationCounts();  // the context menu's "清零"
+    chooseOnRow(chipSlots[0], "清零(&Z)");
     EXPECT_EQ(counts(), "成功：0  失败：0  良率：0%");
     EXPECT_TRUE(portTip(chipSlots[1]).contains("本工位成功：0  失败：0"));
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "EngineRig.h"
+#include "engine/BootSequence.h"
 #include "engine/Station.h"
 
 namespace pellion {
@@ -197,16 +198,25 @@ TEST(Station, AnOrderlyStopLetsTheChipAtWorkFinishAndAnImmediateOneEndsIt) {
         EXPECT_FALSE(s.rig.control->machine().IsAtWork(0));
     }
     {
-        StationRig s({timed});
+        // A port ticked beside the station, still bringing its chip up, is not stopped.
+        sim::ChipOptions beside;
+        beside.wiring = sim::Wiring::DtrReset;
+        beside.startInApplication = true;
+        StationRig s({timed, beside});
         bool stopped = false;
         s.station->onStopped = [&] { stopped = true; };
-        s.start();
+        s.station->Start(std::vector<std::int32_t>{0}, s.inputs);
         ASSERT_TRUE(s.until([&] { return s.station->state(0) == State::Programming; }));
+        SlotInputs entry;
+        entry.boot.entry = ParseBootSequence("dtr-reset", BootRole::Entry).steps;
+        s.rig.control->machine().BeginIdentification(1, entry);
         s.station->StopNow();
         ASSERT_TRUE(stopped);
         ASSERT_EQ(s.finished.size(), 1u);
         EXPECT_TRUE(s.finished[0].ended.interrupted);
         EXPECT_EQ(s.station->failed(), 1u);
+        ASSERT_TRUE(s.until([&] { return !s.rig.control->machine().IsAtWork(1); }));
+        EXPECT_EQ(s.rig.table.slot(1).cycle.state, Ready);
     }
 }
 
