@@ -124,11 +124,16 @@ class StationRun : public EngineListener {
         return result;
     }
 
-    // EngineListener: the progress of the chips at work.
+    // EngineListener: the progress of the chips at work, in bytes. The bar's maximum is one
+    // short of them (its last position lies past it); 0 until the erase fixed it.
     void OnProgress(const Progress& event) override {
-        if (log_ && station_ && station_->state(event.slot) == Station::SocketState::Programming)
-            log_->chipProgress(portName(event.slot), chipNumber_[event.slot], event.done,
-                               event.total);
+        if (!log_ || !station_ || station_->state(event.slot) != Station::SocketState::Programming)
+            return;
+        ChipProgress& progress = progress_[event.slot];
+        progress.total = event.total == 0 ? 0 : event.total + 1;
+        progress.complete = progress.total != 0 && event.done >= progress.total;
+        log_->chipProgress(portName(event.slot), chipNumber_[event.slot], event.done,
+                           progress.total);
     }
 
   private:
@@ -136,6 +141,7 @@ class StationRun : public EngineListener {
 
     void onChipStarted(const StationChip& chip) {
         chipNumber_[chip.slot] = chip.number;
+        progress_[chip.slot] = {};
         if (log_)
             log_->chipStarted(portName(chip.slot), chip);
     }
@@ -179,8 +185,13 @@ class StationRun : public EngineListener {
              << (id.empty() ? "-" : id) << "  " << (chip.part.empty() ? "-" : chip.part) << "  "
              << (chip.succeeded() ? "ok" : "FAILED") << "  " << outcome.remark << "\n"
              << std::flush;
-        if (log_)
-            log_->chipFinished(chip, outcome);
+        if (!log_)
+            return;
+        // The progress ticks may have missed the chip's last bytes: its completion is told.
+        const ChipProgress& progress = progress_[chip.slot];
+        if (chip.succeeded() && !progress.complete && progress.total != 0)
+            log_->chipProgress(outcome.port, chip.number, progress.total, progress.total);
+        log_->chipFinished(chip, outcome);
     }
 
     // The first signal starts no new chip and lets the chips at work finish (bounded by the
@@ -213,6 +224,11 @@ class StationRun : public EngineListener {
     std::unique_ptr<Station> station_;
     std::unique_ptr<StationEventLog> log_;
     std::map<std::int32_t, std::uint64_t> chipNumber_;
+    struct ChipProgress {
+        std::int32_t total = 0;
+        bool complete = false;
+    };
+    std::map<std::int32_t, ChipProgress> progress_;
     bool interrupted_ = false;
     TimerId graceTimer_ = 0;
 };

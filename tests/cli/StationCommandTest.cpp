@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -39,6 +40,15 @@ std::vector<nlohmann::json> eventLines(const std::string& path) {
     for (std::string line; std::getline(in, line);)
         events.push_back(nlohmann::json::parse(line));
     return events;
+}
+
+// An event's "time" ("2026-05-01T10:20:30.123+02:00") as milliseconds of its day.
+long long msOfDay(const nlohmann::json& event) {
+    const std::string time = event["time"];
+    return ((std::stoll(time.substr(11, 2)) * 60 + std::stoll(time.substr(14, 2))) * 60 +
+            std::stoll(time.substr(17, 2))) *
+               1000 +
+           std::stoll(time.substr(20, 3));
 }
 
 TEST(StationCommand, FourSocketsProgramTwelveDistinctChipsOnceEachThenStopInOrder) {
@@ -84,9 +94,21 @@ TEST(StationCommand, FourSocketsProgramTwelveDistinctChipsOnceEachThenStopInOrde
     std::set<int> numbers;
     std::set<std::string> reportedIds;
     int started = 0;
+    std::set<int> completed;
+    std::map<std::string, long long> lastProgress;
     for (const auto& event : events) {
         EXPECT_EQ(event["format"], 1);
         started += event["event"] == "chip_started" ? 1 : 0;
+        if (event["event"] == "chip_progress") {
+            // A few a second per port; a chip's completion is told at once.
+            const std::string port = event["port"];
+            if (event["done"] == event["total"]) {
+                completed.insert(event["chip"].get<int>());
+            } else if (lastProgress.count(port)) {
+                EXPECT_GE(msOfDay(event) - lastProgress[port], 450) << event;
+            }
+            lastProgress[port] = msOfDay(event);
+        }
         if (event["event"] != "chip_finished")
             continue;
         EXPECT_EQ(event["result"], "succeeded") << event;
@@ -97,6 +119,7 @@ TEST(StationCommand, FourSocketsProgramTwelveDistinctChipsOnceEachThenStopInOrde
         reportedIds.insert(event["uniqueId"].get<std::string>());
     }
     EXPECT_EQ(numbers.size(), 12u);
+    EXPECT_EQ(completed, numbers);
     EXPECT_EQ(reportedIds, programmedIds);
     EXPECT_EQ(started, 12);
     const auto& last = events.back();
@@ -172,6 +195,31 @@ TEST(StationCommand, ASignalStopsInOrderWithStatusZeroAndWrongCommandLinesAreRef
         EXPECT_EQ(stopped["interrupted"], true);
     }
     EXPECT_EQ(chips.chip(0).stats().bytesProgrammed, 1000u);
+
+    // A second signal ends the chip at work at once instead of letting it finish (30 ms after
+    // every frame stretch its writing to seconds); the ports are closed before the last line.
+    chips.chip(0).replace();
+    writeFile(dir.file("big.bin"), imageBytes(20000));
+    {
+        test::CliProcess cli({"station", "--file", dir.file("big.bin"), "--port",
+                              chips.devicePath(0), "--interval", "30", "--events", "-"});
+        ASSERT_TRUE(cli.waitForOutput("\"event\": \"chip_progress\"", 20s)) << cli.out();
+        cli.signal(SIGINT);
+        cli.signal(SIGTERM);
+        const auto run = cli.finish();
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        std::vector<nlohmann::json> events;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);)
+            events.push_back(nlohmann::json::parse(line));
+        ASSERT_GE(events.size(), 2u);
+        const auto& finished = events[events.size() - 2];
+        EXPECT_EQ(finished["event"], "chip_finished");
+        EXPECT_EQ(finished["interrupted"], true);
+        EXPECT_EQ(events.back()["event"], "station_stopped");
+        EXPECT_EQ(events.back()["failed"], 1);
+    }
+    EXPECT_LT(chips.chip(0).stats().bytesProgrammed, 20000u);
 
     const std::string file = dir.file("app.bin");
     const std::string port = chips.devicePath(0);
