@@ -209,6 +209,14 @@ void Station::OnSlotEnded(const SlotEnded& event) {
     }
 }
 
+void Station::OnSlotClosed(std::int32_t slot) {
+    Socket* socket = socketOf(slot);
+    if (socket == nullptr || socket->state == SocketState::Off)
+        return;
+    socket->state = SocketState::Off;
+    stopIfIdle();
+}
+
 void Station::finishChip(std::int32_t slot, const SlotEnded& ended) {
     Socket& socket = sockets_[std::size_t(slot)];
     socket.chip.ended = ended;

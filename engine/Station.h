@@ -94,6 +94,9 @@ class Station : public EngineListener {
     // EngineListener.
     void OnSocketProbed(const SocketProbed& event) override;
     void OnSlotEnded(const SlotEnded& event) override;
+    // An unticked row leaves the station for good: ticked again, it is identified as in normal
+    // mode and joins the next station, not this one, whose inputs were taken at its start.
+    void OnSlotClosed(std::int32_t slot) override;
 
   private:
     struct Socket {

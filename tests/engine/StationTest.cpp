@@ -179,6 +179,24 @@ TEST(Station, AFailedChipStaysFailedUntilTakenAwayAndAnEmptySocketDelaysNoOther)
     EXPECT_EQ(historyOf(s.chip(1), s.image).programmedMore, 0);
 }
 
+TEST(Station, ARowUntickedLeavesTheStationAndTickedAgainJoinsNoMore) {
+    StationRig s({sim::ChipOptions{}, sim::ChipOptions{}});
+    s.start();
+    ASSERT_TRUE(s.until([&] { return s.station->succeeded() == 2; })) << s.describe();
+    s.rig.host->row(1).ticked = false;
+    s.rig.control->OnPortCheckClick(1);
+    EXPECT_EQ(s.station->state(1), State::Off);
+    // A new chip in the ticked row is identified, as in normal mode, and left alone.
+    s.chip(1).replace();
+    s.rig.host->row(1).ticked = true;
+    s.rig.control->OnPortCheckClick(1);
+    s.rig.serveFor(5 * Station::kProbePeriod);
+    EXPECT_EQ(s.rig.table.slot(1).cycle.state, Ready);
+    EXPECT_EQ(s.chip(1).snapshot().stats.bytesProgrammed, 0u);
+    EXPECT_EQ(s.station->state(1), State::Off);
+    EXPECT_TRUE(s.station->IsRunning()) << "the other socket goes on";
+}
+
 TEST(Station, AnOrderlyStopLetsTheChipAtWorkFinishAndAnImmediateOneEndsIt) {
     sim::ChipOptions timed;
     timed.timing.enabled = true;  // slow enough to stop in the middle
