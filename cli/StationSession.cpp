@@ -124,6 +124,12 @@ class StationRun : public EngineListener {
         return result;
     }
 
+    // EngineListener: a port whose lines cannot bring its chips up leaves the station, said.
+    void OnSlotEnded(const SlotEnded& event) override {
+        if (event.phase == SlotPhase::Identification && event.failedStep == SlotStep::BootEntry)
+            err_ << portName(event.slot) << ": " << shown_.remark(event.slot) << "\n" << std::flush;
+    }
+
     // EngineListener: the progress of the chips at work, in bytes. The bar's maximum is one
     // short of them (its last position lies past it); 0 until the erase fixed it.
     void OnProgress(const Progress& event) override {

@@ -175,9 +175,11 @@ void PortStateMachine::endInterrupted(std::int32_t slot) {
 void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason reason,
                                SlotStep failedStep, std::uint32_t address) {
     PortSlot& s = slotAt(slot);
-    if (s.cycle.probing && reason != EndReason::PortGone) {
-        // Past its SYNC something answered, whatever ended the probe then; lines that could
-        // not bring a chip up found none.
+    // Lines that cannot be driven are the port's fault, not an empty socket: they end the probe
+    // as they end an identification, so the operator is told.
+    const bool linesFailed = reason == EndReason::NoLines || reason == EndReason::LinesFailed;
+    if (s.cycle.probing && reason != EndReason::PortGone && !linesFailed) {
+        // Past its SYNC something answered, whatever ended the probe then.
         endProbe(slot, s.cycle.state != SyncSent && s.cycle.state != BootEntry);
         return;
     }

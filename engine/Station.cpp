@@ -203,7 +203,8 @@ void Station::OnSlotEnded(const SlotEnded& event) {
         return;
     if (socket->state == SocketState::Programming && event.phase == SlotPhase::Programming)
         return finishChip(event.slot, event);
-    if (event.reason == EndReason::PortGone) {
+    // Between chips only a port that cannot serve ends a slot: gone, or its lines undriven.
+    if (event.reason == EndReason::PortGone || event.failedStep == SlotStep::BootEntry) {
         socket->state = SocketState::Off;
         stopIfIdle();
     }
