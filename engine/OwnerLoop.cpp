@@ -8,8 +8,8 @@ namespace pellion {
 // A synchronous hand-over: the calling thread waits on it until the owner has run the task
 // or the loop has closed.
 struct CallState {
-    std::mutex mutex;
-    std::condition_variable finished;
+    LoopMutex mutex;
+    LoopCondition finished;
     bool done = false;
     bool ran = false;
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -10,6 +9,8 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include "engine/LoopSync.h"
 
 namespace pellion {
 
@@ -25,7 +26,7 @@ using SteadyClock = std::chrono::steady_clock;
 // the command line, or processDue() from another event loop (the window) that is woken
 // through setWakeHandler().
 class OwnerLoop {
-public:
+  public:
     OwnerLoop();  // the constructing thread becomes the owner thread
     ~OwnerLoop();
     OwnerLoop(const OwnerLoop&) = delete;
@@ -68,7 +69,7 @@ public:
     // Ends the loop for good: later post()/call() return false, waiting callers are released.
     void close();
 
-private:
+  private:
     struct Pending {
         Task task;
         std::shared_ptr<struct CallState> callState;  // set for call()
@@ -86,8 +87,8 @@ private:
     void notifyWakeHandler();
 
     std::thread::id ownerThread_;
-    mutable std::mutex mutex_;
-    std::condition_variable wakeup_;
+    mutable LoopMutex mutex_;
+    LoopCondition wakeup_;
     std::deque<Pending> pending_;
     bool closed_ = false;
     bool quit_ = false;

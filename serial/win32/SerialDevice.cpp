@@ -48,6 +48,12 @@ bool isNoLinesError(DWORD error) {
            error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
 }
 
+// An overlapped call's event with its low-order bit set: the result is not queued to a
+// completion port (none is bound to the port), which spares that system call per transfer.
+HANDLE untracked(HANDLE event) {
+    return reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event) | 1);
+}
+
 // Completes an overlapped call that may have been left pending.
 bool finish(HANDLE port, OVERLAPPED& ov, BOOL started, DWORD& count) {
     if (started)
@@ -117,6 +123,7 @@ int SerialDevice::open(const std::string& path) {
     guard_ = guard;
     ::SetupComm(port_, kQueueSize, kQueueSize);
     ::ResetEvent(doorbell_);
+    rang_ = false;
     std::lock_guard lock(heldMutex_);
     held_.reset();
     return 0;
@@ -230,8 +237,8 @@ bool SerialDevice::armFirstByte(int& error) {
     if (firstBytePending_)
         return true;
     *static_cast<OVERLAPPED*>(firstByteOverlapped_) = OVERLAPPED{};
-    firstByteOverlapped_->hEvent = firstByteEvent_;
-    ::ResetEvent(firstByteEvent_);
+    // ReadFile itself resets the event when it starts the read.
+    firstByteOverlapped_->hEvent = untracked(firstByteEvent_);
     {
         std::lock_guard lock(heldMutex_);
         firstByteGeneration_ = purges_;
@@ -281,7 +288,7 @@ TransferOutcome SerialDevice::readQueued(std::uint8_t* buffer, std::size_t lengt
         return out;
     }
     OVERLAPPED ov{};
-    ov.hEvent = readEvent_;
+    ov.hEvent = untracked(readEvent_);
     DWORD count = 0;
     const BOOL started = ::ReadFile(port_, buffer, wanted, &count, &ov);
     if (!finish(port_, ov, started, count)) {
@@ -321,7 +328,7 @@ TransferOutcome SerialDevice::readSome(std::uint8_t* buffer, std::size_t length)
 TransferOutcome SerialDevice::writeSome(const std::uint8_t* buffer, std::size_t length) {
     TransferOutcome out;
     OVERLAPPED ov{};
-    ov.hEvent = writeEvent_;
+    ov.hEvent = untracked(writeEvent_);
     DWORD count = 0;
     const BOOL started = ::WriteFile(port_, buffer, static_cast<DWORD>(length), &count, &ov);
     if (!finish(port_, ov, started, count)) {
@@ -344,6 +351,10 @@ WaitOutcome SerialDevice::wait(bool watchInput, bool /*watchOutput*/, int timeou
             out.error = queued < 0 && !out.hungUp ? -queued : 0;
             return out;
         }
+    }
+    if (timeoutMs == 0)
+        return look(watchInput);
+    if (watchInput) {
         int error = 0;
         if (!armFirstByte(error)) {
             out.hungUp = isDeviceGoneError(error);
@@ -352,9 +363,7 @@ WaitOutcome SerialDevice::wait(bool watchInput, bool /*watchOutput*/, int timeou
         }
     }
     HANDLE handles[2] = {doorbell_, firstByteEvent_};
-    const DWORD count = watchInput ? 2 : 1;
-    const DWORD waitMs = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-    const DWORD woke = ::WaitForMultipleObjects(count, handles, FALSE, waitMs);
+    const DWORD woke = waitWithDoorbell(handles, watchInput ? 2 : 1, timeoutMs);
     if (woke == WAIT_TIMEOUT) {
         out.timedOut = true;
     } else if (woke == WAIT_OBJECT_0) {
@@ -371,10 +380,42 @@ WaitOutcome SerialDevice::wait(bool watchInput, bool /*watchOutput*/, int timeou
     return out;
 }
 
+WaitOutcome SerialDevice::look(bool watchInput) {
+    WaitOutcome out;
+    if (watchInput && firstBytePending_) {
+        const int error = settleFirstByte(false);
+        out.hungUp = error != 0 && isDeviceGoneError(error);
+        out.error = out.hungUp ? 0 : error;
+        std::lock_guard lock(heldMutex_);
+        out.readable = held_.has_value();
+    }
+    out.rang = rang_.exchange(false);
+    out.timedOut = !out.readable && !out.rang && !out.hungUp && out.error == 0;
+    return out;
+}
+
+DWORD SerialDevice::waitWithDoorbell(void* const* handles, DWORD count, int timeoutMs) {
+    waiting_ = true;
+    if (rang_.exchange(false)) {
+        waiting_ = false;
+        return WAIT_OBJECT_0;
+    }
+    const DWORD waitMs = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+    const DWORD woke = ::WaitForMultipleObjects(count, handles, FALSE, waitMs);
+    waiting_ = false;
+    if (woke == WAIT_OBJECT_0)
+        rang_ = false;  // this ring is answered; a later one sets the flag again
+    return woke;
+}
+
 WaitOutcome SerialDevice::waitForDoorbell(int timeoutMs) {
     WaitOutcome out;
-    const DWORD waitMs = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-    const DWORD woke = ::WaitForSingleObject(doorbell_, waitMs);
+    if (timeoutMs == 0) {
+        out.rang = rang_.exchange(false);
+        out.timedOut = !out.rang;
+        return out;
+    }
+    const DWORD woke = waitWithDoorbell(&doorbell_, 1, timeoutMs);
     if (woke == WAIT_OBJECT_0)
         out.rang = true;
     else if (woke == WAIT_TIMEOUT)
@@ -385,7 +426,10 @@ WaitOutcome SerialDevice::waitForDoorbell(int timeoutMs) {
 }
 
 void SerialDevice::ring() {
-    if (doorbell_ != nullptr)
+    if (doorbell_ == nullptr)
+        return;
+    rang_ = true;
+    if (waiting_)
         ::SetEvent(doorbell_);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -87,6 +88,11 @@ class SerialDevice {
     void ring();
 
   private:
+    // WaitForMultipleObjects on the doorbell (first) and the others, unless a ring came while
+    // nobody waited: those set only the flag, which spares a system call per queued write.
+    unsigned long waitWithDoorbell(void* const* handles, unsigned long count, int timeoutMs);
+    // A look without waiting: the first-byte read's completion and a ring, no system wait.
+    WaitOutcome look(bool watchInput);
     // The pending one-byte read that waits for the first received character.
     bool armFirstByte(int& error);
     // Ends the pending read, waiting for it when `cancel`; keeps its byte. The error of a
@@ -97,6 +103,8 @@ class SerialDevice {
     Handle port_ = nullptr;
     Handle guard_ = nullptr;  // named after the port while it is held
     Handle doorbell_ = nullptr;
+    std::atomic<bool> rang_{false};
+    std::atomic<bool> waiting_{false};  // the monitor thread is (about to be) in a system wait
     Handle firstByteEvent_ = nullptr;
     Handle readEvent_ = nullptr;
     Handle writeEvent_ = nullptr;
