@@ -24,6 +24,7 @@ void printPortsHelp(std::ostream& out) {
            "a serial number; 'program --port' takes either, also without its directory), the\n"
            "adapter's USB ids, maker, product and serial number, and its USB place (bus-port\n"
            "path and interface), which the window's station labels follow.\n"
+           "On Windows the first indented line is the name the system gives the device.\n"
            "Entries of DIR (or of $"
         << kPortDirVariable
         << ") follow, such as the chip links\n"
@@ -39,6 +40,7 @@ void printDetail(const char* label, const std::string& value) {
 
 void printDetails(const SerialPortEntry& port, const DiscoverySources& sources) {
     const SerialPortDetails details = DescribeSerialPort(port.devicePath, sources);
+    printDetail("name:    ", port.description);
     printDetail("by-path: ", details.byPath);
     printDetail("by-id:   ", details.byId);
     std::string adapter = AdapterDescription(details);

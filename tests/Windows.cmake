@@ -29,3 +29,9 @@ pellion_windows_tests(engine BootloaderCodecTest.cpp BootSequenceTest.cpp Helper
 file(GLOB win32_serial_tests RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/serial CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/serial/win32/*.cpp)
 pellion_windows_tests(serial CommTimeoutsTest.cpp ${win32_serial_tests})
+# The port list's test runs `pellion-cli.exe ports`, found from the test program's folder.
+file(RELATIVE_PATH cli_from_tests ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_BINARY_DIR}/cli/pellion-cli.exe)
+file(TO_NATIVE_PATH ${cli_from_tests} cli_from_tests)
+string(REPLACE "/" "\\\\" cli_from_tests ${cli_from_tests})
+target_compile_definitions(test_serial PRIVATE PELLION_CLI_FROM_TESTS=L"${cli_from_tests}")
+add_dependencies(test_serial pellion-cli)
