@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "cli/SessionRecords.h"
 #include "image/AddressText.h"
 #include "serial/PortDetails.h"
 
@@ -125,6 +126,8 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
                                                  ProgramArguments& parsed) {
     SessionOptions& o = parsed.session;
     std::optional<OperatorLanguage> language;
+    if (RecordsAvailable())
+        o.records = std::string();  // every chip is recorded, in the default file unless told
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::optional<std::string> inlineValue;
@@ -153,7 +156,7 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
         }
         if (arg != "--file" && arg != "--port" && arg != "--address" && arg != "--baud" &&
             arg != "--interval" && arg != "--model" && arg != "--json" && arg != "--lang" &&
-            arg != "--block-size" && !IsBootOption(arg)) {
+            arg != "--block-size" && arg != "--records" && !IsBootOption(arg)) {
             return "unknown option '" + args[i] + "'";
         }
         const auto v = value();
@@ -196,6 +199,12 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
         } else if (IsBootOption(arg)) {
             if (auto problem = ParseBootOption(arg, *v, o.boot))
                 return problem;
+            if (arg == "--boot-entry")
+                o.bootEntryText = *v;
+        } else if (arg == "--records") {
+            if (!RecordsAvailable())
+                return "--records: this build keeps no records";
+            o.records = *v;
         } else {
             parsed.json = *v;
         }

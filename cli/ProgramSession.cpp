@@ -10,6 +10,7 @@
 #include "cli/InterruptSignals.h"
 #include "cli/LiveTable.h"
 #include "cli/RowState.h"
+#include "cli/SessionRecords.h"
 #include "cli/SessionRows.h"
 #include "engine/MemoryRunHost.h"
 #include "engine/OwnerLoop.h"
@@ -25,6 +26,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kRedrawPeriod = 200ms;
+// How long the end waits for a shared database to take the spooled records; the rest go up on
+// the next start.
+constexpr auto kUploadWait = 5s;
 
 // What a slot is doing.
 RowState rowStateOf(const PortSlot& slot, bool ticked) {
@@ -200,6 +204,10 @@ class Session {
         control_.events().subscribe(shown_);
         if (options.timing)
             control_.setTiming(*options.timing);
+        records_ = OpenSessionRecords(options, loop_, control_, [this](const std::string& why) {
+            err_ << "pellion-cli program: a record was not stored: " << why << "\n" << std::flush;
+        });
+        host_.readUniqueId = records_ != nullptr;
     }
 
     SessionResult run(FirmwareImage image) {
@@ -231,6 +239,7 @@ class Session {
         result.interrupted = interrupted_;
         for (std::int32_t i = 0; i < table_.slotCount(); ++i)
             result.ports.push_back(outcomeOf(table_, shown_, i, options_, interrupted_));
+        recordChipsWithoutCycle(result);
         control_.ShutdownPorts();
         watcher.reset();
         if (graceTimer_ != 0)
@@ -245,6 +254,19 @@ class Session {
     ~Session() { control_.events().unsubscribe(shown_); }
 
   private:
+    // The chips that ran were recorded as their cycles ended; these never ran one. A port that
+    // never opened touched no chip.
+    void recordChipsWithoutCycle(const SessionResult& result) {
+        if (!records_)
+            return;
+        for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
+            const PortOutcome& outcome = result.ports[std::size_t(i)];
+            if (!table_.slot(i).result.inRun && outcome.failedStep != SlotStep::Port)
+                records_->recordWithoutCycle(i, outcome, result.image.value_or(ImageSummary{}));
+        }
+        FinishRecords(loop_, *records_, kUploadWait);
+    }
+
     std::vector<TableRow> rows() const {
         return tableRowsOf(table_, host_, shown_, options_.language);
     }
@@ -330,6 +352,7 @@ class Session {
     LiveTable view_;
     std::ostream& err_;
     RunControl control_;
+    std::unique_ptr<SessionRecords> records_;  // after the engine, which it holds
     std::string lastMessage_;
     bool interrupted_ = false;
     TimerId graceTimer_ = 0;

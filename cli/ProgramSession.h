@@ -29,6 +29,9 @@ struct SessionOptions {
     bool verify = true;                // read every chip back before calling it done
     std::optional<std::string> model;  // part name for the chips that do not name themselves
     BootSequences boot;                // DTR and RTS before SYNC and after programming
+    std::string bootEntryText;         // --boot-entry as written, for the records
+    // Where every chip's record goes (--records; empty: the default file); none: no records.
+    std::optional<std::string> records;
     std::chrono::milliseconds identifyTimeout{30000};
     // After SIGINT or SIGTERM, how long the frames under way may take to end.
     std::chrono::milliseconds interruptGrace{10000};

@@ -39,6 +39,8 @@ void printStationHelp(std::ostream& out) {
            "                   rts-reset or steps); a socket's chip is then reset each probe\n"
            "  --boot-exit SEQ  how every programmed chip is started (see 'program')\n"
            "  --lang zh|en     language of the remarks (default: the locale's)\n"
+           "  --records WHERE  where every chip's record goes (see 'program'); with a shared\n"
+           "                   database the lines say how many records wait for it\n"
            "  --stop-after N   stop in order once N chips in all have succeeded\n"
            "  --events FILE    write JSON lines (format: docs/station-events.md): chip_started,\n"
            "                   chip_progress, chip_finished, port_waiting, station_stopped;\n"

@@ -7,6 +7,7 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "cli/InterruptSignals.h"
+#include "cli/SessionRecords.h"
 #include "cli/SessionRows.h"
 #include "cli/StationEvents.h"
 #include "engine/MemoryRunHost.h"
@@ -19,6 +20,11 @@
 namespace pellion::cli {
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// How long the end waits for a shared database to take the spooled records.
+constexpr auto kUploadWait = 5s;
 
 std::string clockTime(std::chrono::system_clock::time_point time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
@@ -76,6 +82,9 @@ class StationRun : public EngineListener {
         station_->onStopped = [this] { loop_.quit(); };
         if (options.stopAfter)
             station_->StopAfter(*options.stopAfter);
+        records_ = OpenSessionRecords(session_, loop_, control_, [this](const std::string& why) {
+            err_ << "pellion-cli station: a record was not stored: " << why << "\n" << std::flush;
+        });
     }
 
     ~StationRun() override {
@@ -110,6 +119,10 @@ class StationRun : public EngineListener {
         station_->Start(opened, inputs);
         if (!interrupted_ || station_->IsRunning())
             loop_.run();
+        if (records_) {
+            FinishRecords(loop_, *records_, kUploadWait);
+            result.recordsWaiting = records_->waitingForUpload();
+        }
         control_.ShutdownPorts();
         watcher.reset();
         if (graceTimer_ != 0)
@@ -184,13 +197,26 @@ class StationRun : public EngineListener {
         return outcome;
     }
 
+    // A chip that ran a cycle was recorded before the station heard its end; a refused one is
+    // recorded now, and shown once its record is stored.
     void onChipFinished(const StationChip& chip) {
         const PortOutcome outcome = outcomeOf(chip);
+        if (records_ && chip.refusal != ChipRefusal::None) {
+            records_->recordWithoutCycle(chip.slot, outcome, ImageSummary{},
+                                         [this, chip, outcome] { showFinished(chip, outcome); });
+            return;
+        }
+        showFinished(chip, outcome);
+    }
+
+    void showFinished(const StationChip& chip, const PortOutcome& outcome) {
         const std::string id = UniqueIdText(chip.uniqueId);
         out_ << clockTime(std::chrono::system_clock::now()) << "  " << outcome.port << "  "
              << (id.empty() ? "-" : id) << "  " << (chip.part.empty() ? "-" : chip.part) << "  "
-             << (chip.succeeded() ? "ok" : "FAILED") << "  " << outcome.remark << "\n"
-             << std::flush;
+             << (chip.succeeded() ? "ok" : "FAILED") << "  " << outcome.remark;
+        if (const std::int64_t waiting = records_ ? records_->waitingForUpload() : 0)
+            out_ << "  (" << waiting << " records wait for upload)";
+        out_ << "\n" << std::flush;
         if (!log_)
             return;
         // The progress ticks may have missed the chip's last bytes: its completion is told.
@@ -229,6 +255,7 @@ class StationRun : public EngineListener {
     RunControl control_;
     std::unique_ptr<Station> station_;
     std::unique_ptr<StationEventLog> log_;
+    std::unique_ptr<SessionRecords> records_;  // after the engine and the station, which it holds
     std::map<std::int32_t, std::uint64_t> chipNumber_;
     struct ChipProgress {
         std::int32_t total = 0;
@@ -254,6 +281,10 @@ std::string StationSummary(const StationResult& result) {
     if (total != 0)
         summary += ", yield " + std::to_string(result.succeeded * 100 / total) + "%";
     summary += (result.interrupted ? " (stopped by signal)" : "") + std::string("\n");
+    if (result.recordsWaiting != 0) {
+        summary += "  " + std::to_string(result.recordsWaiting) +
+                   " records wait for the shared database; they go up on the next start\n";
+    }
     for (const auto& port : result.ports) {
         summary += "  " + port.port + ": " + std::to_string(port.succeeded) + " succeeded, " +
                    std::to_string(port.failed) + " failed\n";

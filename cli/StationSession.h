@@ -30,6 +30,7 @@ struct StationResult {
     std::uint64_t succeeded = 0;
     std::uint64_t failed = 0;
     std::vector<StationPortCount> ports;
+    std::int64_t recordsWaiting = 0;  // committed locally, not yet in the shared database
 };
 
 // Opens every port and runs the station until `stopAfter` chips succeeded or SIGINT/SIGTERM

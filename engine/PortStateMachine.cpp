@@ -165,6 +165,8 @@ void PortStateMachine::StopNow(std::int32_t slot) {
 
 void PortStateMachine::endInterrupted(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
+    if (s.cycle.endHeld != 0)
+        return;  // it ended before the interruption; only its telling waits
     s.result.interrupted = true;
     s.cycle.stopRequested = false;
     FailSlot(slot, EndReason::Interrupted);
@@ -175,6 +177,8 @@ void PortStateMachine::endInterrupted(std::int32_t slot) {
 void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason reason,
                                SlotStep failedStep, std::uint32_t address) {
     PortSlot& s = slotAt(slot);
+    if (s.cycle.endHeld != 0)
+        return;  // it has ended already; only its telling waits
     // Lines that cannot be driven are the port's fault, not an empty socket: they end the probe
     // as they end an identification, so the operator is told.
     const bool linesFailed = reason == EndReason::NoLines || reason == EndReason::LinesFailed;
@@ -214,10 +218,11 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
     if (result != SlotResult::Succeeded)
         releaseLines(slot);
     ended.failedStep = result == SlotResult::Failed ? s.result.failedStep : SlotStep::None;
+    SlotOutcome outcome = s.result.outcome;
     if (programming) {
-        s.result.outcome = result == SlotResult::Succeeded ? SlotOutcome::Succeeded
-                           : result == SlotResult::Failed  ? SlotOutcome::Failed
-                                                           : SlotOutcome::Cancelled;
+        outcome = result == SlotResult::Succeeded ? SlotOutcome::Succeeded
+                  : result == SlotResult::Failed  ? SlotOutcome::Failed
+                                                  : SlotOutcome::Cancelled;
         s.result.ended = SteadyClock::now();
         ended.bytesWritten =
             s.cycle.writtenAddress - imageOf(s).startAddress - s.result.blankBytesSkipped;
@@ -227,8 +232,26 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
     ended.verified = s.result.verified;
     ended.massErased = s.result.massErased;
     ended.interrupted = s.result.interrupted;
+    if (!programming) {
+        events_.tell(&EngineListener::OnSlotEnded, ended);
+        return;
+    }
+    if (!endHold)
+        return tellRunEnd(slot, ended, outcome);
+    const std::uint64_t hold = s.cycle.endHeld = nextHold_++;
+    endHold(s, ended, [this, slot, hold, ended, outcome] {
+        // A table rebuilt or a cycle started afresh meanwhile is no longer this end's.
+        if (slot < table_.slotCount() && slotAt(slot).cycle.endHeld == hold)
+            tellRunEnd(slot, ended, outcome);
+    });
+}
+
+void PortStateMachine::tellRunEnd(std::int32_t slot, const SlotEnded& ended, SlotOutcome outcome) {
+    PortSlot& s = slotAt(slot);
+    s.cycle.endHeld = 0;
+    s.result.outcome = outcome;
     events_.tell(&EngineListener::OnSlotEnded, ended);
-    if (programming && onRunEnded)
+    if (onRunEnded)
         onRunEnded(slot);
 }
 
@@ -265,8 +288,8 @@ void PortStateMachine::HandlePortAnswer(std::int32_t slot, const std::uint8_t* a
         return;  // more of it is on its way
     if (s.result.inRun && s.result.outcome != SlotOutcome::Running)
         return;  // its run has ended
-    if (s.chip.awaitingModel)
-        return;  // it waits for the operator now, not for the chip
+    if (s.chip.awaitingModel || s.cycle.endHeld != 0)
+        return;  // it waits for the operator now, or for its record, not for the chip
     if (s.cycle.stopRequested) {
         endInterrupted(slot);  // the frame under way has ended: nothing more is sent
         return;

@@ -83,6 +83,11 @@ class PortStateMachine {
 
     // Called whenever a slot of a run ends (succeeded, failed or cancelled).
     std::function<void(std::int32_t slot)> onRunEnded;
+    // Holds the end of every programming cycle until `release` runs on the owner thread (a
+    // record is committed first): until then the slot stays at work, answers are ignored and
+    // nobody is told it ended. None: told at once.
+    using EndHold = std::function<void(const PortSlot& slot, const SlotEnded& ended, Task release)>;
+    EndHold endHold;
 
     // What the transition table (TransitionTable.cpp) tells apart: ACK, NACK, any other
     // answer, and none in time.
@@ -144,6 +149,8 @@ class PortStateMachine {
     void endSlot(std::int32_t slot, SlotResult result, EndReason reason = EndReason::None,
                  SlotStep failedStep = SlotStep::None, std::uint32_t address = 0);
     void endInterrupted(std::int32_t slot);
+    // Tells a programming cycle's end (at once, or once its hold is released).
+    void tellRunEnd(std::int32_t slot, const SlotEnded& ended, SlotOutcome outcome);
 
     // Events.
     void stepStarted(std::int32_t slot, SlotStep step, bool again = false) {
@@ -252,6 +259,7 @@ class PortStateMachine {
     EngineTiming timing_;
     BootSequenceRunner bootRunner_;
     std::uint64_t nextSession_ = 1;
+    std::uint64_t nextHold_ = 1;
 };
 
 }  // namespace pellion

@@ -29,6 +29,7 @@ struct SlotCycle {
     std::int32_t repeats = 0;             // refusals and time-outs in the current step
     bool garbledAnswer = false;           // an answer that was neither ACK nor NACK arrived
     bool stopRequested = false;           // end after the answer in flight (the run is interrupted)
+    std::uint64_t endHeld = 0;            // the cycle has ended; its end waits for this hold
 
     // Identification.
     bool probing = false;           // a probe: events held until it is announced (production mode)

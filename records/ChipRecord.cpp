@@ -18,7 +18,7 @@ constexpr std::array<std::pair<ChipResult, std::string_view>, 4> kResultIds{{
     {ChipResult::NotIdentified, "not_identified"},
 }};
 
-constexpr std::array<std::pair<ChipStep, std::string_view>, 11> kStepIds{{
+constexpr std::array<std::pair<ChipStep, std::string_view>, 13> kStepIds{{
     {ChipStep::None, ""},
     {ChipStep::Sync, "sync"},
     {ChipStep::Identify, "identify"},
@@ -30,6 +30,8 @@ constexpr std::array<std::pair<ChipStep, std::string_view>, 11> kStepIds{{
     {ChipStep::Go, "go"},
     {ChipStep::Protect, "protect"},
     {ChipStep::Port, "port"},
+    {ChipStep::BootEntry, "boot_entry"},
+    {ChipStep::BootExit, "boot_exit"},
 }};
 
 template <class E, std::size_t N>

@@ -23,6 +23,8 @@ enum class ChipStep {
     Go,
     Protect,
     Port,
+    BootEntry,
+    BootExit,
 };
 
 // Stable identifiers ("succeeded", "read_options", "" for None) and back.

@@ -330,5 +330,53 @@ TEST(ProgrammingRun, BlankBlocksAreCountedNotSentAndTheBlockSizeIsTheStations) {
     }
 }
 
+// A held end (a record being committed) keeps the chip at work, its result untold (the host's
+// counts, a station's line), the run open and every late answer ignored, until it is released;
+// then it is told once.
+TEST(ProgrammingRun, AHeldEndIsToldOnlyOnceReleased) {
+    EngineRig rig;
+    rig.addChip("1RCB");
+    rig.addChip("1RCB");
+    rig.build();
+    rig.tickAllAndIdentify();
+    std::vector<Task> releases;
+    std::vector<std::int32_t> held;
+    rig.control->machine().endHold = [&](const PortSlot& slot, const SlotEnded& ended,
+                                         Task release) {
+        EXPECT_EQ(ended.result, SlotResult::Succeeded);
+        EXPECT_NE(slot.chip.partName, "");
+        releases.push_back(std::move(release));
+        held.push_back(ended.slot);
+    };
+    struct Ends : EngineListener {
+        int told = 0;
+        void OnSlotEnded(const SlotEnded&) override { ++told; }
+    } ends;
+    rig.control->events().subscribe(ends);
+    int counted = 0;
+    rig.host->onSlotEnded = [&](std::int32_t, bool succeeded) { counted += succeeded ? 1 : 0; };
+    rig.setImage(patternImage(1000));
+    rig.control->StartRun();
+    ASSERT_TRUE(rig.runUntil([&] { return releases.size() == 2; }));
+    rig.serveFor(200ms);
+    EXPECT_EQ(ends.told, 0);
+    EXPECT_TRUE(rig.control->IsRunning());
+    EXPECT_TRUE(rig.control->machine().IsAtWork(held[0]));
+    EXPECT_EQ(counted, 0);
+    rig.control->InterruptRun();  // an end already reached is not ended again
+    releases[0]();
+    releases[0]();  // a second release tells nothing more
+    EXPECT_EQ(ends.told, 1);
+    EXPECT_EQ(counted, 1);
+    EXPECT_EQ(rig.slot(held[0]).result.outcome, SlotOutcome::Succeeded);
+    EXPECT_FALSE(rig.slot(held[0]).result.interrupted);
+    EXPECT_TRUE(rig.control->IsRunning());
+    releases[1]();
+    EXPECT_EQ(ends.told, 2);
+    EXPECT_EQ(rig.slot(held[1]).result.outcome, SlotOutcome::Succeeded);
+    EXPECT_FALSE(rig.control->IsRunning());
+    rig.control->events().unsubscribe(ends);
+}
+
 }  // namespace
 }  // namespace pellion::test
