@@ -36,9 +36,9 @@ bool RecordsAvailable();
 
 // The records at `options.records` (empty text: the default file) for the session run by
 // `control`; null when it keeps none. Problems storing a record go to `problem`.
-std::unique_ptr<SessionRecords> OpenSessionRecords(
-    const SessionOptions& options, OwnerLoop& loop, RunControl& control,
-    std::function<void(const std::string&)> problem);
+std::unique_ptr<SessionRecords> OpenSessionRecords(const SessionOptions& options, OwnerLoop& loop,
+                                                   RunControl& control,
+                                                   std::function<void(const std::string&)> problem);
 
 // Runs the loop until every record handed in is answered and, with a shared database, until
 // the spool is empty or `uploadWait` has passed (what is left is uploaded on the next start).

@@ -7,8 +7,7 @@ bool RecordsAvailable() {
     return false;
 }
 
-std::unique_ptr<SessionRecords> OpenSessionRecords(const SessionOptions&, OwnerLoop&,
-                                                   RunControl&,
+std::unique_ptr<SessionRecords> OpenSessionRecords(const SessionOptions&, OwnerLoop&, RunControl&,
                                                    std::function<void(const std::string&)>) {
     return nullptr;
 }

@@ -126,19 +126,20 @@ void ChipRecorder::store(ChipRecord record, std::function<void()> stored) {
     ++unanswered_;
     std::weak_ptr<bool> alive = alive_;
     OwnerLoop* loop = &loop_;
-    service_.store(std::move(record), [loop, alive, this,
-                                       stored = std::move(stored)](StoreResult<> result) {
-        loop->post([alive, this, stored, result = std::move(result)] {
-            if (alive.expired())
-                return;
-            --unanswered_;
-            // A record that could not be stored must not stop the chips: the operator is told.
-            if (!result && onStoreFailed)
-                onStoreFailed(result.error().message);
-            if (stored)
-                stored();
-        });
-    });
+    service_.store(std::move(record),
+                   [loop, alive, this, stored = std::move(stored)](StoreResult<> result) {
+                       loop->post([alive, this, stored, result = std::move(result)] {
+                           if (alive.expired())
+                               return;
+                           --unanswered_;
+                           // A record that could not be stored must not stop the chips: the
+                           // operator is told.
+                           if (!result && onStoreFailed)
+                               onStoreFailed(result.error().message);
+                           if (stored)
+                               stored();
+                       });
+                   });
 }
 
 }  // namespace pellion::records

@@ -31,8 +31,7 @@ struct RecorderSetup {
 // hold when it goes, and answers arriving later are dropped.
 class ChipRecorder : public RowTexts {
   public:
-    ChipRecorder(OwnerLoop& loop, RunControl& control, RecordService& service,
-                 RecorderSetup setup);
+    ChipRecorder(OwnerLoop& loop, RunControl& control, RecordService& service, RecorderSetup setup);
     ~ChipRecorder() override;
     ChipRecorder(const ChipRecorder&) = delete;
     ChipRecorder& operator=(const ChipRecorder&) = delete;

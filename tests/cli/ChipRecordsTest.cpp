@@ -46,8 +46,8 @@ TEST(ChipRecords, AMixedRunRecordsEveryChipItTouchedWithItsFields) {
     const auto bytes = pattern(3000);
     std::ofstream(image, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    std::vector<std::string> args{"program", "--file", image, "--records", database,
-                                  "--boot-entry", "none"};
+    std::vector<std::string> args{"program", "--file",       image, "--records",
+                                  database,  "--boot-entry", "none"};
     for (const auto& path : chips.devicePaths()) {
         args.push_back("--port");
         args.push_back(path);
