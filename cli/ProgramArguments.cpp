@@ -156,7 +156,9 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
         }
         if (arg != "--file" && arg != "--port" && arg != "--address" && arg != "--baud" &&
             arg != "--interval" && arg != "--model" && arg != "--json" && arg != "--lang" &&
-            arg != "--block-size" && arg != "--records" && !IsBootOption(arg)) {
+            arg != "--block-size" && arg != "--records" && arg != "--serial-at" &&
+            arg != "--serial-format" && arg != "--serial-pool" && arg != "--serial-start" &&
+            !IsBootOption(arg)) {
             return "unknown option '" + args[i] + "'";
         }
         const auto v = value();
@@ -201,6 +203,22 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
                 return problem;
             if (arg == "--boot-entry")
                 o.bootEntryText = *v;
+        } else if (arg == "--serial-at") {
+            o.serialAt = parseStrictAddress(*v);
+            if (!o.serialAt)
+                return "--serial-at '" + *v + "' is not a hexadecimal address";
+        } else if (arg == "--serial-format") {
+            o.serialFormat = *v;
+        } else if (arg == "--serial-pool") {
+            o.serialPool = *v;
+        } else if (arg == "--serial-start") {
+            const auto start = v->find_first_not_of("0123456789") == std::string::npos &&
+                                       !v->empty() && v->size() <= 10
+                                   ? std::optional<unsigned long long>(std::stoull(*v))
+                                   : std::nullopt;
+            if (!start || *start > 0xFFFFFFFFull)
+                return "--serial-start '" + *v + "' is not a number";
+            o.serialStart = std::uint32_t(*start);
         } else if (arg == "--records") {
             if (!RecordsAvailable())
                 return "--records: this build keeps no records";
@@ -218,6 +236,8 @@ std::optional<std::string> ParseProgramArguments(const std::vector<std::string>&
         return duplicate;
     if (o.model && !DeviceCatalogue().findCodeByPartName(*o.model))
         return "--model '" + *o.model + "' is no known part name (see 'pellion-cli devices')";
+    if (auto problem = SerialOptionsProblem(o))
+        return problem;
     if (parsed.json) {
         if (auto problem = ReportPathProblem(*parsed.json, o.file, o.devices))
             return problem;

@@ -11,6 +11,7 @@
 #include "cli/InterruptSignals.h"
 #include "cli/ProgramArguments.h"
 #include "cli/ProgramSession.h"
+#include "cli/SessionRecords.h"
 #include "cli/SessionReport.h"
 #include "engine/RunHost.h"
 
@@ -57,6 +58,13 @@ void printProgramHelp(std::ostream& out) {
            "                   file, or a shared PostgreSQL database (postgresql://host/db,\n"
            "                   service=NAME; passwords from libpq's password file only);\n"
            "                   default ~/.local/share/Pellion/records.sqlite3\n"
+           "  --serial-at HEX  write a serial number per chip at this flash address, after\n"
+           "                   the image, and read it back with it; it must not overlap the\n"
+           "                   image's data (the run is refused before any port opens)\n"
+           "  --serial-pool NAME  the records' pool the numbers come from (with --serial-at)\n"
+           "  --serial-start N the pool's first number when it is new (default 1)\n"
+           "  --serial-format F  u32le (default), u32be, or ascii:TEXT with one printf field\n"
+           "                   such as ascii:PLN-%06u\n"
            "  --json FILE      write a report (format: docs/program-report.md): the run, the\n"
            "                   image and per port the chip, result, failed step, remark,\n"
            "                   bytes written, duration and verification\n"
@@ -110,6 +118,12 @@ int runProgram(const std::vector<std::string>& args) {
     if (image) {
         if (auto problem = hexAddressProblem(options, image.value()))
             return usageError(*problem);
+        // Refused before any port is opened when no chip could take the block.
+        if (const std::string problem = SerialPlacementProblem(options, image.value());
+            !problem.empty()) {
+            std::cerr << kRunCaption << ": " << problem << "\n";
+            return kExitFailure;
+        }
     }
     SessionResult result;
     if (image) {

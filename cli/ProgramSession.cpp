@@ -155,8 +155,7 @@ PortOutcome outcomeOf(const PortTable& table, const SessionRows& shown, std::int
     if (s.result.outcome != SlotOutcome::Idle) {
         outcome.blankBytesSkipped = s.result.blankBytesSkipped;
         outcome.recoveries = s.result.recoveries;
-        outcome.bytesWritten = s.cycle.writtenAddress - PortStateMachine::imageOf(s).startAddress -
-                               s.result.blankBytesSkipped;
+        outcome.bytesWritten = PortStateMachine::BytesWritten(s);
     }
     return outcome;
 }
@@ -208,6 +207,8 @@ class Session {
             err_ << "pellion-cli program: a record was not stored: " << why << "\n" << std::flush;
         });
         host_.readUniqueId = records_ != nullptr;
+        if (records_)
+            host_.serial = records_->serialPlan();
     }
 
     SessionResult run(FirmwareImage image) {

@@ -32,6 +32,11 @@ struct SessionOptions {
     std::string bootEntryText;         // --boot-entry as written, for the records
     // Where every chip's record goes (--records; empty: the default file); none: no records.
     std::optional<std::string> records;
+    // A serial number per chip from a pool of the records (--serial-at and the rest).
+    std::optional<std::uint32_t> serialAt;
+    std::string serialFormat;  // empty: u32le
+    std::string serialPool;
+    std::uint32_t serialStart = 1;
     std::chrono::milliseconds identifyTimeout{30000};
     // After SIGINT or SIGTERM, how long the frames under way may take to end.
     std::chrono::milliseconds interruptGrace{10000};

@@ -1,21 +1,36 @@
 #include "cli/SessionRecords.h"
 
+#include "catalogue/DeviceCatalogue.h"
 #include "cli/SessionReport.h"
 #include "records/ChipRecorder.h"
 #include "records/RecordService.h"
+#include "records/SerialPlacement.h"
 
 namespace pellion::cli {
 namespace {
 
 using namespace pellion::records;
 
+std::optional<RecorderSetup::Serial> serialOf(const SessionOptions& options) {
+    if (!options.serialAt)
+        return std::nullopt;
+    RecorderSetup::Serial serial;
+    serial.address = *options.serialAt;
+    serial.format = ParseSerialFormat(options.serialFormat).format.value_or(SerialFormat{});
+    serial.pool = options.serialPool;
+    serial.start = options.serialStart;
+    return serial;
+}
+
 class StoredSessionRecords : public SessionRecords {
   public:
     StoredSessionRecords(const SessionOptions& options, OwnerLoop& loop, RunControl& control,
                          std::function<void(const std::string&)> problem)
         : location_(RecordsLocationOf(*options.records)),
+          serial_(serialOf(options)),
           service_(ServiceConfigFor(location_)),
           recorder_(loop, control, service_, setupOf(options)) {
+        recorder_.onSerialFailed = problem;
         recorder_.onStoreFailed = std::move(problem);
     }
 
@@ -33,6 +48,11 @@ class StoredSessionRecords : public SessionRecords {
     }
     bool shared() const override { return location_.kind == RecordsLocation::Kind::Postgres; }
     std::string where() const override { return location_.describe(); }
+    std::optional<SerialBlockPlan> serialPlan() const override {
+        if (!serial_)
+            return std::nullopt;
+        return SerialPlanOf(*serial_);
+    }
 
   private:
     static RecorderSetup setupOf(const SessionOptions& options) {
@@ -40,15 +60,44 @@ class StoredSessionRecords : public SessionRecords {
         setup.imagePath = options.file;
         setup.bootEntry = options.bootEntryText;
         setup.language = options.language;
+        setup.serial = serialOf(options);
         return setup;
     }
 
     RecordsLocation location_;
+    std::optional<RecorderSetup::Serial> serial_;
     RecordService service_;
     ChipRecorder recorder_;  // after the service: it goes first
 };
 
 }  // namespace
+
+std::optional<std::string> SerialOptionsProblem(const SessionOptions& options) {
+    const bool pooled = !options.serialPool.empty();
+    if (options.serialAt.has_value() != pooled)
+        return std::string("--serial-at and --serial-pool go together");
+    const SerialFormatParse parsed = ParseSerialFormat(options.serialFormat);
+    if (!parsed.format)
+        return "--serial-format '" + options.serialFormat + "': " + parsed.problem;
+    return std::nullopt;
+}
+
+std::string SerialPlacementProblem(const SessionOptions& options, const FirmwareImage& image) {
+    const auto serial = serialOf(options);
+    if (!serial)
+        return {};
+    const SerialBlockPlan plan = SerialPlanOf(*serial);
+    std::string problem;
+    for (const CatalogueEntry& entry : DeviceCatalogue().entries()) {
+        const SerialPlacement placed =
+            PlaceSerialBlock(image, entry.geometry, plan.address, plan.reservedBytes);
+        if (placed.ok())
+            return {};
+        if (problem.empty())
+            problem = placed.problem;
+    }
+    return problem;
+}
 
 bool RecordsAvailable() {
     return true;

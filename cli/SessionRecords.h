@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/ProgramSession.h"
@@ -29,7 +30,16 @@ class SessionRecords {
     virtual bool shared() const = 0;
     // Where the records go, for messages (a connection without its password).
     virtual std::string where() const = 0;
+    // The serial block every cycle's inputs carry; none without --serial-at.
+    virtual std::optional<SerialBlockPlan> serialPlan() const = 0;
 };
+
+// What is wrong with the serial options (a format that does not parse, a pool without an
+// address or the other way round); nothing when they are fine or absent.
+std::optional<std::string> SerialOptionsProblem(const SessionOptions& options);
+// Why the serial block cannot go where it is asked for, whatever the chip (it overlaps the
+// image, is not word-aligned, or lies in no known chip's flash); empty when some chip takes it.
+std::string SerialPlacementProblem(const SessionOptions& options, const FirmwareImage& image);
 
 // Whether this build keeps records (Windows' does not: no libsqlite3 and libpq there).
 bool RecordsAvailable();

@@ -3,6 +3,17 @@
 
 namespace pellion::cli {
 
+std::optional<std::string> SerialOptionsProblem(const SessionOptions& options) {
+    if (options.serialAt || !options.serialPool.empty())
+        return std::string(
+            "--serial-at: this build keeps no records, whose pools give the numbers");
+    return std::nullopt;
+}
+
+std::string SerialPlacementProblem(const SessionOptions&, const FirmwareImage&) {
+    return {};
+}
+
 bool RecordsAvailable() {
     return false;
 }

@@ -11,6 +11,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/InterruptSignals.h"
 #include "cli/ProgramArguments.h"
+#include "cli/SessionRecords.h"
 #include "cli/StationSession.h"
 #include "engine/RunHost.h"
 
@@ -41,6 +42,8 @@ void printStationHelp(std::ostream& out) {
            "  --lang zh|en     language of the remarks (default: the locale's)\n"
            "  --records WHERE  where every chip's record goes (see 'program'); with a shared\n"
            "                   database the lines say how many records wait for it\n"
+           "  --serial-at HEX, --serial-pool NAME, --serial-start N, --serial-format F\n"
+           "                   a serial number per chip from a pool (see 'program')\n"
            "  --stop-after N   stop in order once N chips in all have succeeded\n"
            "  --events FILE    write JSON lines (format: docs/station-events.md): chip_started,\n"
            "                   chip_progress, chip_finished, port_waiting, station_stopped;\n"
@@ -122,6 +125,11 @@ int runStation(const std::vector<std::string>& args) {
     auto image = LoadSessionImage(options.session);
     if (!image) {
         std::cerr << kRunCaption << ": " << image.error(options.session.language) << "\n";
+        return kExitFailure;
+    }
+    if (const std::string problem = SerialPlacementProblem(options.session, image.value());
+        !problem.empty()) {
+        std::cerr << kRunCaption << ": " << problem << "\n";
         return kExitFailure;
     }
     std::ofstream file;

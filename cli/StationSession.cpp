@@ -85,6 +85,8 @@ class StationRun : public EngineListener {
         records_ = OpenSessionRecords(session_, loop_, control_, [this](const std::string& why) {
             err_ << "pellion-cli station: a record was not stored: " << why << "\n" << std::flush;
         });
+        if (records_)
+            host_.serial = records_->serialPlan();
     }
 
     ~StationRun() override {

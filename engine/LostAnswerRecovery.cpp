@@ -162,8 +162,8 @@ void PortStateMachine::askCheckedBlock(std::int32_t slot, const std::uint8_t*) {
 void PortStateMachine::onCheckedBlock(std::int32_t slot, const std::uint8_t* answer) {
     PortSlot& s = slotAt(slot);
     const std::uint32_t count = s.cycle.checkedBlockBytes;
-    const auto& image = imageOf(s).imageBytes;
-    const std::size_t offset = s.cycle.blockAddress - imageOf(s).startAddress;
+    const auto image = segmentBytes(s);
+    const std::size_t offset = s.cycle.blockAddress - segmentStart(s);
     const std::span<const std::uint8_t> held(answer + 1, count);
     const std::span<const std::uint8_t> wanted(image.data() + offset, count);
     if (std::equal(held.begin(), held.end(), wanted.begin())) {

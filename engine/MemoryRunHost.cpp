@@ -31,6 +31,7 @@ std::string MemoryRunHost::RowText(std::int32_t slot, std::int32_t column) const
 SlotInputs MemoryRunHost::SlotInputsOf(std::int32_t slot) const {
     SlotInputs inputs = RunHost::SlotInputsOf(slot);
     inputs.readUniqueId = readUniqueId;
+    inputs.serial = serial;
     return inputs;
 }
 

@@ -47,6 +47,7 @@ class MemoryRunHost : public RunHost {
     // Not a control of the window: a cycle that keeps records asks for the chip's unique ID.
     bool readUniqueId = false;
     BootSequences boot;
+    std::optional<SerialBlockPlan> serial;  // the command line's serial block
 
     // The language messages are worded in.
     OperatorLanguage language = OperatorLanguage::Chinese;

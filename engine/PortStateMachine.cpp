@@ -107,10 +107,17 @@ void PortStateMachine::BeginRun(std::int32_t slot, const SlotInputs& inputs) {
     cycle.verifyAddress = start;
     cycle.writtenAddress = start;
     cycle.writeAddress = start;
-    cycle.state = OptReadCmd;
     events_.tell(&EngineListener::OnSlotStarted, SlotStarted{slot, SlotPhase::Programming});
-    stepStarted(slot, SlotStep::ReadOptions);
-    sendCommand(slot, BootloaderCommand::ReadMemory);
+    if (!cycle.inputs.serial)
+        return startReadingOptions(slot);
+    if (!serialSource)
+        return FailSlot(slot, EndReason::NoSerialNumber, SlotStep::Write);
+    // Nothing is sent until the block is known: the state has no answers to wait for.
+    cycle.state = Ready;
+    const std::uint64_t session = cycle.session;
+    serialSource(slot, [this, slot, session](SerialBlockAnswer answer) {
+        onSerialBlock(slot, session, std::move(answer));
+    });
 }
 
 void PortStateMachine::FailSlot(std::int32_t slot, EndReason reason, SlotStep step,
@@ -224,8 +231,7 @@ void PortStateMachine::endSlot(std::int32_t slot, SlotResult result, EndReason r
                   : result == SlotResult::Failed  ? SlotOutcome::Failed
                                                   : SlotOutcome::Cancelled;
         s.result.ended = SteadyClock::now();
-        ended.bytesWritten =
-            s.cycle.writtenAddress - imageOf(s).startAddress - s.result.blankBytesSkipped;
+        ended.bytesWritten = BytesWritten(s);
         ended.blankBytesSkipped = s.result.blankBytesSkipped;
         ended.recoveries = s.result.recoveries;
     }
@@ -270,9 +276,13 @@ std::int32_t PortStateMachine::ProgressMaximum(const PortSlot& slot, std::uint32
 }
 
 std::int32_t PortStateMachine::ProgressPosition(const PortSlot& slot, std::uint32_t startAddress) {
-    std::uint32_t position = slot.cycle.writeAddress - startAddress;
-    if (slot.cycle.inputs.verify)
-        position += slot.cycle.verifyAddress - startAddress;
+    // The serial block counts as the image's end: the bar is the image's.
+    const SlotCycle& c = slot.cycle;
+    const std::uint32_t imageSpan =
+        (c.serialEntered ? c.imageEndAddress : c.endAddress) + 1 - startAddress;
+    std::uint32_t position = c.serialEntered ? imageSpan : c.writeAddress - startAddress;
+    if (c.inputs.verify)
+        position += c.serialVerifying ? imageSpan : c.verifyAddress - startAddress;
     return std::int32_t(position);
 }
 

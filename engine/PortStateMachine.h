@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "catalogue/DeviceCatalogue.h"
@@ -12,6 +13,7 @@
 #include "engine/EngineTiming.h"
 #include "engine/OwnerLoop.h"
 #include "engine/PortState.h"
+#include "engine/SerialBlock.h"
 #include "engine/SlotInputs.h"
 #include "engine/SlotStep.h"
 #include "serial/PortTable.h"
@@ -88,6 +90,15 @@ class PortStateMachine {
     // nobody is told it ended. None: told at once.
     using EndHold = std::function<void(const PortSlot& slot, const SlotEnded& ended, Task release)>;
     EndHold endHold;
+    // Answers the serial block of a cycle whose inputs ask for one, before its first frame is
+    // sent; `answer` must be called on the owner thread. Without a source such a cycle fails.
+    using SerialSource =
+        std::function<void(std::int32_t slot, std::function<void(SerialBlockAnswer)> answer)>;
+    SerialSource serialSource;
+
+    // Bytes of the cycle the chip acknowledged (the image's and the serial block's), blank
+    // blocks left out.
+    static std::uint32_t BytesWritten(const PortSlot& slot);
 
     // What the transition table (TransitionTable.cpp) tells apart: ACK, NACK, any other
     // answer, and none in time.
@@ -151,6 +162,15 @@ class PortStateMachine {
     void endInterrupted(std::int32_t slot);
     // Tells a programming cycle's end (at once, or once its hold is released).
     void tellRunEnd(std::int32_t slot, const SlotEnded& ended, SlotOutcome outcome);
+    // The serial block (SerialBlockWrite.cpp).
+    void onSerialBlock(std::int32_t slot, std::uint64_t session, SerialBlockAnswer answer);
+    void startReadingOptions(std::int32_t slot);
+    int addSerialPages(PortSlot& slot, int pageCount);
+    bool enterSerialBlock(std::int32_t slot);
+    bool verifySerialBlock(std::int32_t slot);
+    // The bytes the write or read-back is in, and the address of their first.
+    static std::span<const std::uint8_t> segmentBytes(const PortSlot& slot);
+    static std::uint32_t segmentStart(const PortSlot& slot);
 
     // Events.
     void stepStarted(std::int32_t slot, SlotStep step, bool again = false) {

@@ -58,7 +58,10 @@ void PortStateMachine::onOptionBytes(std::int32_t slot, const std::uint8_t* answ
     const std::uint32_t start = imageOf(s).startAddress;
     // Every protected region the image reaches must be opened, not only the first: a chip
     // acknowledges writes to protected pages and leaves them unchanged.
-    if (IsRangeWriteProtected(s.cycle.optionBytes, start, s.cycle.endAddress)) {
+    const auto& serial = s.cycle.inputs.serial;
+    if (IsRangeWriteProtected(s.cycle.optionBytes, start, s.cycle.endAddress) ||
+        (serial && IsRangeWriteProtected(s.cycle.optionBytes, serial->address,
+                                         serial->address + serial->reservedBytes - 1))) {
         if (!mayUnprotect(slot, false))
             return;
         s.cycle.state = UnprotectWriteCmd;
@@ -127,9 +130,10 @@ void PortStateMachine::sendPageList(std::int32_t slot) {
     // The run refused images that do not fit before it started; this end is the slot's own.
     s.cycle.endAddress = pages.endAddress;
     progressStarts(slot);
+    const int pageCount = addSerialPages(s, pages.pageCount);
     Frame frame;
-    MakeEraseFrame(s.chip.eraseCommand, s.cycle.pageList, pages.pageCount, frame);
-    send(slot, frame, 1, eraseWork(pages.pageCount));
+    MakeEraseFrame(s.chip.eraseCommand, s.cycle.pageList, pageCount, frame);
+    send(slot, frame, 1, eraseWork(pageCount));
 }
 
 // ---------------------------------------------------------------- writing
@@ -143,6 +147,8 @@ void PortStateMachine::writeNextBlock(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     skipBlankBlocks(slot);
     if (s.cycle.writeAddress == s.cycle.endAddress + 1) {
+        if (enterSerialBlock(slot))
+            return writeNextBlock(slot);
         continueAfterImage(slot);
         return;
     }
@@ -155,7 +161,7 @@ void PortStateMachine::skipBlankBlocks(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
     if (!s.cycle.inputs.write.skipBlankBlocks || !s.cycle.erased || isOptionDownload(s))
         return;
-    const auto& bytes = imageOf(s).imageBytes;
+    const auto bytes = segmentBytes(s);
     while (s.cycle.writeAddress != s.cycle.endAddress + 1 && s.cycle.imageCursor < bytes.size()) {
         const std::span<const std::uint8_t> rest(bytes.data() + s.cycle.imageCursor,
                                                  bytes.size() - s.cycle.imageCursor);
@@ -178,7 +184,7 @@ void PortStateMachine::sendNextBlock(std::int32_t slot, const std::uint8_t*) {
     PortSlot& s = slotAt(slot);
     s.ports.Purge();
     s.cycle.blockAddress = s.cycle.writeAddress;
-    const auto& bytes = imageOf(s).imageBytes;
+    const auto bytes = segmentBytes(s);
     const std::size_t cursor = std::min<std::size_t>(s.cycle.imageCursor, bytes.size());
     const std::span<const std::uint8_t> rest(bytes.data() + cursor, bytes.size() - cursor);
     Frame frame;

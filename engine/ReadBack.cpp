@@ -7,6 +7,11 @@ namespace pellion {
 
 void PortStateMachine::startVerify(std::int32_t slot) {
     PortSlot& s = slotAt(slot);
+    if (s.cycle.serialEntered) {
+        // The image first, then the serial block.
+        s.cycle.inSerialBlock = s.cycle.serialVerifying = false;
+        s.cycle.endAddress = s.cycle.imageEndAddress;
+    }
     s.cycle.verifyAddress = imageOf(s).startAddress;
     s.cycle.repeats = 0;
     stepStarted(slot, SlotStep::Verify);
@@ -29,8 +34,8 @@ void PortStateMachine::sendVerifyCount(std::int32_t slot, const std::uint8_t*) {
 
 void PortStateMachine::onVerifyData(std::int32_t slot, const std::uint8_t* answer) {
     PortSlot& s = slotAt(slot);
-    const auto& image = imageOf(s).imageBytes;
-    const std::size_t offset = s.cycle.verifyAddress - imageOf(s).startAddress;
+    const auto image = segmentBytes(s);
+    const std::size_t offset = s.cycle.verifyAddress - segmentStart(s);
     for (int i = 0; i < s.cycle.verifyCount; ++i) {
         const std::size_t at = offset + std::size_t(i);
         if (at >= image.size() || answer[1 + i] != image[at]) {
@@ -48,6 +53,8 @@ void PortStateMachine::onVerifyData(std::int32_t slot, const std::uint8_t* answe
         sendCommand(slot, BootloaderCommand::ReadMemory);
         return;
     }
+    if (verifySerialBlock(slot))
+        return;
     s.result.verified = true;
     milestone(slot, Milestone::Verified);
     continueAfterImage(slot);

@@ -71,6 +71,9 @@ bool reasonId(EndReason reason, TextId& id) {
         case EndReason::LinesFailed:
             id = TextId::ReasonLinesFailed;
             return true;
+        case EndReason::NoSerialNumber:
+            id = TextId::ReasonNoSerialNumber;
+            return true;
         case EndReason::PortBusy:
             id = TextId::PortBusy;
             return true;

@@ -237,7 +237,7 @@ bool RunControl::StartCycle(std::int32_t slot, const SlotInputs& inputs) {
         return false;
     PortSlot& s = table_.slot(slot);
     if (s.cycle.state != Ready || machine_.IsAtWork(slot) ||
-        !ImageFitIssue(*inputs.image, s.chip.geometry).empty()) {
+        !fitProblem(*inputs.image, s.chip.geometry).empty()) {
         return false;
     }
     s.result.runId = currentRun_;
@@ -368,12 +368,22 @@ RunControl::ModelProblems RunControl::applyChosenModels(const std::vector<SlotIn
     return problems;
 }
 
+OperatorText RunControl::fitProblem(const FirmwareImage& image,
+                                    const DeviceGeometry& geometry) const {
+    OperatorText problem = ImageFitIssue(image, geometry);
+    if (problem.empty() && placementCheck) {
+        if (std::string placement = placementCheck(image, geometry); !placement.empty())
+            problem = OperatorText(TextId::Verbatim).with("text", std::move(placement));
+    }
+    return problem;
+}
+
 OperatorText RunControl::refuseUnfitImages(const FirmwareImage& image) {
     std::vector<OperatorText> lines;
     for (std::int32_t i = 0; i < table_.slotCount(); ++i) {
         if (!host_.IsRowTicked(i) || table_.slot(i).cycle.state != Ready)
             continue;
-        OperatorText problem = ImageFitIssue(image, table_.slot(i).chip.geometry);
+        OperatorText problem = fitProblem(image, table_.slot(i).chip.geometry);
         if (!problem.empty()) {
             lines.push_back(OperatorText(TextId::PortProblem)
                                 .with("port", portName(i))

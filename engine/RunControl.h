@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,6 +79,10 @@ class RunControl : public SerialOwner {
     // Call after the table was rebuilt: the old slots' timers and the run are forgotten.
     void OnPortTableRebuilt();
 
+    // A further test of an image against a chip (the serial block's placement): the problem in
+    // the operator's words, empty when none. Refuses the run, or a cycle, as an unfit image.
+    std::function<std::string(const FirmwareImage&, const DeviceGeometry&)> placementCheck;
+
     bool IsRunning() const { return elapsedTimer_ != 0; }
     PortStateMachine& machine() { return machine_; }
     // Where listeners subscribe to the engine's events (after the host's grid).
@@ -106,6 +111,7 @@ class RunControl : public SerialOwner {
     bool allStartedSlotsEnded() const;
     bool runInProgress() const;
     std::string portName(std::int32_t slot) const;
+    OperatorText fitProblem(const FirmwareImage& image, const DeviceGeometry& geometry) const;
 
     OwnerLoop& loop_;
     PortTable& table_;

@@ -61,6 +61,15 @@ struct SlotCycle {
     std::int32_t verifyRereads = 0;            // reads again of the current read-back chunk
     std::vector<std::uint8_t> verifyMismatch;  // the last read of a chunk that did not match
 
+    // The serial block (SlotInputs::serial): the write and the read-back move on to it after
+    // the image's last byte, with endAddress then the block's last address.
+    std::vector<std::uint8_t> serialBytes;
+    bool serialEntered = false;         // the write has reached the block
+    bool inSerialBlock = false;         // the write or read-back is in the block now
+    bool serialVerifying = false;       // the read-back has reached the block
+    std::uint32_t imageEndAddress = 0;  // the image's last address, once the block's is in use
+    std::uint32_t imageBytesAcked = 0;  // of the image, when the write moved to the block
+
     // Recovery from a lost answer.
     std::int32_t recoveredState = 0;      // the step a recovery returns to
     std::int32_t recoveriesInARow = 0;    // since a step last got through

@@ -52,6 +52,8 @@ const char* ReasonIdentifier(EndReason reason) {
             return "no_lines";
         case EndReason::LinesFailed:
             return "lines_failed";
+        case EndReason::NoSerialNumber:
+            return "no_serial_number";
         case EndReason::PortBusy:
             return "port_busy";
         case EndReason::PortAbsent:

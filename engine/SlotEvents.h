@@ -94,6 +94,7 @@ enum class EndReason : std::uint8_t {
     FlashDiffers,        // the read-back differs from the image (at `address`)
     NoLines,             // the port cannot drive DTR and RTS at all
     LinesFailed,         // setting DTR or RTS failed
+    NoSerialNumber,      // the cycle's serial block could not be had (no number from the pool)
     // The port could not be opened (the slot never started).
     PortBusy,
     PortAbsent,

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/BootSequence.h"
+#include "engine/SerialBlock.h"
 #include "engine/WritePlan.h"
 #include "image/FirmwareImage.h"
 
@@ -25,6 +27,9 @@ struct SlotInputs {
     bool readUniqueId = false;
     // DTR and RTS: the entry before SYNC when the port opens, the exit in place of Go.
     BootSequences boot;
+    // A per-chip block (a serial number) written after the image; its bytes come from the
+    // machine's serial source when the cycle starts.
+    std::optional<SerialBlockPlan> serial;
 };
 
 }  // namespace pellion

@@ -61,6 +61,7 @@ enum class TextId : std::uint16_t {
     ReasonFlashDiffers,  // {address}
     ReasonNoLines,
     ReasonLinesFailed,
+    ReasonNoSerialNumber,
     MassErasedNote,  // appended to the final remark
     // Messages of the run and of opening a port.
     NoModel,          // {ports}

@@ -56,6 +56,7 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kEnTex
     "the flash at {address} differs from the download file",
     "the port cannot drive DTR/RTS",
     "setting DTR/RTS failed",
+    "no serial number could be had",
     "; removing readout protection erased the whole chip",
     // Messages.
     "Choose the model of the chip on {ports}.",

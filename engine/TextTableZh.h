@@ -55,6 +55,7 @@ inline constexpr std::array<std::string_view, std::size_t(TextId::Count)> kZhTex
     "地址{address}的内容与下载文件不同",
     "串口无法控制DTR/RTS",
     "设置DTR/RTS失败",
+    "无法分配序列号",
     ",去除读保护时芯片已整片擦除",
     // Messages.
     "{ports}芯片请选择型号!",

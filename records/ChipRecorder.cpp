@@ -3,6 +3,8 @@
 #include "image/Crc32.h"
 #include "records/RecordId.h"
 #include "records/RecordTime.h"
+#include "records/SerialPlacement.h"
+#include "records/StationName.h"
 #include "serial/PortDetails.h"
 
 namespace pellion::records {
@@ -35,6 +37,17 @@ ChipRecorder::ChipRecorder(OwnerLoop& loop, RunControl& control, RecordService& 
     for (std::int32_t i = 0; i < control_.machine().slotCount(); ++i)
         usbLocations_.push_back(DescribeSerialPort(control_.machine().slot(i).devicePath).usbPlace);
     control_.events().subscribe(*this);
+    if (setup_.serial) {
+        control_.machine().serialSource = [this](std::int32_t slot,
+                                                 std::function<void(SerialBlockAnswer)> answer) {
+            allocate(slot, std::move(answer));
+        };
+        control_.placementCheck = [this](const FirmwareImage& image,
+                                         const DeviceGeometry& geometry) {
+            const SerialBlockPlan plan = SerialPlanOf(*setup_.serial);
+            return PlaceSerialBlock(image, geometry, plan.address, plan.reservedBytes).problem;
+        };
+    }
     control_.machine().endHold = [this](const PortSlot& slot, const SlotEnded& ended,
                                         Task release) {
         ChipRecord record = recordOf(slot, ended.slot);
@@ -49,15 +62,53 @@ ChipRecorder::ChipRecorder(OwnerLoop& loop, RunControl& control, RecordService& 
     };
 }
 
+SerialBlockPlan SerialPlanOf(const RecorderSetup::Serial& serial) {
+    return {serial.address, std::uint32_t(LongestSerialBlock(serial.format))};
+}
+
 ChipRecorder::~ChipRecorder() {
+    control_.machine().serialSource = nullptr;
+    control_.placementCheck = nullptr;
     control_.machine().endHold = nullptr;
     control_.events().unsubscribe(*this);
+}
+
+// The number is held for the chip's record id; the record binds or frees it. An answer that
+// comes after the chip's cycle ended gives its number straight back.
+void ChipRecorder::allocate(std::int32_t slot, std::function<void(SerialBlockAnswer)> answer) {
+    const auto current = current_.find(slot);
+    if (current == current_.end())
+        return answer({{}, "no record"});
+    SerialRequest request{setup_.serial->pool, setup_.serial->start, current->second.recordId,
+                          setup_.station.empty() ? StationName() : setup_.station};
+    std::weak_ptr<bool> alive = alive_;
+    OwnerLoop* loop = &loop_;
+    const std::string recordId = request.recordId;
+    service_.allocateSerial(std::move(request), [loop, alive, this, slot, recordId,
+                                                 answer](StoreResult<SerialAllocation> result) {
+        loop->post([alive, this, slot, recordId, answer, result = std::move(result)] {
+            if (alive.expired())
+                return;
+            if (!result) {
+                if (onSerialFailed)
+                    onSerialFailed(result.error().message);
+                return answer({{}, result.error().message});
+            }
+            const auto current = current_.find(slot);
+            if (current == current_.end() || current->second.recordId != recordId) {
+                service_.releaseSerial(result.value(), [](StoreResult<>) {});
+                return;
+            }
+            current->second.serial = result.value();
+            answer({SerialBlock(setup_.serial->format, result.value().number), {}});
+        });
+    });
 }
 
 void ChipRecorder::OnSlotStarted(const SlotStarted& event) {
     RowTexts::OnSlotStarted(event);
     if (event.phase == SlotPhase::Programming)
-        current_[event.slot] = SlotRecord{NewRecordId(), NowUtcMs()};
+        current_[event.slot] = SlotRecord{NewRecordId(), NowUtcMs(), std::nullopt};
 }
 
 void ChipRecorder::recordWithoutCycle(std::int32_t slot, ChipResult result, ChipStep failedStep,
@@ -84,6 +135,8 @@ ChipRecord ChipRecorder::recordOf(const PortSlot& slot, std::int32_t index) {
     if (current != current_.end()) {
         record.recordId = current->second.recordId;
         record.startedAtMs = current->second.startedAtMs;
+        if (const auto& serial = current->second.serial)
+            record.serial = SerialAssignment{serial->pool, serial->number};
     } else {
         record.startedAtMs = NowUtcMs() - durationMs;
     }

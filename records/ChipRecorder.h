@@ -12,6 +12,7 @@
 #include "engine/RunControl.h"
 #include "records/ChipRecord.h"
 #include "records/RecordService.h"
+#include "records/SerialFormat.h"
 
 namespace pellion::records {
 
@@ -21,7 +22,18 @@ struct RecorderSetup {
     std::string imagePath;  // the download file as the operator named it
     std::string bootEntry;  // the boot entry as the operator wrote it; empty: none
     OperatorLanguage language = OperatorLanguage::Chinese;
+    // A serial number per chip from `pool`, written at `address` in `format`.
+    struct Serial {
+        std::uint32_t address = 0;
+        SerialFormat format;
+        std::string pool;
+        std::uint32_t start = 1;  // the pool's first number, on its first use
+    };
+    std::optional<Serial> serial;
 };
+
+// The serial block's plan for the cycles' inputs.
+SerialBlockPlan SerialPlanOf(const RecorderSetup::Serial& serial);
 
 // Turns every chip a run or the production mode touched into one record. A programming
 // cycle's end is held (PortStateMachine::endHold) until the record service has committed its
@@ -46,6 +58,8 @@ class ChipRecorder : public RowTexts {
     std::size_t unanswered() const { return unanswered_; }
     // A record could not be stored: the reason, in the operator's words (owner thread).
     std::function<void(const std::string& reason)> onStoreFailed;
+    // No serial number could be had for a chip: why (owner thread).
+    std::function<void(const std::string& reason)> onSerialFailed;
 
     void OnSlotStarted(const SlotStarted& event) override;
 
@@ -53,7 +67,9 @@ class ChipRecorder : public RowTexts {
     struct SlotRecord {
         std::string recordId;
         std::int64_t startedAtMs = 0;
+        std::optional<SerialAllocation> serial;
     };
+    void allocate(std::int32_t slot, std::function<void(SerialBlockAnswer)> answer);
     ChipRecord recordOf(const PortSlot& slot, std::int32_t index);
     void store(ChipRecord record, std::function<void()> stored);
     ImageIdentity imageOf(const std::shared_ptr<const FirmwareImage>& image);

@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "Version.h"
 #include "cli/CliRun.h"
@@ -105,6 +106,75 @@ TEST(ChipRecords, AMixedRunRecordsEveryChipItTouchedWithItsFields) {
     EXPECT_EQ(unnamed.result, ChipResult::NotIdentified);
     EXPECT_EQ(unnamed.failedStep, ChipStep::Identify);
     EXPECT_EQ(unnamed.partName, "");
+}
+
+std::uint32_t u32le(const std::vector<std::uint8_t>& b) {
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+           std::uint32_t(b[3]) << 24;
+}
+
+// Serial numbers from a pool: written after the image in a page of their own and read back; a
+// failed chip's number goes back and the next chip gets it; a block on the image is refused
+// before any port is opened.
+TEST(ChipRecords, EveryChipGetsItsOwnSerialNumberAndAFailedChipsNumberIsReused) {
+    test::VirtualChipFixture chips(3, [](std::size_t i) {
+        sim::ChipOptions options;
+        options.faults.badCellProbability = i == 1 ? 1.0 : 0.0;
+        return options;
+    });
+    ASSERT_TRUE(chips.ok()) << chips.error();
+    test::TempDirectory directory;
+    const std::string image = directory.file("app.bin");
+    const std::string database = directory.file("records.sqlite3");
+    const auto bytes = pattern(3000);
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    constexpr std::uint32_t kSerialAt = 0x08010000;
+    auto program = [&](std::vector<std::size_t> sockets, const std::string& at) {
+        std::vector<std::string> args{"program", "--file",         image, "--records",
+                                      database,  "--serial-at",    at,    "--serial-pool",
+                                      "PLN",     "--serial-start", "100"};
+        for (std::size_t i : sockets) {
+            args.push_back("--port");
+            args.push_back(chips.devicePath(i));
+        }
+        return test::runCli(args);
+    };
+    const auto first = program({0, 1, 2}, "8010000");
+    EXPECT_EQ(first.exitCode, 1) << first.out << first.err;
+    chips.chip(0).reset();
+    const auto second = program({0}, "8010000");
+    EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+
+    const auto found = records::OpenSqliteStore(database).value()->find({});
+    ASSERT_TRUE(found.ok());
+    ASSERT_EQ(found.value().size(), 4u);
+    std::map<std::uint32_t, int> succeededWith;
+    std::optional<std::uint32_t> failedWith;
+    for (const ChipRecord& r : found.value()) {
+        ASSERT_TRUE(r.serial.has_value()) << r.port;
+        EXPECT_EQ(r.serial->pool, "PLN");
+        EXPECT_GE(r.serial->number, 100u);
+        EXPECT_LE(r.serial->number, 102u);
+        if (r.result == ChipResult::Succeeded)
+            ++succeededWith[r.serial->number];
+        else
+            failedWith = r.serial->number;
+    }
+    ASSERT_TRUE(failedWith.has_value());
+    EXPECT_EQ(succeededWith.size(), 3u);              // no number bound twice
+    EXPECT_EQ(succeededWith.count(*failedWith), 1u);  // the failed chip's went to the next
+    // The numbers are in the chips: the last chip in socket 0 holds the reused one.
+    EXPECT_EQ(u32le(chips.chip(0).readFlash(kSerialAt, 4)), *failedWith);
+    EXPECT_EQ(chips.chip(0).readFlash(0x08000000, bytes.size()), bytes);
+    EXPECT_EQ(succeededWith.count(u32le(chips.chip(2).readFlash(kSerialAt, 4))), 1u);
+
+    // Not even identified: the port was never opened.
+    const auto asked = chips.chip(2).stats().commandsNamed("getId");
+    const auto refused = program({2}, "8000100");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("与下载文件重叠"), std::string::npos) << refused.err;
+    EXPECT_EQ(chips.chip(2).stats().commandsNamed("getId"), asked);
 }
 
 }  // namespace
